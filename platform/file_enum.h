@@ -1,0 +1,35 @@
+#pragma once
+
+#include <dirent.h>
+
+#include <string>
+
+// One entry of a folder listing, with the attribute bits the card's listing rules look at.
+struct FOLDER_ENTRY
+{
+    std::string strName;
+    bool bDirectory = false;
+    bool bHidden = false; // dot names, and the FAT hidden bit on vfat mounts
+    bool bSystem = false; // the FAT system bit on vfat mounts
+};
+
+// Lists one folder in the order the file system returns it, without "." and "..". Owns the open
+// folder; entries are read one at a time so a card with many clips costs no extra memory.
+class CFolderListing
+{
+public:
+    explicit CFolderListing(const std::string &folder);
+    ~CFolderListing();
+    CFolderListing(const CFolderListing &) = delete;
+    CFolderListing &operator=(const CFolderListing &) = delete;
+
+    bool IsOpen() const { return m_pDir != nullptr; }
+    // The folder's descriptor, for opening entries relative to it; -1 when not open.
+    int FolderFd() const;
+    // Fills the next entry; false at the end of the folder or when it could not be opened.
+    bool Next(FOLDER_ENTRY *entry);
+
+private:
+    DIR *m_pDir = nullptr;
+    bool m_bFatAttributes = false; // the folder is on a vfat mount that keeps attribute bits
+};

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/system_time.h"
+
+// A file opened the way the recorder's files must be: no other program may hold it at the same
+// time. Reading takes a shared lock, writing an exclusive one; either fails at once when the
+// other kind is held. Owns the descriptor.
+class CExclusiveFile
+{
+public:
+    enum class Mode
+    {
+        Read,          // existing file only, shared with other readers
+        Hold,          // existing file only, read-only, shared with nobody
+        WriteNew,      // create, or truncate an existing one
+        WriteExclusive // create; fails when the name exists
+    };
+
+    CExclusiveFile() = default;
+    ~CExclusiveFile();
+    CExclusiveFile(const CExclusiveFile &) = delete;
+    CExclusiveFile &operator=(const CExclusiveFile &) = delete;
+
+    // Opens the path; false when it cannot be opened or locked.
+    bool Open(const std::string &path, Mode mode);
+    // Opens a name inside an already open folder (faster than a full path on big folders).
+    bool OpenAt(int folderFd, const char *name, Mode mode);
+    void Close();
+    bool IsOpen() const { return m_nFd >= 0; }
+    int Fd() const { return m_nFd; }
+
+    // Size in bytes, or -1 when it cannot be read.
+    int64_t Size() const;
+    // Last-write time in calendar form, UTC; false when it cannot be read.
+    bool LastWriteTime(SYSTEMTIME *time) const;
+    // Reads up to size bytes; the count read, or -1 on failure. Retries short reads.
+    int64_t Read(void *buffer, size_t size);
+    // Writes every byte; false on any failure (a full card included).
+    bool WriteAll(const void *buffer, size_t size);
+    // Flushes the data to the medium.
+    bool Sync();
+
+private:
+    bool Lock(Mode mode);
+
+    int m_nFd = -1;
+};
