@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+
+#include "platform/system_time.h"
+
+// One GPS fix of the track, from one "G$GPRMC" sentence of the clip's text stream.
+struct CTavloNaviInfo
+{
+    uint32_t dwTime = 0;     // the sample's time stamp, ms
+    SYSTEMTIME stGpsTime{};  // fix date and time; wYear is the sentence's two-digit year
+    double dLatitude = 0.0;  // ddmm.mmmm as written
+    double dLongitude = 0.0; // dddmm.mmmm as written
+    float fSpeed = 0.0f;     // km/h
+    float fCourse = 0.0f;    // degrees
+    wchar_t cLatHemisphere = L'N';
+    wchar_t cLonHemisphere = L'E';
+};
+
+// Parses one sentence in a single pass; a field is taken only when a comma follows it, so the
+// text after the last comma is never read. Malformed numbers read as 0. Fields the sentence
+// lacks keep their initial values (a zero date and time).
+CTavloNaviInfo ParseNaviSentence(const wchar_t *text, uint32_t time);
+
+// (d)ddmm.mmmm to decimal degrees; the hemisphere is not applied.
+double NmeaToDegrees(double value);
+
+// The leading number of a text the C strtod way (white space, sign, fraction, exponent);
+// 0 when there is none.
+double ReadNumber(const wchar_t *text);
