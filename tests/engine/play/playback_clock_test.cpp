@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+
+#include "engine/core/vantor_errors.h"
+#include "engine/play/playback_clock.h"
+
+namespace {
+
+uint32_t g_nFakeTick = 0;
+uint32_t FakeTicks()
+{
+    return g_nFakeTick;
+}
+
+class ClockTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { g_nFakeTick = 100000; }
+    static void Wait(uint32_t ms) { g_nFakeTick += ms; }
+};
+
+} // namespace
+
+TEST_F(ClockTest, FreeRunningClockAdvancesWithTicksAndHoldsWhenPaused)
+{
+    PlaybackClock clock(2000, &FakeTicks);
+    Wait(500);
+    EXPECT_EQ(clock.Position(), 2000); // created paused
+    clock.Start(true);
+    Wait(250);
+    EXPECT_EQ(clock.Position(), 2250);
+    clock.Pause();
+    Wait(1000);
+    EXPECT_EQ(clock.Position(), 2250);
+    clock.Start(true);
+    Wait(10);
+    EXPECT_EQ(clock.Position(), 2260);
+}
+
+TEST_F(ClockTest, WithAudioTheClockWaitsForTheFirstPlayedBlock)
+{
+    PlaybackClock clock(5000, &FakeTicks);
+    clock.Start(false);
+    Wait(300);
+    EXPECT_EQ(clock.Position(), 5000);
+    EXPECT_TRUE(clock.IsPaused());
+
+    // The first block plays at the paused position: the clock runs from there.
+    clock.AudioSync(5002);
+    Wait(100);
+    EXPECT_EQ(clock.Position(), 5100);
+    EXPECT_EQ(clock.LastAudioTime(), 5002);
+}
+
+TEST_F(ClockTest, FirstBlockLaterThanThePausedPositionMovesTheClockToIt)
+{
+    PlaybackClock clock(9600, &FakeTicks);
+    clock.Start(false);
+    clock.AudioSync(10400);
+    Wait(40);
+    EXPECT_EQ(clock.Position(), 10440);
+}
+
+TEST_F(ClockTest, AudioSyncFollowsTheAudioWithinItsTolerance)
+{
+    struct Case
+    {
+        const char *name;
+        int32_t audioOffset; // audio time minus the clock at the sync
+        int32_t expectedAfter100;
+    } const cases[] = {
+        {"within 5 ms ahead: unchanged", 5, 1100},
+        {"within 5 ms behind: unchanged", -5, 1100},
+        {"audio ahead: jump to it", 30, 1130},
+        {"clock ahead: hold at the last value handed out", -30, 1100},
+    };
+    for (const Case &c : cases) {
+        SetUp();
+        PlaybackClock clock(0, &FakeTicks);
+        clock.Start(true);
+        Wait(1000);
+        ASSERT_EQ(clock.Position(), 1000) << c.name;
+        clock.AudioSync(1000 + c.audioOffset);
+        Wait(100);
+        EXPECT_EQ(clock.Position(), c.expectedAfter100) << c.name;
+    }
+}
+
+TEST_F(ClockTest, ClockAheadOfTheAudioDoesNotGoBackward)
+{
+    PlaybackClock clock(0, &FakeTicks);
+    clock.Start(true);
+    Wait(1000);
+    const int32_t handedOut = clock.Position();
+    Wait(20); // 1020 now, audio reports 900
+    clock.AudioSync(900);
+    EXPECT_EQ(clock.Position(), handedOut);
+    Wait(50);
+    EXPECT_EQ(clock.Position(), handedOut + 50);
+}
+
+TEST_F(ClockTest, RateChangesKeepThePositionContinuous)
+{
+    PlaybackClock clock(0, &FakeTicks);
+    clock.Start(true);
+    Wait(1000);
+    clock.SetRate(150);
+    Wait(1000);
+    EXPECT_EQ(clock.Position(), 2500);
+    clock.SetRate(50);
+    Wait(1000);
+    EXPECT_EQ(clock.Position(), 3000);
+}
+
+TEST_F(ClockTest, RateSetWhilePausedAppliesAfterResume)
+{
+    PlaybackClock clock(0, &FakeTicks);
+    clock.Start(true);
+    Wait(4000);
+    clock.Pause();
+    clock.SetRate(50);
+    Wait(700);
+    EXPECT_EQ(clock.Position(), 4000);
+    clock.Start(true);
+    Wait(1000);
+    EXPECT_EQ(clock.Position(), 4500);
+}
+
+TEST_F(ClockTest, PausingWithAPendingBaseKeepsTheNewerBase)
+{
+    PlaybackClock clock(0, &FakeTicks);
+    clock.Start(true);
+    Wait(100);
+    clock.SetPosition(30000); // pending until someone reads the clock
+    Wait(40);
+    clock.Pause();
+    EXPECT_EQ(clock.Position(), 30040);
+}
+
+TEST_F(ClockTest, SetPositionWhilePausedIsImmediate)
+{
+    PlaybackClock clock(0, &FakeTicks);
+    clock.SetPosition(10400);
+    Wait(500);
+    EXPECT_EQ(clock.Position(), 10400);
+    clock.Start(true);
+    Wait(100);
+    EXPECT_EQ(clock.Position(), 10500);
+}
+
+TEST_F(ClockTest, TickCounterWrapIsHarmless)
+{
+    g_nFakeTick = 0xFFFFFF00u;
+    PlaybackClock clock(0, &FakeTicks);
+    clock.Start(true);
+    Wait(0x200);
+    EXPECT_EQ(clock.Position(), 0x200);
+}
+
+TEST(PictureLateness, ClassesByDistanceFromTheClock)
+{
+    const struct
+    {
+        int32_t clock, picture;
+        Lateness lateness;
+        int32_t code;
+    } cases[] = {
+        {1000, 1035, Lateness::OnTime, 0}, // 35 ms ahead is shown at once
+        {1000, 1040, Lateness::OnTime, 0},
+        {1000, 1041, Lateness::Early, 0},
+        {1000, 1045, Lateness::Early, 0}, // 45 ms ahead waits
+        {1300, 1000, Lateness::OnTime, 0},
+        {1301, 1000, Lateness::Late, VANTOR_E_LATE_CLASS_1},
+        {1600, 1000, Lateness::Late, VANTOR_E_LATE_CLASS_1},
+        {1601, 1000, Lateness::Later, VANTOR_E_LATE_CLASS_2},
+        {2000, 1000, Lateness::Later, VANTOR_E_LATE_CLASS_2},
+        {6000, 1000, Lateness::VeryLate, VANTOR_E_LATE_CLASS_3}, // 5 s behind, still shown
+        {INT32_MAX, INT32_MIN, Lateness::VeryLate, VANTOR_E_LATE_CLASS_3},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(PictureLateness(c.clock, c.picture), c.lateness) << c.clock << " " << c.picture;
+        EXPECT_EQ(LatenessCode(PictureLateness(c.clock, c.picture)), c.code);
+    }
+}
