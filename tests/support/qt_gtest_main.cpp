@@ -1,0 +1,14 @@
+// main() for GoogleTest programs that need a QApplication. Widgets draw offscreen unless the
+// test's environment chose a platform (the OpenGL and web tests run under Xvfb).
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
