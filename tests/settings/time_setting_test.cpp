@@ -44,6 +44,12 @@ TEST(ReadTimeSetting, FieldsFromTheFileOrTheLocalTime)
         {"17 characters: no seconds", full.substr(0, 17), true, 0},
         {"18 characters: one digit", "2010 05 17 13 45 4", true, 4},
         {"empty", "", false, 0},
+        {"month 13", "2010 13 17 13 45 09", false, 0},
+        {"30 February", "2010 02 30 13 45 09", false, 0},
+        {"hour 24", "2010 05 17 24 45 09", false, 0},
+        {"negative minute", "2010 05 17 13 -1 09", false, 0},
+        {"letters", "abcd ef gh ij kl mn", false, 0},
+        {"spaces inside a field", "2010  5 17 13 45  9", true, 9},
     };
     for (const Case &c : cases) {
         CTempFolder card;
