@@ -189,8 +189,7 @@ const TROVA_ITEM *CTrovaCatalog::GetCatalogEntry(int32_t category, int32_t index
     if (!IsCategory(category) || index < 0)
         return nullptr;
     const std::vector<TROVA_ITEM> &items = m_Categories[category].items;
-    return static_cast<size_t>(index) < items.size() ? &items[static_cast<size_t>(index)]
-                                                      : nullptr;
+    return static_cast<size_t>(index) < items.size() ? &items[static_cast<size_t>(index)] : nullptr;
 }
 
 void CTrovaCatalog::SelectFromList(int32_t row)

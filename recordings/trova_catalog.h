@@ -11,19 +11,19 @@
 // or reset.
 struct TROVA_ITEM
 {
-    int32_t nIndex = 0;       // position in its category, from 0
-    std::string strFileName;  // exactly as the folder listing gave it
-    std::string strFullPath;  // root + folder(s) + name; the path handed to the player
-    SYSTEMTIME stTime{};      // last-write time, UTC; all zero when it could not be represented
-    uint32_t dwFileSize = 0;  // bytes, at most 0xFFFFFFFF
+    int32_t nIndex = 0;      // position in its category, from 0
+    std::string strFileName; // exactly as the folder listing gave it
+    std::string strFullPath; // root + folder(s) + name; the path handed to the player
+    SYSTEMTIME stTime{};     // last-write time, UTC; all zero when it could not be represented
+    uint32_t dwFileSize = 0; // bytes, at most 0xFFFFFFFF
 };
 
 // One category's clips and the list state saved for it while another category is shown.
 struct TROVA_CATEGORY
 {
-    int32_t nSelect = -1;  // selected entry, -1 none
+    int32_t nSelect = -1;   // selected entry, -1 none
     int32_t nScrollPos = 0; // the list's vertical scroll position when the user left it
-    int32_t nCount = 0;    // entries in the list below; also the next nIndex
+    int32_t nCount = 0;     // entries in the list below; also the next nIndex
     std::vector<TROVA_ITEM> items;
 };
 

@@ -1,18 +1,17 @@
 // Rebuilding the catalog of a full card against find(1) walking the same tree for the same
 // files, so the ratio says how much the catalog's own rules cost over a plain walk.
-#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
 
+#include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <cstdio>
-#include <filesystem>
-#include <string>
-#include <vector>
 
 #include "recordings/trova_catalog.h"
 
@@ -66,7 +65,8 @@ class CBenchCard
 public:
     CBenchCard()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "roadlog-bench-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "roadlog-bench-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) {
             std::perror("mkdtemp");
             std::exit(1);
@@ -156,8 +156,8 @@ void BM_FindAvi(benchmark::State &state)
     ::getrusage(RUSAGE_CHILDREN, &after);
     // find's own processor time, which the benchmark's CPU column (this process only) misses.
     const auto ms = [](const timeval &t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; };
-    const double childMs = ms(after.ru_utime) + ms(after.ru_stime) - ms(before.ru_utime) -
-                           ms(before.ru_stime);
+    const double childMs =
+        ms(after.ru_utime) + ms(after.ru_stime) - ms(before.ru_utime) - ms(before.ru_stime);
     state.counters["find_cpu_ms"] =
         state.iterations() > 0 ? childMs / static_cast<double>(state.iterations()) : 0.0;
     posix_spawn_file_actions_destroy(&actions);

@@ -1,11 +1,10 @@
-#include <gtest/gtest.h>
+#include <cstdlib>
+#include <map>
 
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <cstdlib>
-#include <map>
 
 #include "platform/file_enum.h"
 #include "platform/file_exists.h"

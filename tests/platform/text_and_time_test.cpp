@@ -12,12 +12,12 @@ TEST(SystemTimeFromUtc, OutOfRangeYearsGiveTheZeroRecord)
     };
     const Case cases[] = {
         {0, 1970},
-        {-11644473600, 1601},            // 1601-01-01, the first representable day
-        {-11644473601, 0},               // one second earlier
-        {253402300799, 9999},            // 9999-12-31 23:59:59
-        {910670515199, 30827},           // 30827-12-31 23:59:59
-        {910670515200, 0},               // 30828-01-01
-        {2000000000000, 0},              // would wrap a 16-bit year
+        {-11644473600, 1601},  // 1601-01-01, the first representable day
+        {-11644473601, 0},     // one second earlier
+        {253402300799, 9999},  // 9999-12-31 23:59:59
+        {910670515199, 30827}, // 30827-12-31 23:59:59
+        {910670515200, 0},     // 30828-01-01
+        {2000000000000, 0},    // would wrap a 16-bit year
     };
     for (const Case &c : cases) {
         const SYSTEMTIME st = SystemTimeFromUtc(timespec{c.seconds, 0});
@@ -39,7 +39,10 @@ TEST(WideText, Utf8ToWideReplacesInvalidFormsInsteadOfDecodingThem)
     const Case cases[] = {
         {"ascii", "clip.avi", L"clip.avi"},
         {"two to four bytes", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", L"\u00E9\u20AC\U0001F600"},
-        {"overlong NUL", std::string("a\xC0\x80" "b"), L"a\uFFFD\uFFFDb"},
+        {"overlong NUL",
+         std::string("a\xC0\x80"
+                     "b"),
+         L"a\uFFFD\uFFFDb"},
         {"overlong slash", "\xE0\x80\xAF", L"\uFFFD\uFFFD\uFFFD"},
         {"surrogate", "\xED\xA0\x80", L"\uFFFD\uFFFD\uFFFD"},
         {"past U+10FFFF", "\xF4\x90\x80\x80", L"\uFFFD\uFFFD\uFFFD\uFFFD"},

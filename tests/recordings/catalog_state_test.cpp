@@ -170,8 +170,8 @@ TEST_F(CatalogState, SelectionFollowsRowClicksButNotClicksBelowTheRows)
 
 TEST_F(CatalogState, OutOfRangeRequestsAreRefused)
 {
-    for (const auto &[category, index] : {std::pair{-1, 0}, std::pair{4, 0}, std::pair{0, -1},
-                                         std::pair{0, 3}, std::pair{3, 0}})
+    for (const auto &[category, index] :
+         {std::pair{-1, 0}, std::pair{4, 0}, std::pair{0, -1}, std::pair{0, 3}, std::pair{3, 0}})
         EXPECT_EQ(m_Catalog.GetCatalogEntry(category, index), nullptr) << category << "," << index;
     m_Catalog.ShowCategory(4);
     m_Catalog.ShowCategory(-1);

@@ -1,12 +1,11 @@
-#include <gtest/gtest.h>
+#include <algorithm>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <algorithm>
 
 #include "tests/recordings/card_fixture.h"
 
@@ -39,13 +38,11 @@ TEST(ClipRule, NameSizeAndKindDecide)
         bool listed;
     };
     const Case cases[] = {
-        {"CLIP.AVI", 1025, true},      {"clip.avi", 5000, true},
-        {"Clip.Avi", 5000, true},      {"x.aVI", 5000, true},
-        {"clip.avi.bak", 5000, false}, {"clip.av", 5000, false},
-        {"avi", 5000, false},          {".avi", 5000, false},
-        {"clipavi", 5000, false},      {"clip.avi ", 5000, false},
-        {"clip1024.avi", 1024, false}, {"clip1025.avi", 1025, true},
-        {"empty.avi", 0, false},       {".hidden.avi", 5000, false},
+        {"CLIP.AVI", 1025, true},   {"clip.avi", 5000, true},      {"Clip.Avi", 5000, true},
+        {"x.aVI", 5000, true},      {"clip.avi.bak", 5000, false}, {"clip.av", 5000, false},
+        {"avi", 5000, false},       {".avi", 5000, false},         {"clipavi", 5000, false},
+        {"clip.avi ", 5000, false}, {"clip1024.avi", 1024, false}, {"clip1025.avi", 1025, true},
+        {"empty.avi", 0, false},    {".hidden.avi", 5000, false},
     };
     CCardFixture card;
     for (const Case &c : cases)
@@ -180,7 +177,8 @@ TEST(CatalogRows, TheShownCategoryIsHandedToTheListRowByRow)
 
     ASSERT_EQ(card.m_List.rows.size(), 2u);
     for (size_t i = 0; i < 2; ++i) {
-        const TROVA_ITEM *item = card.m_Catalog.GetCatalogEntry(LIST_RECORD, static_cast<int32_t>(i));
+        const TROVA_ITEM *item =
+            card.m_Catalog.GetCatalogEntry(LIST_RECORD, static_cast<int32_t>(i));
         ASSERT_NE(item, nullptr);
         const CFakeRecordingList::ROW &row = card.m_List.rows[i];
         EXPECT_EQ(row.nStyle, 3);
@@ -206,16 +204,11 @@ TEST(FormatSizeKB, GroupsThousandsAndRightAlignsInNine)
         const char *text;
     };
     const Case cases[] = {
-        {0, "        0"},
-        {1, "        1"},
-        {999, "      999"},
-        {1000, "    1,000"},
-        {1500, "    1,500"},
-        {999999, "  999,999"},
-        {1000000, "1,000,000"},
-        {4194303, "4,194,303"},
-        {123456789, "123,456,789"},
-        {UINT64_MAX, "18,446,744,073,709,551,615"},
+        {0, "        0"},           {1, "        1"},
+        {999, "      999"},         {1000, "    1,000"},
+        {1500, "    1,500"},        {999999, "  999,999"},
+        {1000000, "1,000,000"},     {4194303, "4,194,303"},
+        {123456789, "123,456,789"}, {UINT64_MAX, "18,446,744,073,709,551,615"},
     };
     for (const Case &c : cases)
         EXPECT_EQ(FormatSizeKB(c.value), c.text) << c.value;

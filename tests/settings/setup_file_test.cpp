@@ -1,12 +1,11 @@
-#include <gtest/gtest.h>
-#include <zlib.h>
-
-#include <sys/file.h>
-
 #include <cstring>
 #include <functional>
 #include <random>
 #include <vector>
+
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <zlib.h>
 
 #include "settings/setup_file.h"
 #include "tests/settings/setup_fixture.h"
@@ -92,7 +91,10 @@ TEST(LoadSetupFile, LeavesNoBytesOfAnEarlierLoad)
         size_t kept; // bytes of `full` expected at the start of the image; the rest is 0
     };
     const Case cases[] = {
-        {"short file", [&](const std::string &p) { WriteBytes(p, {full.begin(), full.begin() + 50}); },
+        {"short file",
+         [&](const std::string &p) {
+             WriteBytes(p, {full.begin(), full.begin() + 50});
+         },
          false, true, 50},
         {"empty file", [](const std::string &p) { WriteBytes(p, {}); }, false, true, 0},
         {"missing file", [](const std::string &) {}, false, false, 0},

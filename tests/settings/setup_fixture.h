@@ -1,9 +1,9 @@
 #pragma once
 
-#include <zlib.h>
-
 #include <cstring>
 #include <vector>
+
+#include <zlib.h>
 
 #include "settings/setup_file.h"
 

@@ -1,6 +1,9 @@
-#include <gtest/gtest.h>
-#include <zlib.h>
+#include <algorithm>
+#include <functional>
+#include <iostream>
+#include <vector>
 
+#include <gtest/gtest.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -8,11 +11,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <algorithm>
-#include <functional>
-#include <iostream>
-#include <vector>
+#include <zlib.h>
 
 #include "platform/file_exists.h"
 #include "settings/setup_file.h"
@@ -71,9 +70,8 @@ TEST(SaveSetupFile, RoundTripKeepsEveryByteAndWritesExactly116)
         ASSERT_TRUE(SaveSetupFile(path)) << c.what;
 
         const std::vector<uint8_t> saved = ReadBytes(path);
-        std::vector<uint8_t> expected = c.oldSize == 0 || c.oldSize >= 112
-                                            ? record
-                                            : std::vector<uint8_t>(kSetupRecordSize, 0);
+        std::vector<uint8_t> expected =
+            c.oldSize == 0 || c.oldSize >= 112 ? record : std::vector<uint8_t>(kSetupRecordSize, 0);
         if (c.oldSize != 0 && c.oldSize < 112)
             std::copy(record.begin(), record.begin() + static_cast<long>(c.oldSize),
                       expected.begin());
@@ -101,16 +99,25 @@ TEST(SaveSetupFile, FailureIsReportedAndTheOldFileStaysWhole)
     const Case cases[] = {
         {"folder vanished",
          [](const std::string &root) { std::filesystem::remove_all(SettingFolderPath(root)); },
-         nullptr, false, false, {}},
+         nullptr,
+         false,
+         false,
+         {}},
         {"setting is a regular file",
          [](const std::string &root) {
              std::filesystem::remove_all(SettingFolderPath(root));
              WriteText(SettingFolderPath(root), "not a folder");
          },
-         nullptr, false, false, {}},
+         nullptr,
+         false,
+         false,
+         {}},
         {"temporary name taken by a folder",
-         [](const std::string &root) { MakeFolders(SetupFilePath(root) + ".new"); }, nullptr,
-         false, true, {"setup.cfg", "setup.cfg.new"}},
+         [](const std::string &root) { MakeFolders(SetupFilePath(root) + ".new"); },
+         nullptr,
+         false,
+         true,
+         {"setup.cfg", "setup.cfg.new"}},
         {"old file held by another program", nullptr, nullptr, true, true, onlyTheFile},
         {"card full after a few bytes", nullptr,
          [](const std::string &) {

@@ -1,9 +1,8 @@
-#include <gtest/gtest.h>
-
-#include <sys/file.h>
-
 #include <cstdlib>
 #include <ctime>
+
+#include <gtest/gtest.h>
+#include <sys/file.h>
 
 #include "settings/setup_file.h"
 #include "settings/time_setting.h"
