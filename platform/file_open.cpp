@@ -14,7 +14,9 @@ int OpenFlags(CExclusiveFile::Mode mode)
     switch (mode) {
     case CExclusiveFile::Mode::Read:
     case CExclusiveFile::Mode::Hold:
-        return O_RDONLY | O_CLOEXEC;
+        // Non-blocking so that a named pipe or a device lying where a file is expected cannot
+        // stall the window thread; regular files ignore the flag.
+        return O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     case CExclusiveFile::Mode::WriteNew:
         return O_WRONLY | O_CREAT | O_CLOEXEC;
     case CExclusiveFile::Mode::WriteExclusive:
@@ -86,6 +88,16 @@ bool CExclusiveFile::LastWriteTime(SYSTEMTIME *time) const
     struct stat st{};
     if (m_nFd < 0 || ::fstat(m_nFd, &st) != 0)
         return false;
+    *time = SystemTimeFromUtc(st.st_mtim);
+    return true;
+}
+
+bool CExclusiveFile::SizeAndTime(int64_t *size, SYSTEMTIME *time) const
+{
+    struct stat st{};
+    if (m_nFd < 0 || ::fstat(m_nFd, &st) != 0)
+        return false;
+    *size = st.st_size;
     *time = SystemTimeFromUtc(st.st_mtim);
     return true;
 }

@@ -36,6 +36,8 @@ public:
     int64_t Size() const;
     // Last-write time in calendar form, UTC; false when it cannot be read.
     bool LastWriteTime(SYSTEMTIME *time) const;
+    // Both of the above from one query, for listings of many files.
+    bool SizeAndTime(int64_t *size, SYSTEMTIME *time) const;
     // Reads up to size bytes; the count read, or -1 on failure. Retries short reads.
     int64_t Read(void *buffer, size_t size);
     // Writes every byte; false on any failure (a full card included).

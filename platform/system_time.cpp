@@ -26,6 +26,10 @@ SYSTEMTIME SystemTimeFromUtc(const timespec &utc)
     tm t{};
     if (gmtime_r(&utc.tv_sec, &t) == nullptr)
         return SYSTEMTIME{};
+    // The record holds the years 1601..30827 only; outside them a 16-bit year would wrap into a
+    // plausible but wrong date, so such a time counts as unreadable.
+    if (t.tm_year + 1900 < 1601 || t.tm_year + 1900 > 30827)
+        return SYSTEMTIME{};
     return FromTm(t, utc.tv_nsec);
 }
 

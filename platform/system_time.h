@@ -18,7 +18,8 @@ struct SYSTEMTIME
 };
 static_assert(sizeof(SYSTEMTIME) == 16);
 
-// A file time (seconds and nanoseconds since 1970, UTC) in calendar form, still in UTC.
+// A file time (seconds and nanoseconds since 1970, UTC) in calendar form, still in UTC. A time
+// the record cannot hold (before 1601 or after 30827) gives the all-zero record.
 SYSTEMTIME SystemTimeFromUtc(const timespec &utc);
 
 // The current local wall-clock time.

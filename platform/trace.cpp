@@ -36,7 +36,7 @@ void Trace(const wchar_t *format, ...)
 {
     if (!TraceEnabled() || format == nullptr)
         return;
-    wchar_t buffer[1024];
+    wchar_t buffer[1024] = {}; // an encoding failure may leave the buffer unwritten
     va_list args;
     va_start(args, format);
     const int n = std::vswprintf(buffer, sizeof buffer / sizeof buffer[0], format, args);

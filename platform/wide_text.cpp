@@ -64,6 +64,10 @@ std::wstring Utf8ToWide(const std::string &text)
             }
             c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
         }
+        // Overlong forms (a hidden NUL or '/'), surrogates and values past U+10FFFF are invalid.
+        static constexpr uint32_t kSmallest[4] = {0, 0x80, 0x800, 0x10000};
+        if (ok && (c < kSmallest[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)))
+            ok = false;
         if (!ok) {
             out += L'\xFFFD';
             ++i;

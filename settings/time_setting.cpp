@@ -8,9 +8,21 @@
 
 namespace {
 
-uint16_t Field(const char *text, size_t offset, size_t width)
+int32_t Field(const char *text, size_t offset, size_t width)
 {
-    return static_cast<uint16_t>(LeadingNumber(text + offset, width));
+    return LeadingNumber(text + offset, width);
+}
+
+bool IsRealDateTime(int32_t year, int32_t month, int32_t day, int32_t hour, int32_t minute,
+                    int32_t second)
+{
+    static constexpr int32_t kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (year < 1601 || month < 1 || month > 12 || hour < 0 || hour > 23 || minute < 0 ||
+        minute > 59 || second < 0 || second > 59)
+        return false;
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    const int32_t days = kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+    return day >= 1 && day <= days;
 }
 
 } // namespace
@@ -26,12 +38,22 @@ SYSTEMTIME ReadTimeSetting(const std::string &path)
     if (n < 16)
         return time;
     // Bytes beyond what was read are 0, so a short seconds field ends its number there.
-    time.wYear = Field(text, 0, 4);
-    time.wMonth = Field(text, 5, 2);
-    time.wDay = Field(text, 8, 2);
-    time.wHour = Field(text, 11, 2);
-    time.wMinute = Field(text, 14, 2);
-    time.wSecond = Field(text, 17, 2);
+    const int32_t year = Field(text, 0, 4);
+    const int32_t month = Field(text, 5, 2);
+    const int32_t day = Field(text, 8, 2);
+    const int32_t hour = Field(text, 11, 2);
+    const int32_t minute = Field(text, 14, 2);
+    const int32_t second = Field(text, 17, 2);
+    // A field that cannot be a date (month 13, "-1", letters) would preset the date field with
+    // an impossible value; such a file counts as unreadable.
+    if (!IsRealDateTime(year, month, day, hour, minute, second))
+        return time;
+    time.wYear = static_cast<uint16_t>(year);
+    time.wMonth = static_cast<uint16_t>(month);
+    time.wDay = static_cast<uint16_t>(day);
+    time.wHour = static_cast<uint16_t>(hour);
+    time.wMinute = static_cast<uint16_t>(minute);
+    time.wSecond = static_cast<uint16_t>(second);
     return time;
 }
 

@@ -1,0 +1,3 @@
+#include "recordings/play_infor.h"
+
+PLAY_INFOR g_PlayInfor;

@@ -1,0 +1,256 @@
+#include "recordings/trova_catalog.h"
+
+#include <algorithm>
+
+#include "platform/file_enum.h"
+#include "platform/file_exists.h"
+#include "platform/file_open.h"
+#include "platform/trace.h"
+
+namespace {
+
+// The category folders in category order; RECORD keeps its clips one level down.
+constexpr const char *kCategoryFolders[kListTypeCount] = {"RECORD/", "EVENT/", "MANUAL/",
+                                                          "MOTION/"};
+
+bool Listed(const FOLDER_ENTRY &entry)
+{
+    return !entry.strName.empty() && entry.strName[0] != '.' && !entry.bHidden && !entry.bSystem;
+}
+
+char LowerAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+} // namespace
+
+bool IsClipName(const std::string &name)
+{
+    static constexpr char kExtension[] = ".avi";
+    if (name.size() < 4)
+        return false;
+    const char *tail = name.data() + name.size() - 4;
+    for (int i = 0; i < 4; ++i) {
+        if (LowerAscii(tail[i]) != kExtension[i])
+            return false;
+    }
+    return true;
+}
+
+std::string FormatSizeKB(uint64_t value)
+{
+    char digits[32];
+    size_t n = 0;
+    int inGroup = 0;
+    do {
+        if (inGroup == 3) {
+            digits[n++] = ',';
+            inGroup = 0;
+        }
+        digits[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+        ++inGroup;
+    } while (value != 0);
+    std::string text;
+    if (n < 9)
+        text.assign(9 - n, ' ');
+    for (size_t i = n; i-- > 0;)
+        text += digits[i];
+    return text;
+}
+
+CTrovaCatalog::CTrovaCatalog(CRecordingList &list, CCatalogOwner &owner, PLAY_INFOR &play)
+    : m_List(list), m_Owner(owner), m_Play(play)
+{
+}
+
+void CTrovaCatalog::TrovaListInitial()
+{
+    Trace(L"TrovaListInitial\r\n");
+    m_List.DeleteAllItems();
+    m_List.SetScrollPos(0);
+    m_List.RepaintNow();
+    m_List.SetSelection(-1);
+    for (TROVA_CATEGORY &category : m_Categories)
+        category = TROVA_CATEGORY{};
+    m_Play.nListType = LIST_NONE;
+    m_Play.nPlayListType = LIST_NONE;
+}
+
+void CTrovaCatalog::RebuildCatalog(const std::string &root)
+{
+    m_List.DeleteAllItems();
+    // The count goes with the entries, so indexes and the next-clip bound stay true even for a
+    // rebuild without a reset first.
+    for (TROVA_CATEGORY &category : m_Categories) {
+        category.items.clear();
+        category.nCount = 0;
+    }
+
+    const std::string record = root + kCategoryFolders[LIST_RECORD];
+    {
+        CFolderListing listing(record);
+        FOLDER_ENTRY entry;
+        std::string folder;
+        while (listing.Next(&entry)) {
+            if (!entry.bDirectory || !Listed(entry))
+                continue;
+            folder.assign(record).append(entry.strName).append(1, '/');
+            ScanClipFolder(folder, LIST_RECORD);
+        }
+    }
+    for (int32_t category = LIST_EVENT; category < kListTypeCount; ++category)
+        ScanClipFolder(root + kCategoryFolders[category], category);
+
+    FillList(m_Play.nListType);
+}
+
+void CTrovaCatalog::ScanClipFolder(const std::string &folder, int32_t category)
+{
+    CFolderListing listing(folder);
+    if (!listing.IsOpen())
+        return; // a missing folder simply holds no clips
+    TROVA_CATEGORY &target = m_Categories[category];
+    FOLDER_ENTRY entry;
+    CExclusiveFile file;
+    while (listing.Next(&entry)) {
+        if (entry.bDirectory || !Listed(entry) || !IsClipName(entry.strName))
+            continue;
+        // A clip another program holds (the recorder's own writer, a copy in progress) is left
+        // out, as is one whose size cannot be read.
+        if (!file.OpenAt(listing.FolderFd(), entry.strName.c_str(), CExclusiveFile::Mode::Read))
+            continue;
+        int64_t size = 0;
+        SYSTEMTIME time{};
+        const bool known = file.SizeAndTime(&size, &time);
+        file.Close();
+        if (!known || static_cast<uint64_t>(size) < kMinClipSize)
+            continue;
+
+        TROVA_ITEM &item = target.items.emplace_back();
+        item.nIndex = target.nCount;
+        item.strFileName = std::move(entry.strName);
+        item.strFullPath.reserve(folder.size() + item.strFileName.size());
+        item.strFullPath.assign(folder).append(item.strFileName);
+        item.stTime = time;
+        // Past 4 GiB (exFAT allows it) the size saturates instead of wrapping to a small one.
+        item.dwFileSize = static_cast<uint32_t>(std::min<uint64_t>(size, UINT32_MAX));
+        ++target.nCount;
+    }
+}
+
+void CTrovaCatalog::FillList(int32_t category)
+{
+    if (!IsCategory(category))
+        return;
+    const int32_t count = m_Categories[category].nCount;
+    for (int32_t i = 0; i < count; ++i) {
+        const TROVA_ITEM *item = GetCatalogEntry(category, i);
+        if (item == nullptr) {
+            Trace(L"NULL ITEM DATA\r\n");
+            break;
+        }
+        m_List.InsertItem(kClipRowStyle, item->strFileName, item->strFullPath,
+                          FormatSizeKB(item->dwFileSize / 1024), 0, kClipRowHeight, item->stTime);
+    }
+}
+
+void CTrovaCatalog::ShowCategory(int32_t category)
+{
+    if (!PathExists(m_Play.strRootPath)) {
+        m_Owner.OnDriveChoice();
+        return;
+    }
+    if (!IsCategory(category))
+        return;
+    // With no category shown (after a reset) there is no state to save.
+    if (IsCategory(m_Play.nListType)) {
+        TROVA_CATEGORY &left = m_Categories[m_Play.nListType];
+        left.nSelect = m_List.GetSelection();
+        left.nScrollPos = m_List.GetScrollPos();
+    }
+    if (category == m_Play.nListType)
+        return;
+    m_Play.nListType = category;
+    m_Owner.OnCategoryButtonsChanged();
+
+    m_List.DeleteAllItems();
+    FillList(category);
+    const TROVA_CATEGORY &shown = m_Categories[category];
+    m_List.SetSelection(shown.nSelect);
+    m_List.EnsureVisible(shown.nSelect);
+    m_List.SetScrollPos(shown.nScrollPos);
+    m_List.RepaintNow();
+}
+
+const TROVA_ITEM *CTrovaCatalog::GetCatalogEntry(int32_t category, int32_t index) const
+{
+    if (!IsCategory(category) || index < 0)
+        return nullptr;
+    const std::vector<TROVA_ITEM> &items = m_Categories[category].items;
+    return static_cast<size_t>(index) < items.size() ? &items[static_cast<size_t>(index)] : nullptr;
+}
+
+void CTrovaCatalog::SelectFromList(int32_t row)
+{
+    if (row != -1 && IsCategory(m_Play.nListType))
+        m_Categories[m_Play.nListType].nSelect = row;
+}
+
+const TROVA_CATEGORY &CTrovaCatalog::Category(int32_t category) const
+{
+    static const TROVA_CATEGORY kNone;
+    return IsCategory(category) ? m_Categories[category] : kNone;
+}
+
+const TROVA_ITEM *CTrovaCatalog::PlaySelected()
+{
+    const int32_t shown = m_Play.nListType;
+    const TROVA_ITEM *item =
+        IsCategory(shown) ? GetCatalogEntry(shown, m_Categories[shown].nSelect) : nullptr;
+    if (item == nullptr) {
+        const TROVA_CATEGORY &category = Category(shown);
+        Trace(L"Play nCount=%d, nSelect=%d, g_PlayInfor.nListType=%d \r\n", category.nCount,
+              category.nSelect, shown);
+        return nullptr;
+    }
+    m_Play.nPlayListType = shown;
+    return item;
+}
+
+void CTrovaCatalog::ClipStartedFromList(int32_t row)
+{
+    if (!IsCategory(m_Play.nListType))
+        return;
+    m_Play.nPlayListType = m_Play.nListType;
+    m_Categories[m_Play.nListType].nSelect = row;
+}
+
+const TROVA_ITEM *CTrovaCatalog::PreviousClip()
+{
+    return StepClip(-1);
+}
+
+const TROVA_ITEM *CTrovaCatalog::NextClip()
+{
+    return StepClip(+1);
+}
+
+const TROVA_ITEM *CTrovaCatalog::StepClip(int32_t step)
+{
+    const int32_t playing = m_Play.nPlayListType;
+    if (!IsCategory(playing) || m_Play.nListType == LIST_NONE)
+        return nullptr;
+    TROVA_CATEGORY &category = m_Categories[playing];
+    if (category.nCount < 2)
+        return nullptr;
+    if (step < 0 ? category.nSelect <= 0 : category.nSelect >= category.nCount - 1)
+        return nullptr;
+    category.nSelect += step;
+    if (m_Play.nListType == playing) {
+        m_List.SetSelection(category.nSelect);
+        m_List.EnsureVisible(category.nSelect);
+    }
+    return GetCatalogEntry(playing, category.nSelect);
+}
