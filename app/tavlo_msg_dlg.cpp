@@ -32,7 +32,8 @@ void CTavloMsgDlg::showEvent(QShowEvent *e)
 {
     if (!m_closeTimer.isActive()) {
         m_pMessage->setText(m_strMessage);
-        m_closeTimer.start(CLOSE_AFTER_MS, this);
+        // Precise: a coarse timer may fire up to 5 % early.
+        m_closeTimer.start(CLOSE_AFTER_MS, Qt::PreciseTimer, this);
     }
     QDialog::showEvent(e);
 }

@@ -39,12 +39,6 @@ struct SeekFixture
     }
 };
 
-void Key(QWidget *w, int key)
-{
-    QKeyEvent e(QEvent::KeyPress, key, Qt::NoModifier);
-    QApplication::sendEvent(w, &e);
-}
-
 } // namespace
 
 class TavloSliderTest : public QObject
@@ -197,7 +191,7 @@ void TavloSliderTest::keys()
     slider->SetPos(start);
     slider->SetNotifyWindow(&sink);
     QCOMPARE(slider->ThumbCentre(), SliderThumbCentre(start, 50, 150, 102, 14));
-    Key(slider, key);
+    PressKey(slider, key);
     QCOMPARE(slider->GetPos(), position);
     // Every key posts a change, even one that left the position where it was.
     QCOMPARE(sink.Take(), (std::vector<Message>{{WM_SLIDER_CHANGED, kSpeedId, position}}));
@@ -220,7 +214,7 @@ void TavloSliderTest::disabledIgnoresInputAndDrawsEmptyTrack()
     f.slider->SetEnabled(false);
     Press(f.slider, QPoint(250, 12));
     Release(f.slider, QPoint(250, 12));
-    Key(f.slider, Qt::Key_End);
+    PressKey(f.slider, Qt::Key_End);
     QCOMPARE(f.slider->GetPos(), 30000);
     QVERIFY(f.sink.Take().empty());
 

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QEnterEvent>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QObject>
 #include <QWidget>
@@ -37,6 +38,11 @@ inline void DragTo(QWidget *w, QPoint at)
 inline void Release(QWidget *w, QPoint at)
 {
     SendMouse(w, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+}
+inline void PressKey(QWidget *w, int key)
+{
+    QKeyEvent e(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
 }
 inline void Enter(QWidget *w, QPoint at)
 {
