@@ -4,7 +4,9 @@
 #include <QFontMetrics>
 #include <QImage>
 #include <QStringList>
+#include <QHelpEvent>
 #include <QTest>
+#include <QToolTip>
 
 #include "app/controls/command_owner.h"
 #include "app/controls/skin_ids.h"
@@ -33,6 +35,7 @@ private slots:
     void stripSetsSizeAndMissingStripCreatesNothing();
     void tooltipText_data();
     void tooltipText();
+    void tooltipShownWrapped();
 };
 
 void TavloButtonTest::framesAndCommands_data()
@@ -191,6 +194,29 @@ void TavloButtonTest::tooltipText()
     QCOMPARE(button.SetTooltip(QString()), TAVLO_E_INVALIDARG);
     QCOMPARE(button.SetTooltip(text), 0);
     QCOMPARE(button.TooltipText(), text);
+}
+
+void TavloButtonTest::tooltipShownWrapped()
+{
+    Owner owner;
+    owner.resize(300, 100);
+    auto *button = new CTavloButton(&owner);
+    QVERIFY(button->LoadStrip(IDB_BTN_OPEN));
+    QVERIFY(button->CreateAt(0, 0, &owner, 307));
+    const QString text = QString("Open the memory card of the recorder ").repeated(8).trimmed();
+    QCOMPARE(button->SetTooltip(text), 0);
+    owner.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&owner));
+
+    QHelpEvent help(QEvent::ToolTip, QPoint(10, 10), button->mapToGlobal(QPoint(10, 10)));
+    QApplication::sendEvent(button, &help);
+    QTRY_VERIFY(QToolTip::isVisible());
+    const QStringList lines = QToolTip::text().split('\n');
+    QVERIFY(lines.size() > 1);
+    const QFontMetrics metrics(QToolTip::font());
+    for (const QString &line : lines)
+        QVERIFY(metrics.horizontalAdvance(line) <= TOOLTIP_MAX_WIDTH);
+    QToolTip::hideText();
 }
 
 QTEST_MAIN(TavloButtonTest)

@@ -56,6 +56,7 @@ private slots:
     void disabledIgnoresInputAndDrawsEmptyTrack();
     void disablingDuringDragEndsIt();
     void singleValueRange();
+    void postsToParentWithoutNotifyWindow();
 };
 
 void TavloSliderTest::thumbCentre_data()
@@ -253,6 +254,36 @@ void TavloSliderTest::singleValueRange()
     QVERIFY(!posted.empty());
     for (const Message &m : posted)
         QCOMPARE(m.lParam, intptr_t(0));
+}
+
+namespace {
+// A parent window that records the slider messages it receives.
+struct ParentWindow : QWidget
+{
+    std::vector<Message> m_messages;
+    bool event(QEvent *e) override
+    {
+        if (auto *m = dynamic_cast<CWindowMessage *>(e)) {
+            m_messages.push_back({m->Message(), m->WParam(), m->LParam()});
+            return true;
+        }
+        return QWidget::event(e);
+    }
+};
+} // namespace
+
+void TavloSliderTest::postsToParentWithoutNotifyWindow()
+{
+    ParentWindow window;
+    auto *slider = new CTavloSlider(&window, 412);
+    slider->setGeometry(567, 492, 72, 14);
+    slider->SetTrackBitmap(IDB_VOLUME_TRACK);
+    slider->SetThumbBitmap(IDB_SMALL_THUMB);
+    slider->SetPos(50);
+    PressKey(slider, Qt::Key_Right);
+    QVERIFY(window.m_messages.empty()); // posted, not sent
+    QCoreApplication::sendPostedEvents(&window);
+    QCOMPARE(window.m_messages, (std::vector<Message>{{WM_SLIDER_CHANGED, 412, 51}}));
 }
 
 QTEST_MAIN(TavloSliderTest)
