@@ -235,16 +235,36 @@ ROADLOG_AVX2 void Avx2Rgb565Rows(uint8_t *d0, uint8_t *d1, const uint8_t *y0, co
     Rgb565RowsFrom(x, d0, d1, y0, y1, u, v, width);
 }
 
-// 16 pixels as 48 bytes, plus 4 bytes of junk after them that the next step overwrites.
-ROADLOG_AVX2 inline void Avx2StoreBgr16(uint8_t *d, const Avx2Rgb &p)
+// Unclamped channel sums of 16 pixels: (64 Y + term) >> 6 in 16-bit lanes.
+struct Avx2Sums
 {
-    const __m256i bg = _mm256_or_si256(p.b, _mm256_slli_epi16(p.g, 8));
+    __m256i r, g, b;
+};
+
+ROADLOG_AVX2 inline Avx2Sums Avx2Sums16(const uint8_t *y, __m256i tr, __m256i tg, __m256i tb)
+{
+    const __m256i luma = _mm256_slli_epi16(
+        _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(y))), 6);
+    return {_mm256_srai_epi16(_mm256_add_epi16(luma, tr), 6),
+            _mm256_srai_epi16(_mm256_add_epi16(luma, tg), 6),
+            _mm256_srai_epi16(_mm256_add_epi16(luma, tb), 6)};
+}
+
+// 16 pixels as 48 bytes, plus 4 bytes of junk after them that the next step overwrites.
+// The saturating packs do the clamp.
+ROADLOG_AVX2 inline void Avx2StoreBgr16(uint8_t *d, const Avx2Sums &p)
+{
+    // Per 128-bit lane (pixels 0..7, then 8..15): B bytes then R bytes; G bytes then zeros.
+    const __m256i br = _mm256_packus_epi16(p.b, p.r);
+    const __m256i g0 = _mm256_packus_epi16(p.g, _mm256_setzero_si256());
+    const __m256i bg = _mm256_unpacklo_epi8(br, g0);
+    const __m256i r0 = _mm256_unpackhi_epi8(br, g0);
     const __m256i squeeze = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1,
                                              -1, 0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1,
                                              -1, -1);
     // Lane 0 holds pixels 0..3 / 4..7, lane 1 pixels 8..11 / 12..15.
-    const __m256i lo = _mm256_shuffle_epi8(_mm256_unpacklo_epi16(bg, p.r), squeeze);
-    const __m256i hi = _mm256_shuffle_epi8(_mm256_unpackhi_epi16(bg, p.r), squeeze);
+    const __m256i lo = _mm256_shuffle_epi8(_mm256_unpacklo_epi16(bg, r0), squeeze);
+    const __m256i hi = _mm256_shuffle_epi8(_mm256_unpackhi_epi16(bg, r0), squeeze);
     _mm_storeu_si128(reinterpret_cast<__m128i *>(d), _mm256_castsi256_si128(lo));
     _mm_storeu_si128(reinterpret_cast<__m128i *>(d + 12), _mm256_castsi256_si128(hi));
     _mm_storeu_si128(reinterpret_cast<__m128i *>(d + 24), _mm256_extracti128_si256(lo, 1));
@@ -259,8 +279,8 @@ ROADLOG_AVX2 void Avx2Bgr24Rows(uint8_t *d0, uint8_t *d1, const uint8_t *y0, con
     for (; x + 18 <= width; x += 16) {
         __m256i tr, tg, tb;
         Avx2ChromaTerms(u + x / 2, v + x / 2, &tr, &tg, &tb);
-        Avx2StoreBgr16(d0 + 3 * x, Avx2Row16(y0 + x, tr, tg, tb));
-        Avx2StoreBgr16(d1 + 3 * x, Avx2Row16(y1 + x, tr, tg, tb));
+        Avx2StoreBgr16(d0 + 3 * x, Avx2Sums16(y0 + x, tr, tg, tb));
+        Avx2StoreBgr16(d1 + 3 * x, Avx2Sums16(y1 + x, tr, tg, tb));
     }
     Bgr24RowsFrom(x, d0, d1, y0, y1, u, v, width);
 }

@@ -9,7 +9,8 @@
 // accepts only RGB565 pictures; tests use MemorySurface.
 //
 // Every operation may be called from the engine's video task while the window thread runs,
-// so implementations must not block on the window thread.
+// so implementations must not block on the window thread. A surface must outlive the device
+// outputs opened on it: the renderer closes them before the window goes away.
 
 constexpr uint32_t MakeFourCC(char a, char b, char c, char d)
 {

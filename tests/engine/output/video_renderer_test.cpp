@@ -50,6 +50,8 @@ TEST(VideoRenderer, DisplayRectangle)
 
 struct RendererFixture : ::testing::Test
 {
+    // The window outlives the renderer's device output, as the application's windows do.
+    MemorySurface window{640, 480, {FOURCC_I420}};
     VideoRenderer *renderer = nullptr;
 
     void Create(int32_t width, int32_t height)
@@ -84,7 +86,6 @@ TEST_F(RendererFixture, OutputTypeIsAppliedAfterTheWindowInOneRecord)
 {
     // The device output needs the window when it opens: the type group must come last.
     Create(320, 240);
-    MemorySurface window(640, 480, {FOURCC_I420});
     const VantorVideoOutConfig config = ScreenConfig(&window, 1);
     EXPECT_EQ(VideoRendererConfigure(renderer, &config), 1);
     ASSERT_NE(renderer->pDevice, nullptr);
@@ -101,7 +102,6 @@ TEST_F(RendererFixture, OutputTypeIsAppliedAfterTheWindowInOneRecord)
 TEST_F(RendererFixture, AspectChangeIsReadAtTheNextPresentation)
 {
     Create(320, 240);
-    MemorySurface window(640, 480, {FOURCC_I420});
     VantorVideoOutConfig config = ScreenConfig(&window, 2);
     ASSERT_EQ(VideoRendererConfigure(renderer, &config), 1);
     void *device = renderer->pDevice;
@@ -120,7 +120,6 @@ TEST_F(RendererFixture, AspectChangeIsReadAtTheNextPresentation)
 TEST_F(RendererFixture, WindowMovesAreSeenWithoutNotice)
 {
     Create(320, 240);
-    MemorySurface window(640, 480, {FOURCC_I420});
     const VantorVideoOutConfig config = ScreenConfig(&window, 1);
     ASSERT_EQ(VideoRendererConfigure(renderer, &config), 1);
     window.SetScreenPosition(100, 50);
@@ -143,7 +142,6 @@ TEST_F(RendererFixture, FailuresAreReported)
     EXPECT_EQ(VideoRendererConfigure(renderer, &config), 0); // no window: open fails
     EXPECT_EQ(renderer->nLastError, VANTOR_E_OUT_OF_MEMORY);
 
-    MemorySurface window(640, 480, {FOURCC_I420});
     config = ScreenConfig(&window, 1);
     config.dwOutputType = 9;
     EXPECT_EQ(VideoRendererConfigure(renderer, &config), 0);
