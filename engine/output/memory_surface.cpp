@@ -5,20 +5,18 @@
 
 MemorySurface::MemorySurface(int32_t width, int32_t height, std::vector<uint32_t> layouts,
                              int32_t pitchPadding)
-    : m_nWidth(width), m_nHeight(height), m_Layouts(std::move(layouts)),
-      m_nPitchPadding(pitchPadding)
+    : m_Layouts(std::move(layouts)), m_nPitchPadding(pitchPadding)
 {
-    m_Record.nWindowWidth = width;
-    m_Record.window.assign(static_cast<size_t>(width) * height, 0);
+    SetSize(width, height);
 }
 
 void MemorySurface::SetSize(int32_t width, int32_t height)
 {
     std::lock_guard<std::mutex> guard(m_Lock);
-    m_nWidth = width;
-    m_nHeight = height;
-    m_Record.nWindowWidth = width;
-    m_Record.window.assign(static_cast<size_t>(width) * height, 0);
+    m_nWidth = std::max(0, width);
+    m_nHeight = std::max(0, height);
+    m_Record.nWindowWidth = m_nWidth;
+    m_Record.window.assign(static_cast<size_t>(m_nWidth) * m_nHeight, 0);
 }
 
 void MemorySurface::SetScreenPosition(int32_t x, int32_t y)

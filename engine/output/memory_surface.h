@@ -53,7 +53,7 @@ private:
     static constexpr uint8_t kGuardByte = 0x5A;
 
     mutable std::mutex m_Lock;
-    int32_t m_nWidth, m_nHeight;
+    int32_t m_nWidth = 0, m_nHeight = 0;
     int32_t m_nScreenX = 0, m_nScreenY = 0;
     std::vector<uint32_t> m_Layouts;
     int32_t m_nPitchPadding;

@@ -67,21 +67,33 @@ inline __m128i Sse2Pack565(const Sse2Rgb &p)
     return _mm_or_si128(_mm_or_si128(r, g), _mm_srli_epi16(p.b, 3));
 }
 
-void Sse2Rgb565Rows(uint8_t *d0, uint8_t *d1, const uint8_t *y0, const uint8_t *y1,
-                    const uint8_t *u, const uint8_t *v, int32_t width)
+// The 16-pixel steps over a pair of rows. kSpare pixels must follow a step for the junk its
+// stores leave to land inside the row. Returns where the scalar finish starts.
+template <int kBytesPerPixel, int kSpare, class Store>
+int32_t Sse2PairSteps(uint8_t *d0, uint8_t *d1, const uint8_t *y0, const uint8_t *y1,
+                      const uint8_t *u, const uint8_t *v, int32_t width, Store store)
 {
     int32_t x = 0;
-    for (; x + 16 <= width; x += 16) {
+    for (; x + 16 + kSpare <= width; x += 16) {
         __m128i tr, tg, tb;
         Sse2ChromaTerms(u + x / 2, v + x / 2, &tr, &tg, &tb);
         Sse2Rgb p[2];
         Sse2Row16(y0 + x, tr, tg, tb, p);
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(d0 + 2 * x), Sse2Pack565(p[0]));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(d0 + 2 * x + 16), Sse2Pack565(p[1]));
+        store(d0 + kBytesPerPixel * x, p);
         Sse2Row16(y1 + x, tr, tg, tb, p);
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(d1 + 2 * x), Sse2Pack565(p[0]));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(d1 + 2 * x + 16), Sse2Pack565(p[1]));
+        store(d1 + kBytesPerPixel * x, p);
     }
+    return x;
+}
+
+void Sse2Rgb565Rows(uint8_t *d0, uint8_t *d1, const uint8_t *y0, const uint8_t *y1,
+                    const uint8_t *u, const uint8_t *v, int32_t width)
+{
+    const int32_t x =
+        Sse2PairSteps<2, 0>(d0, d1, y0, y1, u, v, width, [](uint8_t *d, const Sse2Rgb *p) {
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(d), Sse2Pack565(p[0]));
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(d + 16), Sse2Pack565(p[1]));
+        });
     Rgb565RowsFrom(x, d0, d1, y0, y1, u, v, width);
 }
 
@@ -107,19 +119,12 @@ inline void Sse2StoreBgr8(uint8_t *d, const Sse2Rgb &p)
 void Sse2Bgr24Rows(uint8_t *d0, uint8_t *d1, const uint8_t *y0, const uint8_t *y1,
                    const uint8_t *u, const uint8_t *v, int32_t width)
 {
-    int32_t x = 0;
-    // The last group's junk bytes need one more pixel in the row to land on.
-    for (; x + 17 <= width; x += 16) {
-        __m128i tr, tg, tb;
-        Sse2ChromaTerms(u + x / 2, v + x / 2, &tr, &tg, &tb);
-        Sse2Rgb p[2];
-        Sse2Row16(y0 + x, tr, tg, tb, p);
-        Sse2StoreBgr8(d0 + 3 * x, p[0]);
-        Sse2StoreBgr8(d0 + 3 * x + 24, p[1]);
-        Sse2Row16(y1 + x, tr, tg, tb, p);
-        Sse2StoreBgr8(d1 + 3 * x, p[0]);
-        Sse2StoreBgr8(d1 + 3 * x + 24, p[1]);
-    }
+    // The last group's 2 junk bytes need one more pixel in the row to land on.
+    const int32_t x =
+        Sse2PairSteps<3, 1>(d0, d1, y0, y1, u, v, width, [](uint8_t *d, const Sse2Rgb *p) {
+            Sse2StoreBgr8(d, p[0]);
+            Sse2StoreBgr8(d + 24, p[1]);
+        });
     Bgr24RowsFrom(x, d0, d1, y0, y1, u, v, width);
 }
 
