@@ -225,18 +225,36 @@ ROADLOG_AVX2 inline __m256i Avx2Pack565(const Avx2Rgb &p)
     return _mm256_or_si256(_mm256_or_si256(r, g), _mm256_srli_epi16(p.b, 3));
 }
 
+// The 16-pixel steps over a pair of rows, as Sse2PairSteps.
+template <int kBytesPerPixel, int kSpare, class Step>
+ROADLOG_AVX2 int32_t Avx2PairSteps(uint8_t *d0, uint8_t *d1, const uint8_t *y0,
+                                   const uint8_t *y1, const uint8_t *u, const uint8_t *v,
+                                   int32_t width)
+{
+    int32_t x = 0;
+    for (; x + 16 + kSpare <= width; x += 16) {
+        __m256i tr, tg, tb;
+        Avx2ChromaTerms(u + x / 2, v + x / 2, &tr, &tg, &tb);
+        Step::Run(d0 + kBytesPerPixel * x, y0 + x, tr, tg, tb);
+        Step::Run(d1 + kBytesPerPixel * x, y1 + x, tr, tg, tb);
+    }
+    return x;
+}
+
+struct Avx2Rgb565Step
+{
+    ROADLOG_AVX2 static void Run(uint8_t *d, const uint8_t *y, __m256i tr, __m256i tg,
+                                 __m256i tb)
+    {
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(d),
+                            Avx2Pack565(Avx2Row16(y, tr, tg, tb)));
+    }
+};
+
 ROADLOG_AVX2 void Avx2Rgb565Rows(uint8_t *d0, uint8_t *d1, const uint8_t *y0, const uint8_t *y1,
                                  const uint8_t *u, const uint8_t *v, int32_t width)
 {
-    int32_t x = 0;
-    for (; x + 16 <= width; x += 16) {
-        __m256i tr, tg, tb;
-        Avx2ChromaTerms(u + x / 2, v + x / 2, &tr, &tg, &tb);
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(d0 + 2 * x),
-                            Avx2Pack565(Avx2Row16(y0 + x, tr, tg, tb)));
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(d1 + 2 * x),
-                            Avx2Pack565(Avx2Row16(y1 + x, tr, tg, tb)));
-    }
+    const int32_t x = Avx2PairSteps<2, 0, Avx2Rgb565Step>(d0, d1, y0, y1, u, v, width);
     Rgb565RowsFrom(x, d0, d1, y0, y1, u, v, width);
 }
 
@@ -276,17 +294,20 @@ ROADLOG_AVX2 inline void Avx2StoreBgr16(uint8_t *d, const Avx2Sums &p)
     _mm_storeu_si128(reinterpret_cast<__m128i *>(d + 36), _mm256_extracti128_si256(hi, 1));
 }
 
+struct Avx2Bgr24Step
+{
+    ROADLOG_AVX2 static void Run(uint8_t *d, const uint8_t *y, __m256i tr, __m256i tg,
+                                 __m256i tb)
+    {
+        Avx2StoreBgr16(d, Avx2Sums16(y, tr, tg, tb));
+    }
+};
+
 ROADLOG_AVX2 void Avx2Bgr24Rows(uint8_t *d0, uint8_t *d1, const uint8_t *y0, const uint8_t *y1,
                                 const uint8_t *u, const uint8_t *v, int32_t width)
 {
-    int32_t x = 0;
-    // The junk after a step needs two more pixels in the row to land on.
-    for (; x + 18 <= width; x += 16) {
-        __m256i tr, tg, tb;
-        Avx2ChromaTerms(u + x / 2, v + x / 2, &tr, &tg, &tb);
-        Avx2StoreBgr16(d0 + 3 * x, Avx2Sums16(y0 + x, tr, tg, tb));
-        Avx2StoreBgr16(d1 + 3 * x, Avx2Sums16(y1 + x, tr, tg, tb));
-    }
+    // The 4 junk bytes after a step need two more pixels in the row to land on.
+    const int32_t x = Avx2PairSteps<3, 2, Avx2Bgr24Step>(d0, d1, y0, y1, u, v, width);
     Bgr24RowsFrom(x, d0, d1, y0, y1, u, v, width);
 }
 
