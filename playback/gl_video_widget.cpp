@@ -97,7 +97,8 @@ bool CGlVideoWidget::Lock(SurfaceLock *lock)
     m_pLocked = m_Frames.Back();
     if (!m_pLocked)
         return false;
-    *lock = {m_pLocked->bytes.data(), m_pLocked->nPitch, m_pLocked->bytes.size()};
+    *lock = MakeSurfaceLock(FOURCC_I420, m_pLocked->bytes.data(), m_pLocked->nPitch,
+                            m_pLocked->nHeight, m_pLocked->bytes.size());
     return true;
 }
 

@@ -66,6 +66,7 @@ bool MemorySurface::CreateFrame(uint32_t fourcc, int32_t width, int32_t height)
     const bool packed = fourcc == FOURCC_YUY2 || fourcc == FOURCC_UYVY;
     const int32_t pitch = ((packed ? 2 * width : width) + 3) / 4 * 4 + m_nPitchPadding;
     m_nFrameBytes = SurfaceFrameBytes(fourcc, pitch, height);
+    m_nFrameHeight = height;
     m_Frame.assign(m_nFrameBytes + 2 * kGuard, kGuardByte);
     m_Record.dwFrameLayout = fourcc;
     m_Record.nFramePitch = pitch;
@@ -86,7 +87,8 @@ bool MemorySurface::Lock(SurfaceLock *lock)
     if (m_bLockBusy || m_bLocked || m_Frame.empty())
         return false;
     m_bLocked = true;
-    *lock = {m_Frame.data() + kGuard, m_Record.nFramePitch, m_nFrameBytes};
+    *lock = MakeSurfaceLock(m_Record.dwFrameLayout, m_Frame.data() + kGuard, m_Record.nFramePitch,
+                            m_nFrameHeight, m_nFrameBytes);
     return true;
 }
 

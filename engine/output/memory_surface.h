@@ -60,5 +60,6 @@ private:
     bool m_bLockBusy = false, m_bBltFails = false, m_bLocked = false;
     std::vector<uint8_t> m_Frame; // guard, frame, guard
     size_t m_nFrameBytes = 0;
+    int32_t m_nFrameHeight = 0;
     Record m_Record;
 };

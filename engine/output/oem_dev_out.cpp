@@ -102,14 +102,6 @@ void ServeCapture(OemDevOut *out, const uint8_t *pY, const uint8_t *pU, const ui
     state.served.notify_all();
 }
 
-void CopyRows(uint8_t *dst, int32_t pitch, const uint8_t *src, int32_t stride, int32_t bytes,
-              int32_t rows)
-{
-    for (int32_t r = 0; r < rows; ++r)
-        std::memcpy(dst + static_cast<ptrdiff_t>(r) * pitch,
-                    src + static_cast<ptrdiff_t>(r) * stride, bytes);
-}
-
 // The frame of a YVU9 surface keeps one chroma sample per 4 x 4 pixels: the mean of the
 // four 4:2:0 samples it covers.
 void WriteQuarterChroma(uint8_t *dst, int32_t pitch, const uint8_t *src, int32_t cstride,
@@ -124,73 +116,49 @@ void WriteQuarterChroma(uint8_t *dst, int32_t pitch, const uint8_t *src, int32_t
     }
 }
 
+// Copies count samples from src into a row whose samples are step bytes apart.
+void PutRow(uint8_t *dst, int32_t step, const uint8_t *src, int32_t count)
+{
+    if (step == 1) {
+        std::memcpy(dst, src, count);
+        return;
+    }
+    for (int32_t i = 0; i < count; ++i)
+        dst[i * step] = src[i];
+}
+
 // Writes the picture into the locked frame; false when the frame is too small for it.
 bool WriteFrame(const OemDevOut *out, const SurfaceLock &lock, const uint8_t *pY,
                 const uint8_t *pU, const uint8_t *pV, int32_t stride)
 {
-    const int32_t w = out->nWidth, h = out->nHeight, p = lock.nPitch;
+    const int32_t w = out->nWidth, h = out->nHeight;
     const int32_t cstride = stride / 2;
     const uint32_t format = out->dwSurfaceFormat;
     const bool packed = format == FOURCC_YUY2 || format == FOURCC_UYVY;
-    if (!lock.pBits || p < (packed ? 2 * (w / 2) * 2 : w) ||
-        lock.nBytes < SurfaceFrameBytes(format, p, h))
+    // Luma samples per row: the packed layouts hold whole pixel pairs only.
+    const int32_t lumaCount = packed ? w / 2 * 2 : w;
+    if (!lock.pPlane[0] || !lock.pPlane[1] || !lock.pPlane[2] ||
+        lock.nPlanePitch[0] < lumaCount * lock.nSampleStep[0] ||
+        lock.nBytes < SurfaceFrameBytes(format, lock.nPitch, h))
         return false;
-    uint8_t *bits = lock.pBits;
-    switch (format) {
-    case FOURCC_I420:
-    case FOURCC_YV12: {
-        CopyRows(bits, p, pY, stride, w, h);
-        uint8_t *first = bits + static_cast<size_t>(p) * h;
-        uint8_t *second = first + static_cast<size_t>(p / 2) * (h / 2);
-        if (format == FOURCC_YV12)
-            std::swap(first, second);
-        CopyRows(first, p / 2, pU, cstride, w / 2, h / 2);
-        CopyRows(second, p / 2, pV, cstride, w / 2, h / 2);
+    for (int32_t r = 0; r < h; ++r)
+        PutRow(lock.pPlane[0] + static_cast<ptrdiff_t>(r) * lock.nPlanePitch[0],
+               lock.nSampleStep[0], pY + static_cast<ptrdiff_t>(r) * stride, lumaCount);
+    const uint8_t *const chroma[2] = {pU, pV};
+    if (format == FOURCC_YVU9) {
+        for (int c = 0; c < 2; ++c)
+            WriteQuarterChroma(lock.pPlane[1 + c], lock.nPlanePitch[1 + c], chroma[c], cstride,
+                               w / 4, h / 4);
         return true;
     }
-    case FOURCC_NV12: {
-        CopyRows(bits, p, pY, stride, w, h);
-        uint8_t *chroma = bits + static_cast<size_t>(p) * h;
-        for (int32_t j = 0; j < h / 2; ++j) {
-            uint8_t *d = chroma + static_cast<ptrdiff_t>(j) * p;
-            const uint8_t *u = pU + static_cast<ptrdiff_t>(j) * cstride;
-            const uint8_t *v = pV + static_cast<ptrdiff_t>(j) * cstride;
-            for (int32_t i = 0; i < w / 2; ++i) {
-                d[2 * i] = u[i];
-                d[2 * i + 1] = v[i];
-            }
-        }
-        return true;
-    }
-    case FOURCC_YUY2:
-    case FOURCC_UYVY: {
-        // Byte positions of Y0, Cb, Y1, Cr in a group.
-        const int y0 = format == FOURCC_YUY2 ? 0 : 1, cb = format == FOURCC_YUY2 ? 1 : 0;
-        for (int32_t r = 0; r < h; ++r) {
-            uint8_t *d = bits + static_cast<ptrdiff_t>(r) * p;
-            const uint8_t *y = pY + static_cast<ptrdiff_t>(r) * stride;
-            const uint8_t *u = pU + static_cast<ptrdiff_t>(r / 2) * cstride;
-            const uint8_t *v = pV + static_cast<ptrdiff_t>(r / 2) * cstride;
-            for (int32_t i = 0; i < w / 2; ++i, d += 4) {
-                d[y0] = y[2 * i];
-                d[cb] = u[i];
-                d[y0 + 2] = y[2 * i + 1];
-                d[cb + 2] = v[i];
-            }
-        }
-        return true;
-    }
-    case FOURCC_YVU9: {
-        CopyRows(bits, p, pY, stride, w, h);
-        uint8_t *cr = bits + static_cast<size_t>(p) * h;
-        uint8_t *cbPlane = cr + static_cast<size_t>(p / 4) * (h / 4);
-        WriteQuarterChroma(cr, p / 4, pV, cstride, w / 4, h / 4);
-        WriteQuarterChroma(cbPlane, p / 4, pU, cstride, w / 4, h / 4);
-        return true;
-    }
-    default:
-        return false;
-    }
+    // The packed layouts repeat each chroma row for the two luma rows it covers.
+    const int32_t rows = packed ? h : h / 2;
+    for (int c = 0; c < 2; ++c)
+        for (int32_t r = 0; r < rows; ++r)
+            PutRow(lock.pPlane[1 + c] + static_cast<ptrdiff_t>(r) * lock.nPlanePitch[1 + c],
+                   lock.nSampleStep[1 + c],
+                   chroma[c] + static_cast<ptrdiff_t>(packed ? r / 2 : r) * cstride, w / 2);
+    return true;
 }
 
 int32_t PresentToFrame(OemDevOut *out, const uint8_t *pY, const uint8_t *pU, const uint8_t *pV,
@@ -263,27 +231,6 @@ int32_t PresentEntry(void *device, const uint8_t *pY, const uint8_t *pU, const u
 
 const VideoDevOutOps g_OemDevOutOps = {VIDEO_OUT_TYPE_OEM, OpenEntry, CloseEntry, nullptr,
                                        PresentEntry};
-
-size_t SurfaceFrameBytes(uint32_t fourcc, int32_t pitch, int32_t height)
-{
-    if (pitch <= 0 || height <= 0)
-        return 0;
-    const size_t p = static_cast<size_t>(pitch), h = static_cast<size_t>(height);
-    switch (fourcc) {
-    case FOURCC_I420:
-    case FOURCC_YV12:
-        return p * h + 2 * (p / 2) * (h / 2);
-    case FOURCC_NV12:
-        return p * h + p * (h / 2);
-    case FOURCC_YUY2:
-    case FOURCC_UYVY:
-        return p * h;
-    case FOURCC_YVU9:
-        return p * h + 2 * (p / 4) * (h / 4);
-    default:
-        return 0;
-    }
-}
 
 OemDevOut *DevOutVideoOEMOpen(VideoRenderer *renderer, VideoSurface *window, int32_t width,
                               int32_t height)

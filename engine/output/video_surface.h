@@ -47,10 +47,19 @@ struct SurfaceRect
 
 struct SurfaceLock
 {
-    uint8_t *pBits;  // start of the frame
-    int32_t nPitch;  // bytes from one row of the first plane to the next
-    size_t nBytes;   // size of the frame; nothing is written beyond it
+    uint8_t *pBits; // start of the frame
+    int32_t nPitch; // bytes from one row of the first plane to the next
+    size_t nBytes;  // size of the frame; nothing is written beyond it
+    // Where the first luma, Cb and Cr samples go, the bytes from one row of each to the next,
+    // and from one sample to the next in a row (1 in planes, 2 or 4 where interleaved).
+    uint8_t *pPlane[3];
+    int32_t nPlanePitch[3];
+    int32_t nSampleStep[3];
 };
+
+// The lock of a frame of this layout and height; all planes null for an unknown layout.
+SurfaceLock MakeSurfaceLock(uint32_t fourcc, uint8_t *bits, int32_t pitch, int32_t height,
+                            size_t bytes);
 
 class VideoSurface
 {
