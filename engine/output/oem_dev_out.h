@@ -10,6 +10,10 @@
 // The screen output: pictures go into a YUV frame of the window's surface, which scales and
 // converts them; a surface with no YUV layout gets RGB565 pictures scaled and converted here.
 // It also serves still-frame captures from the next picture it presents.
+//
+// Lock order: a renderer's lock, then g_OemOutLock, then an output's capture state; a capture
+// takes its call lock, then g_OemOutLock (briefly), then the capture state, and never a
+// renderer's lock, so a capture waiting for a picture cannot hold up the video task.
 struct OemDevOut;
 
 extern const VideoDevOutOps g_OemDevOutOps;
