@@ -22,6 +22,7 @@ constexpr uint32_t kMaxFourCC = 30;
 // The RGB path's scratch picture follows the display rectangle; past this it draws nothing
 // rather than allocate without bound.
 constexpr int32_t kMaxDisplaySide = 8192;
+constexpr int32_t kMaxPictureSide = 8192;
 
 // Shared by the output and a waiting capture, so that an output closing during the wait
 // leaves the capture something valid to look at.
@@ -235,7 +236,9 @@ const VideoDevOutOps g_OemDevOutOps = {VIDEO_OUT_TYPE_OEM, OpenEntry, CloseEntry
 OemDevOut *DevOutVideoOEMOpen(VideoRenderer *renderer, VideoSurface *window, int32_t width,
                               int32_t height)
 {
-    if (!window || width <= 0 || height <= 0)
+    // Larger pictures than any stream the engine reads would only ask for huge buffers.
+    if (!window || width <= 0 || height <= 0 || width > kMaxPictureSide ||
+        height > kMaxPictureSide)
         return nullptr;
     std::unique_ptr<OemDevOut> out(new (std::nothrow) OemDevOut);
     if (!out)

@@ -281,4 +281,20 @@ TEST(PictureConvert, ScaleAndConvertGivesTheDisplaySizedPicture)
     }
 }
 
+TEST(PictureConvert, ScaleAndConvertStaysInsideItsScratchForOddDisplays)
+{
+    std::mt19937 rng(3);
+    GuardedYuv source(70, 38);
+    source.FillRandom(rng);
+    for (const Size &display : {Size{33, 17}, Size{1, 1}, Size{17, 2}}) {
+        GuardedRows scratch(static_cast<int32_t>(ScaleScratchBytes(display.width, display.height)), 1);
+        GuardedRows rgb(display.width * 2, display.height);
+        ScaleAndConvertRgb565(rgb.Data(), display.width, display.height, rgb.Stride(),
+                              source.Y(), source.U(), source.V(), 70, 38, source.Stride(),
+                              scratch.Data());
+        EXPECT_TRUE(scratch.GuardsIntact()) << display.width << "x" << display.height;
+        EXPECT_TRUE(rgb.GuardsIntact()) << display.width << "x" << display.height;
+    }
+}
+
 } // namespace

@@ -160,6 +160,14 @@ TEST(OemDevOut, BusyOrLostSurfaceDropsOnlyThatPicture)
     EXPECT_EQ(screen.window.Snapshot().nBlts, 1);
 }
 
+TEST(OemDevOut, RefusesPicturesItCannotHold)
+{
+    MemorySurface window(640, 480, {FOURCC_I420});
+    for (auto [w, h] : {std::pair{0, 480}, std::pair{640, -2}, std::pair{100000, 100000}})
+        EXPECT_EQ(DevOutVideoOEMOpen(nullptr, &window, w, h), nullptr) << w << "x" << h;
+    EXPECT_EQ(DevOutVideoOEMOpen(nullptr, nullptr, 640, 480), nullptr);
+}
+
 TEST(OemDevOut, RegistersBySourceWidthTheLatestWinning)
 {
     {
