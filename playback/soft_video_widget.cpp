@@ -1,0 +1,77 @@
+#include "playback/soft_video_widget.h"
+
+#include <QPainter>
+#include <QRegion>
+
+#include <cstring>
+
+CSoftVideoWidget::CSoftVideoWidget(QWidget *parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    m_Frames.Reset(std::make_shared<Frame>(), std::make_shared<Frame>(),
+                   std::make_shared<Frame>());
+    // Queued: the signal comes from the video task and the repaint belongs to this thread.
+    connect(this, &CSoftVideoWidget::PictureArrived, this, qOverload<>(&QWidget::update),
+            Qt::QueuedConnection);
+}
+
+void CSoftVideoWidget::GetSize(int32_t *width, int32_t *height) const
+{
+    m_Geometry.GetSize(width, height);
+}
+
+void CSoftVideoWidget::GetScreenPosition(int32_t *x, int32_t *y) const
+{
+    m_Geometry.GetScreenPosition(x, y);
+}
+
+bool CSoftVideoWidget::DrawRgb565(const SurfaceRect &d, const uint8_t *pixels, int32_t rowBytes)
+{
+    if (!pixels || d.width <= 0 || d.height <= 0)
+        return false;
+    std::shared_ptr<Frame> frame = m_Frames.Back();
+    if (frame->image.width() != d.width || frame->image.height() != d.height)
+        frame->image = QImage(d.width, d.height, QImage::Format_RGB16);
+    if (frame->image.isNull())
+        return false;
+    for (int32_t r = 0; r < d.height; ++r)
+        std::memcpy(frame->image.scanLine(r), pixels + static_cast<ptrdiff_t>(r) * rowBytes,
+                    static_cast<size_t>(d.width) * 2);
+    frame->target = QRect(d.x, d.y, d.width, d.height);
+    m_Frames.Publish();
+    emit PictureArrived();
+    return true;
+}
+
+void CSoftVideoWidget::paintEvent(QPaintEvent *)
+{
+    m_Geometry.Update(this);
+    QPainter painter(this);
+    const std::shared_ptr<Frame> frame = m_Frames.Latest();
+    QRegion border(rect());
+    if (frame && !frame->image.isNull()) {
+        painter.drawImage(frame->target.topLeft(), frame->image);
+        border -= frame->target;
+        ++m_nPainted;
+    }
+    for (const QRect &r : border)
+        painter.fillRect(r, Qt::black);
+}
+
+void CSoftVideoWidget::resizeEvent(QResizeEvent *event)
+{
+    m_Geometry.Update(this);
+    QWidget::resizeEvent(event);
+}
+
+void CSoftVideoWidget::moveEvent(QMoveEvent *event)
+{
+    m_Geometry.Update(this);
+    QWidget::moveEvent(event);
+}
+
+void CSoftVideoWidget::showEvent(QShowEvent *event)
+{
+    m_Geometry.Update(this);
+    QWidget::showEvent(event);
+}
