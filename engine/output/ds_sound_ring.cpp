@@ -37,7 +37,8 @@ int32_t DsVolumeAttenuation(uint32_t dwWord)
 uint32_t DsLevelFromAttenuation(int32_t nAttenuation)
 {
     const double level = std::pow(65535.0, 1.0 + nAttenuation / 10000.0);
-    return static_cast<uint32_t>(std::lround(std::clamp(level, 0.0, 65535.0)));
+    // Cut, not rounded: the level then maps back onto the same attenuation.
+    return static_cast<uint32_t>(std::clamp(level, 0.0, 65535.0));
 }
 
 float DsAttenuationGain(int32_t nAttenuation)
