@@ -249,24 +249,30 @@ int32_t AudioOutWrite(AudioOut *out, const AudioPcmBlock *block)
     }
 }
 
-void AudioOutPause(AudioOut *out)
+namespace {
+
+// A writer waiting for space holds the lock: it is woken first (it then tries again, and waits
+// no longer than its own second), then the device operation runs under the lock.
+void WakeWriterAndCall(AudioOut *out, void (*AudioDeviceOps::*operation)(void *))
 {
     if (out == nullptr)
         return;
     out->spaceEvent.Set();
     std::lock_guard<std::mutex> lock(out->lock);
     if (out->pDevice)
-        out->pDevice->Pause(out->pDeviceState);
+        (out->pDevice->*operation)(out->pDeviceState);
+}
+
+} // namespace
+
+void AudioOutPause(AudioOut *out)
+{
+    WakeWriterAndCall(out, &AudioDeviceOps::Pause);
 }
 
 void AudioOutRestart(AudioOut *out)
 {
-    if (out == nullptr)
-        return;
-    out->spaceEvent.Set();
-    std::lock_guard<std::mutex> lock(out->lock);
-    if (out->pDevice)
-        out->pDevice->Restart(out->pDeviceState);
+    WakeWriterAndCall(out, &AudioDeviceOps::Restart);
 }
 
 void AudioOutFlush(AudioOut *out)

@@ -7,6 +7,7 @@
 
 #include "engine/core/vantor_errors.h"
 #include "engine/output/audio_out.h"
+#include "tests/engine/output/recording_clock.h"
 
 namespace {
 
@@ -16,37 +17,6 @@ int64_t MsSince(Clock::time_point start)
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
-
-// Records what the output reports, as the playback clock would receive it.
-class RecordingClock : public AudioPlayedListener
-{
-public:
-    void AudioSync(int32_t nTimeMs) override
-    {
-        std::lock_guard<std::mutex> lock(m_Lock);
-        m_Times.push_back(nTimeMs);
-    }
-    void AudioBytesPlayed(uint32_t nBytes) override
-    {
-        std::lock_guard<std::mutex> lock(m_Lock);
-        m_nBytes += nBytes;
-    }
-    std::vector<int32_t> Times()
-    {
-        std::lock_guard<std::mutex> lock(m_Lock);
-        return m_Times;
-    }
-    uint64_t Bytes()
-    {
-        std::lock_guard<std::mutex> lock(m_Lock);
-        return m_nBytes;
-    }
-
-private:
-    std::mutex m_Lock;
-    std::vector<int32_t> m_Times;
-    uint64_t m_nBytes = 0;
-};
 
 struct RetireCase
 {
@@ -206,6 +176,25 @@ protected:
         return AudioOutWrite(m_Out.get(), &block);
     }
 
+    // With the device empty: fills it, then writes one more block, which has to wait until the
+    // device frees space; that block must get in, not be dropped.
+    void ExpectAWaitingBlockGetsIn(int32_t nTime, int16_t value)
+    {
+        ASSERT_EQ(Write(2000, nTime), 1);
+        const int flushes = m_Device.nFlushes;
+        std::thread device([this] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            m_Device.Free(800);
+            AudioOutPlayed(m_Out.get(), 800);
+        });
+        const auto start = Clock::now();
+        EXPECT_EQ(Write(400, nTime + 250, value), 1);
+        device.join();
+        EXPECT_LT(MsSince(start), 900);
+        EXPECT_EQ(m_Device.nFlushes, flushes);
+        EXPECT_EQ(m_Device.written.back(), value);
+    }
+
     AudioDeviceOps m_Ops{};
     ScriptedDevice m_Device;
     RecordingClock m_Clock;
@@ -271,15 +260,7 @@ TEST_F(AudioOutTest, AFullDeviceIsResetAfterASecondAndTheBlockDropped)
 
     // The reset leaves no abort behind: the next block that waits gets in once space comes.
     m_Device.Free(1600);
-    ASSERT_EQ(Write(2000, 1000), 1);
-    std::thread device([this] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(150));
-        m_Device.Free(800);
-        AudioOutPlayed(m_Out.get(), 800);
-    });
-    EXPECT_EQ(Write(400, 1250, 6), 1);
-    device.join();
-    EXPECT_EQ(m_Device.written.back(), 6);
+    ExpectAWaitingBlockGetsIn(1000, 6);
 }
 
 TEST_F(AudioOutTest, AFullRingWaitsLikeAFullDevice)
@@ -296,19 +277,8 @@ TEST_F(AudioOutTest, AFullRingWaitsLikeAFullDevice)
 
 TEST_F(AudioOutTest, SpaceFreedWhileWaitingLetsTheBlockIn)
 {
-    ASSERT_EQ(Write(2000, 0), 1);
-    std::thread device([this] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        m_Device.Free(800);
-        AudioOutPlayed(m_Out.get(), 800);
-    });
-    const auto start = Clock::now();
-    EXPECT_EQ(Write(400, 500, 9), 1);
-    device.join();
-    EXPECT_LT(MsSince(start), 900);
-    EXPECT_EQ(m_Device.nFlushes, 0);
+    ExpectAWaitingBlockGetsIn(0, 9);
     EXPECT_EQ(m_Device.written.size(), 2400u);
-    EXPECT_EQ(m_Device.written.back(), 9);
 }
 
 TEST_F(AudioOutTest, FlushEndsAWaitAndDoesNotDropTheNextBlock)
@@ -326,30 +296,13 @@ TEST_F(AudioOutTest, FlushEndsAWaitAndDoesNotDropTheNextBlock)
     EXPECT_EQ(m_Device.nFlushes, 1);
     EXPECT_EQ(AudioOutIsDrained(m_Out.get()), 1);
 
-    // The next block that has to wait gets in once space comes.
-    ASSERT_EQ(Write(2000, 600), 1);
-    std::thread device([this] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        m_Device.Free(800);
-        AudioOutPlayed(m_Out.get(), 800);
-    });
-    EXPECT_EQ(Write(400, 1100, 5), 1);
-    device.join();
-    EXPECT_EQ(m_Device.written.back(), 5);
+    ExpectAWaitingBlockGetsIn(600, 5);
 }
 
 TEST_F(AudioOutTest, AFlushWithNoWriterLeavesNoAbortBehind)
 {
     AudioOutFlush(m_Out.get());
-    ASSERT_EQ(Write(2000, 0), 1);
-    std::thread device([this] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(150));
-        m_Device.Free(800);
-        AudioOutPlayed(m_Out.get(), 800);
-    });
-    EXPECT_EQ(Write(400, 500, 3), 1);
-    device.join();
-    EXPECT_EQ(m_Device.written.back(), 3);
+    ExpectAWaitingBlockGetsIn(0, 3);
 }
 
 TEST_F(AudioOutTest, PauseWakesTheWriterWhichTriesAgain)

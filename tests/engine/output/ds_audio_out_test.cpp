@@ -18,6 +18,7 @@
 #include "engine/core/vantor_errors.h"
 #include "engine/output/audio_out.h"
 #include "engine/output/ds_sound_ring.h"
+#include "tests/engine/output/recording_clock.h"
 
 namespace {
 
@@ -26,36 +27,6 @@ using std::chrono::milliseconds;
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr int16_t kAmplitude = 16000;
-
-class RecordingClock : public AudioPlayedListener
-{
-public:
-    void AudioSync(int32_t nTimeMs) override
-    {
-        std::lock_guard<std::mutex> lock(m_Lock);
-        m_Times.push_back(nTimeMs);
-    }
-    void AudioBytesPlayed(uint32_t nBytes) override
-    {
-        std::lock_guard<std::mutex> lock(m_Lock);
-        m_nBytes += nBytes;
-    }
-    std::vector<int32_t> Times()
-    {
-        std::lock_guard<std::mutex> lock(m_Lock);
-        return m_Times;
-    }
-    uint64_t Bytes()
-    {
-        std::lock_guard<std::mutex> lock(m_Lock);
-        return m_nBytes;
-    }
-
-private:
-    std::mutex m_Lock;
-    std::vector<int32_t> m_Times;
-    uint64_t m_nBytes = 0;
-};
 
 // What the device wrote: one channel of the file, and the span where the tone is.
 struct Recording
