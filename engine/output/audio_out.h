@@ -88,8 +88,9 @@ void AudioConvertFrames(const AudioPcmBlock &block, uint32_t nFirstFrame, uint32
 
 struct AudioOut;
 
-// One device behind the output. Every operation but Open and Close is called with the
-// AudioOut lock held; Open and Close too, from AudioOutSelectDevice / AudioOutClose.
+// One device behind the output. Every operation is called with the AudioOut lock held, from
+// the writer's side (audio task, status or window thread); the device reports played sound
+// through AudioOutPlayed from a thread of its own.
 struct AudioDeviceOps
 {
     // Opens the device for the output's rate, channels, buffer target and speed. 0 or error.

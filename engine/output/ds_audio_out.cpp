@@ -160,7 +160,7 @@ int32_t DsOpen(AudioOut *out, void **device)
         ds->notifier = std::thread(NotificationThread, ds);
     } catch (const std::system_error &) {
         delete ds;
-        return VANTOR_E_THREAD;
+        return VANTOR_E_AUDIO_OUTPUT_INIT;
     }
     ds->sdl.Start();
     *device = ds;
