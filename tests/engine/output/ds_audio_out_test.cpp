@@ -194,6 +194,29 @@ TEST_F(DsAudioOutTest, PlaysAToneAtItsFrequencyAndTheVolumeWordsLevel)
     EXPECT_GT(times.back(), 1900);
 }
 
+TEST_F(DsAudioOutTest, MutePlaysSilenceAndUnmuteRestoresTheLevel)
+{
+    Open(44100, 2);
+    const VantorAudioParams halfAndMuted{VANTOR_AUDIO_VOLUME | VANTOR_AUDIO_MUTE, 0, 0x7FFF7FFF, 1,
+                                         0, 0, 0, {}, {}, 0};
+    ASSERT_EQ(AudioOutSetParams(m_Out.get(), &halfAndMuted), 1);
+    WriteTone(1000.0, 0.4);
+    std::this_thread::sleep_for(milliseconds(600)); // all of it played, silently
+    const VantorAudioParams unmute{VANTOR_AUDIO_MUTE, 0, 0, 0, 0, 0, 0, {}, {}, 0};
+    ASSERT_EQ(AudioOutSetParams(m_Out.get(), &unmute), 1);
+    WriteTone(1000.0, 0.8);
+    const uint64_t written = BytesWritten();
+
+    const Recording r = Played();
+    ASSERT_GT(r.nLast, r.nFirst);
+    const double seconds = r.Seconds(44100);
+    const double level = Rms(r, r.nFirst + 4410, r.nLast - 4410);
+    std::printf("mute: %.3f s audible at rms %.1f\n", seconds, level);
+    EXPECT_NEAR(seconds, 0.8, 0.02) << "only the sound after the unmute is heard";
+    EXPECT_NEAR(level, kAmplitude / std::sqrt(2.0) * DsAttenuationGain(-625), 60.0);
+    EXPECT_EQ(m_Clock.Bytes(), written) << "muted sound still plays and is reported";
+}
+
 TEST_F(DsAudioOutTest, SpeedRaisesThePitchAndPlaysTheSoundInLessTime)
 {
     Open(22050, 1);
