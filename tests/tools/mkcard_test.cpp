@@ -380,6 +380,53 @@ TEST_F(MkcardClipDecodes, SoundDecodesAsTheHeaderSays)
     EXPECT_GT(energy, 10.0) << "the tone must be audible, not silence";
 }
 
+#ifdef ROADLOG_PROBE
+// What the engine's reader sees in a demo clip: the same samples, times and sizes as the file
+// holds, one fix a second, pictures at the frame rate.
+std::string ProbeOutput(const std::string &args)
+{
+    const std::string command = std::string(ROADLOG_PROBE) + " " + args;
+    std::string out;
+    if (FILE *pipe = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            out.append(buffer, n);
+        if (::pclose(pipe) != 0)
+            out += "\n(probe failed)";
+    }
+    return out;
+}
+
+TEST_F(MkcardClipDecodes, EngineReaderSeesWhatTheFileHolds)
+{
+    ASSERT_EQ(s_nFirstRun, 0);
+    const fs::path clip = SomeClip();
+    const ParsedClf clf = ParseClf(clf_test::ReadFileBytes(clip));
+    ASSERT_EQ(clf.error, "");
+
+    const std::string info = ProbeOutput("info " + Quoted(clip));
+    for (const char *field : {"\"media_type\":12", "\"duration_ms\":3000", "\"fourcc_text\":\"XVID\"",
+                              "\"frame_rate_milli\":25000", "\"format\":255", "\"sample_rate\":16000"})
+        EXPECT_NE(info.find(field), std::string::npos) << field << " in " << info;
+
+    const struct
+    {
+        const char *kind;
+        uint32_t tag;
+        uint32_t step;
+    } kinds[] = {{"video", kTagVideo, 40}, {"audio", kTagAudio, 64}, {"text", kTagText, 1000}};
+    for (const auto &k : kinds) {
+        std::string expected;
+        uint32_t n = 0;
+        for (const auto *r : RecordsOf(clf, k.tag)) {
+            EXPECT_EQ(r->timeMs, n++ * k.step) << k.kind;
+            expected += std::to_string(r->timeMs) + " " + std::to_string(r->size) + "\n";
+        }
+        EXPECT_EQ(ProbeOutput("samples " + Quoted(clip) + " --kind " + k.kind), expected) << k.kind;
+    }
+}
+#endif
+
 TEST(MkcardNmea, LinesBecomeTextSamplesOneASecond)
 {
     const fs::path dir = fs::temp_directory_path() / ("mkcard_nmea_" + std::to_string(::getpid()));
