@@ -15,6 +15,10 @@
 #include "tests/engine/source/clf_file_parse.h"
 #include "tools/mkcard/av_owners.h"
 
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -108,6 +112,17 @@ protected:
     static fs::path Card() { return s_Dir / "card"; }
 
     // Every clip of the card, each category's folder searched as the catalog searches it.
+    // The CLF ones or the RIFF AVI ones.
+    static std::vector<fs::path> ClipsOfContainer(const char *magic)
+    {
+        std::vector<fs::path> out;
+        for (const fs::path &clip : AllClips()) {
+            const std::vector<uint8_t> bytes = clf_test::ReadFileBytes(clip);
+            if (bytes.size() >= 4 && std::equal(magic, magic + 4, bytes.begin()))
+                out.push_back(clip);
+        }
+        return out;
+    }
     static std::vector<fs::path> AllClips()
     {
         std::vector<fs::path> clips;
@@ -140,6 +155,14 @@ TEST_F(MkcardShortCard, HasTheRecorderLayout)
         EXPECT_FALSE(ClipsIn(Card() / folder).empty()) << folder;
     for (const fs::path &clip : AllClips())
         EXPECT_GT(fs::file_size(clip), 1024u) << clip << " must count as a clip";
+    // Every category has a CLF clip, the recorder's own container; a few clips are AVI.
+    const std::vector<fs::path> clf = ClipsOfContainer("CLF ");
+    for (const char *folder : {"RECORD", "EVENT", "MANUAL", "MOTION"})
+        EXPECT_TRUE(std::any_of(clf.begin(), clf.end(), [&](const fs::path &p) {
+            return fs::relative(p, Card()).begin()->string() == folder;
+        })) << folder;
+    EXPECT_EQ(clf.size() + ClipsOfContainer("RIFF").size(), AllClips().size());
+    EXPECT_FALSE(ClipsOfContainer("RIFF").empty());
 }
 
 TEST_F(MkcardShortCard, SettingsFilesAreTheRecorders)
@@ -179,7 +202,7 @@ TEST_F(MkcardShortCard, TwoRunsGiveTheSameFiles)
 TEST_F(MkcardShortCard, ClipsCarryVideoSoundAndOneFixASecond)
 {
     ASSERT_EQ(s_nFirstRun, 0);
-    const std::vector<fs::path> clips = AllClips();
+    const std::vector<fs::path> clips = ClipsOfContainer("CLF ");
     ASSERT_FALSE(clips.empty());
     for (const fs::path &path : clips) {
         SCOPED_TRACE(path.string());
@@ -378,6 +401,51 @@ TEST_F(MkcardClipDecodes, SoundDecodesAsTheHeaderSays)
             energy += double(pcm[i]) * pcm[i];
     }
     EXPECT_GT(energy, 10.0) << "the tone must be audible, not silence";
+}
+
+struct InputFormatClose
+{
+    void operator()(AVFormatContext *ctx) const { avformat_close_input(&ctx); }
+};
+
+TEST_F(MkcardClipDecodes, AviClipsHoldTheSamePicturesAndSound)
+{
+    ASSERT_EQ(s_nFirstRun, 0);
+    const std::vector<fs::path> clips = ClipsOfContainer("RIFF");
+    ASSERT_FALSE(clips.empty());
+    for (const fs::path &clip : clips) {
+        SCOPED_TRACE(clip.string());
+        AVFormatContext *raw = nullptr;
+        ASSERT_EQ(avformat_open_input(&raw, clip.c_str(), nullptr, nullptr), 0);
+        std::unique_ptr<AVFormatContext, InputFormatClose> in(raw);
+        EXPECT_STREQ(in->iformat->name, "avi");
+        ASSERT_GE(avformat_find_stream_info(in.get(), nullptr), 0);
+        ASSERT_EQ(in->nb_streams, 2u);
+        const AVCodecParameters *v = in->streams[0]->codecpar;
+        const AVCodecParameters *a = in->streams[1]->codecpar;
+        EXPECT_EQ(v->codec_id, AV_CODEC_ID_MPEG4);
+        EXPECT_EQ(v->codec_tag, MKTAG('X', 'V', 'I', 'D'));
+        EXPECT_EQ(v->width, 640);
+        EXPECT_EQ(v->height, 360);
+        EXPECT_EQ(a->codec_id, AV_CODEC_ID_AAC);
+        EXPECT_EQ(a->codec_tag, 0xFFu);
+        EXPECT_EQ(a->sample_rate, 16000);
+
+        AvPacketPtr packet(av_packet_alloc());
+        int pictures = 0, keys = 0, sound = 0;
+        while (av_read_frame(in.get(), packet.get()) >= 0) {
+            if (packet->stream_index == 0) {
+                keys += (packet->flags & AV_PKT_FLAG_KEY) != 0;
+                ++pictures;
+            } else {
+                ++sound;
+            }
+            av_packet_unref(packet.get());
+        }
+        EXPECT_EQ(pictures, 75);
+        EXPECT_EQ(keys, 3) << "a key picture each second";
+        EXPECT_EQ(sound, 3000 / 64);
+    }
 }
 
 #ifdef ROADLOG_PROBE
