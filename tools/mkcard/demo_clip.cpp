@@ -55,6 +55,17 @@ bool DrainPackets(AVCodecContext *ctx, AVPacket *packet, int32_t kind,
     }
 }
 
+// Hands one frame (nullptr: the end) to the encoder and collects what it gives back.
+bool EncodeFrame(AVCodecContext *ctx, const AVFrame *frame, AVPacket *packet, int32_t kind,
+                 std::vector<EncodedSample> *out, std::string *error)
+{
+    if (const int rc = avcodec_send_frame(ctx, frame); rc < 0) {
+        *error = AvError("encoding", rc);
+        return false;
+    }
+    return DrainPackets(ctx, packet, kind, out, error);
+}
+
 template <class Setup>
 AvCodecContextPtr OpenEncoder(const char *name, AVCodecID id, const Setup &setup,
                               std::string *error)
@@ -131,18 +142,10 @@ bool EncodeVideo(const DemoClipSpec &spec, std::vector<EncodedSample> *out,
                                              spec.tintU, spec.tintV});
         frame->pts = i;
         frame->quality = ctx->global_quality;
-        if (const int rc = avcodec_send_frame(ctx.get(), frame.get()); rc < 0) {
-            *error = AvError("encoding", rc);
-            return false;
-        }
-        if (!DrainPackets(ctx.get(), packet.get(), kClfKindVideo, out, error))
+        if (!EncodeFrame(ctx.get(), frame.get(), packet.get(), kClfKindVideo, out, error))
             return false;
     }
-    if (const int rc = avcodec_send_frame(ctx.get(), nullptr); rc < 0) {
-        *error = AvError("encoding", rc);
-        return false;
-    }
-    if (!DrainPackets(ctx.get(), packet.get(), kClfKindVideo, out, error))
+    if (!EncodeFrame(ctx.get(), nullptr, packet.get(), kClfKindVideo, out, error))
         return false;
     if (out->size() - first != frames) {
         *error = "the video encoder dropped pictures";
@@ -232,18 +235,10 @@ bool EncodeAudio(const DemoClipSpec &spec, std::vector<EncodedSample> *out,
             samples[i] = float(0.25 * std::sin(phase));
         }
         frame->pts = int64_t(done);
-        if (const int rc = avcodec_send_frame(ctx.get(), frame.get()); rc < 0) {
-            *error = AvError("encoding", rc);
-            return false;
-        }
-        if (!DrainPackets(ctx.get(), packet.get(), kClfKindAudio, out, error))
+        if (!EncodeFrame(ctx.get(), frame.get(), packet.get(), kClfKindAudio, out, error))
             return false;
     }
-    if (const int rc = avcodec_send_frame(ctx.get(), nullptr); rc < 0) {
-        *error = AvError("encoding", rc);
-        return false;
-    }
-    if (!DrainPackets(ctx.get(), packet.get(), kClfKindAudio, out, error))
+    if (!EncodeFrame(ctx.get(), nullptr, packet.get(), kClfKindAudio, out, error))
         return false;
 
     // Frames follow each other without gaps; the encoder's lead-in frame is kept so the
