@@ -145,6 +145,10 @@ int MakeCard(std::string root, bool shortClips)
         std::fprintf(stderr, "roadlog-mkcard: cannot write %s\n", TimeSettingPath(root).c_str());
         return 1;
     }
+    // The settings files get the time the recorder last wrote them, like the clips.
+    const time_t settingsTime = UtcTime(2010, 10, 11, 13, 45, 9);
+    SetFileTime(SetupFilePath(root), settingsTime);
+    SetFileTime(TimeSettingPath(root), settingsTime);
     for (const CardClip &clip : kCardClips) {
         const uint32_t seconds = shortClips ? 3 : clip.seconds;
         DemoClipSpec spec;
