@@ -523,6 +523,7 @@ TEST(MkcardNmea, LinesBecomeTextSamplesOneASecond)
         EXPECT_EQ(std::string(texts[i]->data.begin(), texts[i]->data.end()), expected[i].second);
     }
     EXPECT_EQ(clf.text[0].largest, 1500u);
+    EXPECT_EQ(clf.video[0].durationMs, 5000u) << "the picture lasts as long as the five lines";
     EXPECT_FALSE(RecordsOf(clf, kTagVideo).empty());
     EXPECT_FALSE(RecordsOf(clf, kTagAudio).empty());
     EXPECT_TRUE(clf.endRecordLast);

@@ -1,6 +1,7 @@
 // roadlog-mkcard: writes a demo recorder card, or one clip with given GPS sentences.
 //   roadlog-mkcard [--short] DIR   the four category folders with clips, and the settings files
-//   roadlog-mkcard --nmea FILE OUT one clip whose text samples are the lines of FILE
+//   roadlog-mkcard --nmea FILE OUT one clip whose text samples are the lines of FILE, at 0, 1000,
+//                                  2000 ... ms, over up to 10 s of picture and sound
 // Output is deterministic for the same arguments: fixed times, bit-exact encoders.
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -186,12 +187,13 @@ int MakeNmeaClip(const std::string &nmeaPath, const std::string &outPath)
         std::fprintf(stderr, "roadlog-mkcard: cannot read %s\n", nmeaPath.c_str());
         return 1;
     }
-    // Small picture and sound that last as long as the sentences, so the clip plays through them.
+    // A small picture and sound under the sentences: as long as they are, up to 10 seconds, so
+    // a fixture of a thousand sentences stays quick to make and small.
     spec.path = outPath;
     spec.startUtc = UtcTime(2010, 5, 12, 14, 33, 0);
     spec.width = 320;
     spec.height = 180;
-    spec.durationMs = uint32_t(std::max<size_t>(spec.textSamples.size(), 1) * 1000);
+    spec.durationMs = uint32_t(std::clamp<size_t>(spec.textSamples.size(), 1, 10) * 1000);
     std::string error;
     if (!WriteDemoClip(spec, &error)) {
         std::fprintf(stderr, "roadlog-mkcard: %s: %s\n", outPath.c_str(), error.c_str());
