@@ -198,14 +198,24 @@ struct RecordHeader
     uint32_t nSize;
 };
 
+uint32_t BigEndianAt(const uint8_t *p)
+{
+    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
+}
+
+// One read for the whole record header: the cursors are unbuffered, and every record is walked
+// past by each stream.
 bool ReadRecordHeader(ByteStream *stream, int32_t cursor, RecordHeader *record)
 {
-    stream->nLastError = 0;
-    record->nTag = ByteStreamReadBE32(stream, cursor);
-    record->nTime = ByteStreamReadBE32(stream, cursor);
-    record->nSize = ByteStreamReadBE32(stream, cursor);
-    (void)ByteStreamReadBE32(stream, cursor);
-    return stream->nLastError == 0;
+    uint8_t bytes[kClfRecordHeaderSize];
+    const int32_t got =
+        stream->pOps->CursorRead(stream->pInstance, cursor, bytes, kClfRecordHeaderSize);
+    if (got != static_cast<int32_t>(kClfRecordHeaderSize))
+        return false;
+    record->nTag = BigEndianAt(bytes);
+    record->nTime = BigEndianAt(bytes + 4);
+    record->nSize = BigEndianAt(bytes + 8);
+    return true;
 }
 
 // Walks the data section with the main cursor for the first record of the stream's kind at or

@@ -305,8 +305,10 @@ int32_t CursorRead(void *instance, int32_t cursor, void *destination, uint32_t c
         return 0;
     auto *out = static_cast<uint8_t *>(destination);
     uint32_t done = std::min(count, c->nBuffered - c->nReadPointer);
-    std::memcpy(out, c->buffer.data() + c->nReadPointer, done);
-    c->nReadPointer += done;
+    if (done) {
+        std::memcpy(out, c->buffer.data() + c->nReadPointer, done);
+        c->nReadPointer += done;
+    }
     if (done < count) {
         c->nReadPointer = 0;
         c->nBuffered = 0;
