@@ -1,0 +1,153 @@
+// roadlog-probe: what the engine sees in a clip. Errors print the engine's message on stderr and
+// exit with 1.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/core/vantor_errors.h"
+#include "engine/source/media_info_json.h"
+#include "engine/source/source_object.h"
+#include "platform/wide_text.h"
+
+namespace {
+
+// Closes the source on every way out.
+class OpenSource
+{
+public:
+    int32_t Open(const char *path)
+    {
+        m_strLocator = Utf8ToWide(path);
+        SourceOpenRequest request{};
+        request.szLocator = m_strLocator.c_str();
+        int32_t result = SourceOpen(&request, &m_pSource);
+        if (result == VANTOR_OK)
+            result = SourceGetInfo(m_pSource, &m_info);
+        return result;
+    }
+    ~OpenSource() { SourceClose(m_pSource); }
+
+    SourceObject *Source() const { return m_pSource; }
+    const MediaInfo &Info() const { return m_info; }
+
+private:
+    std::wstring m_strLocator;
+    SourceObject *m_pSource = nullptr;
+    MediaInfo m_info{};
+};
+
+int Fail(int32_t code)
+{
+    std::fprintf(stderr, "%s\n", VantorErrorText(code));
+    return 1;
+}
+
+int Usage()
+{
+    std::fprintf(stderr, "usage: roadlog-probe info FILE\n"
+                         "       roadlog-probe samples FILE --kind video|audio|text\n");
+    return 2;
+}
+
+int CommandInfo(int argc, char **argv)
+{
+    if (argc != 1)
+        return Usage();
+    OpenSource source;
+    if (const int32_t result = source.Open(argv[0]); result < 0)
+        return Fail(result);
+    std::printf("%s\n", MediaInfoToJson(source.Info()).c_str());
+    return 0;
+}
+
+struct KindName
+{
+    const char *szName;
+    int32_t nKind;
+};
+
+constexpr KindName kKinds[] = {
+    {"audio", SAMPLE_KIND_AUDIO},
+    {"video", SAMPLE_KIND_VIDEO},
+    {"text", SAMPLE_KIND_TEXT},
+};
+
+uint32_t FirstBufferSize(const MediaInfo &info, int32_t kind)
+{
+    switch (kind) {
+    case SAMPLE_KIND_AUDIO:
+        return info.audio[0].nMaxSampleSize;
+    case SAMPLE_KIND_VIDEO:
+        return info.video[0].nMaxSampleSize;
+    default:
+        return info.text[0].nMaxSampleSize;
+    }
+}
+
+int CommandSamples(int argc, char **argv)
+{
+    if (argc != 3 || std::strcmp(argv[1], "--kind") != 0)
+        return Usage();
+    const KindName *kind = nullptr;
+    for (const KindName &k : kKinds) {
+        if (std::strcmp(argv[2], k.szName) == 0)
+            kind = &k;
+    }
+    if (!kind)
+        return Usage();
+    OpenSource source;
+    if (const int32_t result = source.Open(argv[0]); result < 0)
+        return Fail(result);
+
+    std::vector<uint8_t> buffer(std::max<uint32_t>(FirstBufferSize(source.Info(), kind->nKind), 1));
+    for (;;) {
+        SampleRequest request{};
+        request.pBuffer = buffer.data();
+        request.nBufferSize = static_cast<uint32_t>(buffer.size());
+        request.nKind = kind->nKind;
+        int32_t readerResult = 0;
+        const int32_t result = SourceRead(source.Source(), &request, &readerResult);
+        if (result == VANTOR_OK) {
+            std::printf("%u %u\n", request.nTime, request.nLength);
+            continue;
+        }
+        if (readerResult == VANTOR_E_BUFFER_TOO_SMALL && request.nBufferSize > buffer.size()) {
+            buffer.resize(request.nBufferSize);
+            continue;
+        }
+        if (result == VANTOR_E_NO_STREAM) {
+            std::fprintf(stderr, "no %s stream\n", kind->szName);
+            return 1;
+        }
+        if (readerResult == VANTOR_E_END_OF_STREAM)
+            return 0;
+        return Fail(readerResult);
+    }
+}
+
+struct Command
+{
+    const char *szName;
+    int (*run)(int argc, char **argv); // arguments after the command name
+};
+
+// Further subcommands (decode, track) join this table.
+constexpr Command kCommands[] = {
+    {"info", CommandInfo},
+    {"samples", CommandSamples},
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc < 2)
+        return Usage();
+    for (const Command &command : kCommands) {
+        if (std::strcmp(argv[1], command.szName) == 0)
+            return command.run(argc - 2, argv + 2);
+    }
+    return Usage();
+}
