@@ -11,22 +11,22 @@
 #include "engine/source/media_info.h"
 #include "engine/source/reader_ops.h"
 
-// What the player holds for one open source. Lock order: the source lock is taken after the
-// player's state lock, never before it.
+// What the player holds for one open source. The source lock is innermost: nothing else is
+// locked while it is held, and reader operations take no lock of their own.
 struct SourceObject
 {
-    ByteStream *pStream;      // owned; null for readers opened on the request
-    void *pReader;            // owned through pOps->Close
+    ByteStream *pStream; // owned; null for readers opened on the request
+    void *pReader;       // owned through pOps->Close
     const ReaderOps *pOps;
     ReaderKind kind;
-    std::mutex lock;          // serialises read, seek, key-frame seek and control
-    bool bHasAudio;           // written by get info before any reader thread starts
+    std::mutex lock; // serialises read, seek, key-frame seek and control
+    bool bHasAudio;  // written by get info before any reader thread starts
     bool bHasVideo;
     bool bHasText;
     std::thread indexThread;
     std::atomic<bool> bIndexStop;
     std::atomic<bool> bIndexDone;
-    std::mutex indexWaitLock;  // guards nothing but the index thread's sleeps
+    std::mutex indexWaitLock; // guards nothing but the index thread's sleeps
     std::condition_variable indexWake;
 };
 

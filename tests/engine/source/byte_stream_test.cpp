@@ -1,7 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <cstring>
 #include <memory>
+
+#include <gtest/gtest.h>
 
 #include "engine/core/vantor_errors.h"
 #include "engine/source/byte_stream.h"
@@ -16,7 +16,10 @@ struct StreamCloser
 };
 using StreamPtr = std::unique_ptr<ByteStream, StreamCloser>;
 
-uint8_t PatternAt(int64_t i) { return static_cast<uint8_t>((i * 7 + i / 251) & 0xFF); }
+uint8_t PatternAt(int64_t i)
+{
+    return static_cast<uint8_t>((i * 7 + i / 251) & 0xFF);
+}
 
 std::vector<uint8_t> Pattern(size_t size)
 {
@@ -85,23 +88,23 @@ TEST_P(FileStreamTest, CursorsFollowTheFileWithAnyReadAhead)
     ASSERT_GE(b, 0);
     struct Step
     {
-        int which;      // 0 = a, 1 = b
-        char op;        // r read, k skip, s seek, e seek from end
-        int64_t value;  // count, offset or position
+        int which;     // 0 = a, 1 = b
+        char op;       // r read, k skip, s seek, e seek from end
+        int64_t value; // count, offset or position
         int64_t tellAfter;
     };
     const Step steps[] = {
-        {0, 'r', 10, 10},      {0, 'k', 5, 15},       {0, 'r', 3, 18},     {1, 'r', 4, 4},
-        {0, 'k', 100, 118},    {0, 'r', 40, 158},     {0, 'k', -30, 128},  {0, 'r', 8, 136},
-        {1, 's', 9000, 9000},  {1, 'r', 600, 9600},   {0, 'r', 50, 186},   {0, 'k', -186, 0},
-        {0, 'r', 5000, 5000},  {1, 'e', -16, 9984},   {1, 'r', 64, 10000}, {0, 's', 4095, 4095},
+        {0, 'r', 10, 10},     {0, 'k', 5, 15},     {0, 'r', 3, 18},     {1, 'r', 4, 4},
+        {0, 'k', 100, 118},   {0, 'r', 40, 158},   {0, 'k', -30, 128},  {0, 'r', 8, 136},
+        {1, 's', 9000, 9000}, {1, 'r', 600, 9600}, {0, 'r', 50, 186},   {0, 'k', -186, 0},
+        {0, 'r', 5000, 5000}, {1, 'e', -16, 9984}, {1, 'r', 64, 10000}, {0, 's', 4095, 4095},
         {0, 'r', 2, 4097},
     };
     int64_t position[2] = {0, 0};
     for (const Step &step : steps) {
         const int32_t c = step.which ? b : a;
-        SCOPED_TRACE(testing::Message() << "cursor " << step.which << " op " << step.op << " "
-                                        << step.value);
+        SCOPED_TRACE(testing::Message()
+                     << "cursor " << step.which << " op " << step.op << " " << step.value);
         if (step.op == 'r') {
             std::vector<uint8_t> got;
             const int32_t n = Read(S(), c, &got, static_cast<uint32_t>(step.value));

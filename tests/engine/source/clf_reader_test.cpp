@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "engine/core/vantor_errors.h"
 #include "engine/source/clf_reader.h"
@@ -44,7 +44,8 @@ public:
         const int32_t result = SourceRead(m_pSource, &request, readerResult);
         if (result != VANTOR_OK)
             m_nLastNeeded = request.nBufferSize;
-        return {result, request.nTime, result == VANTOR_OK ? buffer.substr(0, request.nLength) : ""};
+        return {result, request.nTime,
+                result == VANTOR_OK ? buffer.substr(0, request.nLength) : ""};
     }
 
     std::vector<uint32_t> TimesUntilEnd(int32_t kind)
@@ -66,7 +67,10 @@ private:
     uint32_t m_nLastNeeded = 0;
 };
 
-std::string TextAt(uint32_t time) { return "G$GPRMC," + std::to_string(time); }
+std::string TextAt(uint32_t time)
+{
+    return "G$GPRMC," + std::to_string(time);
+}
 
 // 40 s: video every second (each one a key frame), audio every 500 ms, text every second, each
 // record stamped with the time it carries so a mix-up shows.
@@ -312,8 +316,7 @@ TEST(ClfReader, TruncatedRecordEndsTheStream)
     ClfSource source;
     ASSERT_EQ(source.Open(folder.Write("t.avi", bytes)), VANTOR_OK);
     int32_t readerResult = 0;
-    EXPECT_EQ(source.Read(SAMPLE_KIND_TEXT, 0xFFFF, &readerResult).result,
-              VANTOR_E_END_OF_STREAM);
+    EXPECT_EQ(source.Read(SAMPLE_KIND_TEXT, 0xFFFF, &readerResult).result, VANTOR_E_END_OF_STREAM);
     EXPECT_EQ(readerResult, VANTOR_E_END_OF_STREAM);
     EXPECT_EQ(source.Read(SAMPLE_KIND_VIDEO).data.size(), 8u);
     EXPECT_EQ(source.Read(SAMPLE_KIND_VIDEO).result, VANTOR_E_END_OF_STREAM);
