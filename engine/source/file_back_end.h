@@ -40,6 +40,7 @@ public:
     bool SetPosition(int64_t position);
     int64_t Size() const;
 
+    int Fd() const { return m_nFd; }
     const std::string &Path() const { return m_strPath; }
     uint8_t *Block() const { return m_pBlock; }
     uint64_t Capacity() const { return m_nCapacity; }

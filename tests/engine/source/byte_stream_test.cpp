@@ -2,6 +2,7 @@
 #include <memory>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "engine/core/vantor_errors.h"
 #include "engine/source/byte_stream.h"
@@ -160,6 +161,28 @@ TEST(FileBackEnd, BufferedReadFillsTheBufferOnce)
     ASSERT_EQ(s->pOps->Skip(s->pInstance, c, 1000), VANTOR_OK);
     ASSERT_EQ(Read(s, c, &got, 4), 4);
     EXPECT_EQ(got, std::vector<uint8_t>(4, 0));
+}
+
+TEST(FileBackEnd, MovesTheSystemPositionOnlyWhenAReadStartsElsewhere)
+{
+    TempFolder folder;
+    StreamPtr stream = OpenFile(folder.Write("m.bin", Pattern(kFileSize)));
+    ByteStream *s = stream.get();
+    const int fd = static_cast<FileBackEnd *>(s->pInstance)->file.Fd();
+    const int32_t a = s->pOps->NewCursor(s->pInstance, 0);
+    const int32_t b = s->pOps->NewCursor(s->pInstance, 0);
+    std::vector<uint8_t> got;
+    ASSERT_EQ(Read(s, a, &got, 10), 10);
+    EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), 10);
+    // Moved behind the back-end's back: a read that continues where the last one ended issues
+    // no positioning, so it shows the bytes at the moved place.
+    ASSERT_EQ(::lseek(fd, 500, SEEK_SET), 500);
+    ASSERT_EQ(Read(s, a, &got, 4), 4);
+    EXPECT_EQ(got, Expected(500, 4));
+    // A read from another place positions first.
+    ASSERT_EQ(Read(s, b, &got, 4), 4);
+    EXPECT_EQ(got, Expected(0, 4));
+    EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), 4);
 }
 
 TEST(FileBackEnd, TwentyCursorsAtMost)
