@@ -9,6 +9,7 @@
 #include "tools/mkcard/test_picture.h"
 
 extern "C" {
+#include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/error.h>
 }
@@ -52,6 +53,17 @@ bool DrainPackets(AVCodecContext *ctx, AVPacket *packet, int32_t kind,
         out->push_back(std::move(s));
         av_packet_unref(packet);
     }
+}
+
+// Hands one frame (nullptr: the end) to the encoder and collects what it gives back.
+bool EncodeFrame(AVCodecContext *ctx, const AVFrame *frame, AVPacket *packet, int32_t kind,
+                 std::vector<EncodedSample> *out, std::string *error)
+{
+    if (const int rc = avcodec_send_frame(ctx, frame); rc < 0) {
+        *error = AvError("encoding", rc);
+        return false;
+    }
+    return DrainPackets(ctx, packet, kind, out, error);
 }
 
 template <class Setup>
@@ -130,18 +142,10 @@ bool EncodeVideo(const DemoClipSpec &spec, std::vector<EncodedSample> *out,
                                              spec.tintU, spec.tintV});
         frame->pts = i;
         frame->quality = ctx->global_quality;
-        if (const int rc = avcodec_send_frame(ctx.get(), frame.get()); rc < 0) {
-            *error = AvError("encoding", rc);
-            return false;
-        }
-        if (!DrainPackets(ctx.get(), packet.get(), kClfKindVideo, out, error))
+        if (!EncodeFrame(ctx.get(), frame.get(), packet.get(), kClfKindVideo, out, error))
             return false;
     }
-    if (const int rc = avcodec_send_frame(ctx.get(), nullptr); rc < 0) {
-        *error = AvError("encoding", rc);
-        return false;
-    }
-    if (!DrainPackets(ctx.get(), packet.get(), kClfKindVideo, out, error))
+    if (!EncodeFrame(ctx.get(), nullptr, packet.get(), kClfKindVideo, out, error))
         return false;
     if (out->size() - first != frames) {
         *error = "the video encoder dropped pictures";
@@ -231,18 +235,10 @@ bool EncodeAudio(const DemoClipSpec &spec, std::vector<EncodedSample> *out,
             samples[i] = float(0.25 * std::sin(phase));
         }
         frame->pts = int64_t(done);
-        if (const int rc = avcodec_send_frame(ctx.get(), frame.get()); rc < 0) {
-            *error = AvError("encoding", rc);
-            return false;
-        }
-        if (!DrainPackets(ctx.get(), packet.get(), kClfKindAudio, out, error))
+        if (!EncodeFrame(ctx.get(), frame.get(), packet.get(), kClfKindAudio, out, error))
             return false;
     }
-    if (const int rc = avcodec_send_frame(ctx.get(), nullptr); rc < 0) {
-        *error = AvError("encoding", rc);
-        return false;
-    }
-    if (!DrainPackets(ctx.get(), packet.get(), kClfKindAudio, out, error))
+    if (!EncodeFrame(ctx.get(), nullptr, packet.get(), kClfKindAudio, out, error))
         return false;
 
     // Frames follow each other without gaps; the encoder's lead-in frame is kept so the
@@ -264,6 +260,135 @@ bool EncodeAudio(const DemoClipSpec &spec, std::vector<EncodedSample> *out,
 int KindRank(int32_t kind)
 {
     return kind == kClfKindText ? 0 : kind == kClfKindVideo ? 1 : 2;
+}
+
+// An output file and its muxer, closed together.
+struct OutputFormatClose
+{
+    void operator()(AVFormatContext *ctx) const
+    {
+        if (ctx->pb)
+            avio_closep(&ctx->pb);
+        avformat_free_context(ctx);
+    }
+};
+using OutputFormatPtr = std::unique_ptr<AVFormatContext, OutputFormatClose>;
+
+bool SetExtraData(AVCodecParameters *par, const std::vector<uint8_t> &extra)
+{
+    par->extradata = static_cast<uint8_t *>(av_mallocz(extra.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+    if (!par->extradata)
+        return false;
+    std::copy(extra.begin(), extra.end(), par->extradata);
+    par->extradata_size = int(extra.size());
+    return true;
+}
+
+bool WriteAvi(const DemoClipSpec &spec, const ClfLayout &layout,
+              const std::vector<EncodedSample> &samples, std::string *error)
+{
+    AVFormatContext *raw = nullptr;
+    if (const int rc = avformat_alloc_output_context2(&raw, nullptr, "avi", spec.path.c_str());
+        rc < 0) {
+        *error = AvError("AVI muxer", rc);
+        return false;
+    }
+    OutputFormatPtr out(raw);
+    out->flags |= AVFMT_FLAG_BITEXACT; // no muxer version text in the file
+
+    AVStream *video = avformat_new_stream(out.get(), nullptr);
+    AVStream *audio = avformat_new_stream(out.get(), nullptr);
+    if (!video || !audio) {
+        *error = "out of memory";
+        return false;
+    }
+    const ClfVideoEntry &v = layout.video[0];
+    video->time_base = AVRational{1, spec.fps};
+    video->codecpar->codec_type = AVMEDIA_TYPE_VIDEO;
+    video->codecpar->codec_id = AV_CODEC_ID_MPEG4;
+    video->codecpar->codec_tag = MKTAG('X', 'V', 'I', 'D');
+    video->codecpar->width = int(v.nWidth);
+    video->codecpar->height = int(v.nHeight);
+    const ClfAudioEntry &a = layout.audio[0];
+    audio->time_base = AVRational{1, int(a.nSampleRate)};
+    audio->codecpar->codec_type = AVMEDIA_TYPE_AUDIO;
+    audio->codecpar->codec_id = AV_CODEC_ID_AAC;
+    audio->codecpar->codec_tag = 0xFF;
+    audio->codecpar->sample_rate = int(a.nSampleRate);
+    audio->codecpar->bit_rate = a.nBitRate;
+    audio->codecpar->frame_size = 1024;
+    av_channel_layout_default(&audio->codecpar->ch_layout, int(a.nChannels));
+    if (!SetExtraData(video->codecpar, v.extraData) || !SetExtraData(audio->codecpar, a.extraData)) {
+        *error = "out of memory";
+        return false;
+    }
+    if (const int rc = avio_open(&out->pb, spec.path.c_str(), AVIO_FLAG_WRITE); rc < 0) {
+        *error = AvError("cannot create the file", rc);
+        return false;
+    }
+    if (const int rc = avformat_write_header(out.get(), nullptr); rc < 0) {
+        *error = AvError("AVI header", rc);
+        return false;
+    }
+
+    AvPacketPtr packet(av_packet_alloc());
+    if (!packet) {
+        *error = "out of memory";
+        return false;
+    }
+    int64_t pictures = 0, frames = 0;
+    for (const EncodedSample &s : samples) {
+        if (s.kind == kClfKindText)
+            continue; // AVI clips carry no GPS stream
+        if (const int rc = av_new_packet(packet.get(), int(s.data.size())); rc < 0) {
+            *error = AvError("packet", rc);
+            return false;
+        }
+        std::copy(s.data.begin(), s.data.end(), packet->data);
+        const bool isVideo = s.kind == kClfKindVideo;
+        packet->stream_index = isVideo ? video->index : audio->index;
+        // Counted in each stream's own units (frames, samples) and rescaled to what the muxer
+        // chose as time base.
+        const int64_t pts = isVideo ? pictures++ : 1024 * frames++;
+        const AVRational from = isVideo ? AVRational{1, spec.fps} : AVRational{1, int(a.nSampleRate)};
+        const AVStream *stream = isVideo ? video : audio;
+        packet->pts = packet->dts = av_rescale_q(pts, from, stream->time_base);
+        packet->duration = av_rescale_q(isVideo ? 1 : 1024, from, stream->time_base);
+        packet->flags = s.key ? AV_PKT_FLAG_KEY : 0;
+        if (const int rc = av_interleaved_write_frame(out.get(), packet.get()); rc < 0) {
+            *error = AvError("writing", rc);
+            return false;
+        }
+    }
+    if (const int rc = av_write_trailer(out.get()); rc < 0) {
+        *error = AvError("AVI index", rc);
+        return false;
+    }
+    // Closing flushes the last buffered bytes; a failure there is a failed write.
+    if (const int rc = avio_closep(&out->pb); rc < 0) {
+        *error = AvError("writing", rc);
+        return false;
+    }
+    return true;
+}
+
+bool WriteClf(const DemoClipSpec &spec, const ClfLayout &layout,
+              const std::vector<EncodedSample> &samples, std::string *error)
+{
+    ClfWriter writer;
+    int32_t rc = writer.Open(spec.path, layout);
+    for (size_t i = 0; rc == 0 && i < samples.size(); ++i) {
+        const EncodedSample &s = samples[i];
+        rc = writer.WriteSample(s.kind, s.timeMs, s.data.data(), s.data.size(), s.durationMs,
+                                s.key);
+    }
+    if (rc == 0)
+        rc = writer.Finish();
+    if (rc != 0) {
+        *error = "cannot write " + spec.path;
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -296,19 +421,6 @@ bool WriteDemoClip(const DemoClipSpec &spec, std::string *error)
                              return a.timeMs < b.timeMs;
                          return KindRank(a.kind) < KindRank(b.kind);
                      });
-
-    ClfWriter writer;
-    int32_t rc = writer.Open(spec.path, layout);
-    for (size_t i = 0; rc == 0 && i < samples.size(); ++i) {
-        const EncodedSample &s = samples[i];
-        rc = writer.WriteSample(s.kind, s.timeMs, s.data.data(), s.data.size(), s.durationMs,
-                                s.key);
-    }
-    if (rc == 0)
-        rc = writer.Finish();
-    if (rc != 0) {
-        *error = "cannot write " + spec.path;
-        return false;
-    }
-    return true;
+    return spec.container == ClipContainer::Avi ? WriteAvi(spec, layout, samples, error)
+                                                : WriteClf(spec, layout, samples, error);
 }

@@ -7,12 +7,20 @@
 
 // One demo clip as the recorder writes it: a CLF file with MPEG-4 Part 2 video ("XVID"), AAC
 // sound (format 0xFF: raw frames, AudioSpecificConfig as extra data) and the GPS text stream
-// ("TRVX"). Encoded with libavcodec in bit-exact, single-thread mode, so the same spec always
-// gives the same bytes.
+// ("TRVX"); or the same pictures and sound in a RIFF AVI file, which has no GPS stream.
+// Encoded with libavcodec in bit-exact, single-thread mode, so the same spec always gives the
+// same bytes.
+
+enum class ClipContainer
+{
+    Clf,
+    Avi
+};
 
 struct DemoClipSpec
 {
     std::string path;
+    ClipContainer container = ClipContainer::Clf;
     time_t startUtc = 0;      // wall-clock time of the first picture
     uint32_t durationMs = 0;  // of the video and sound
     int width = 640;

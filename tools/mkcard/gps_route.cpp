@@ -80,8 +80,8 @@ RouteFix FixAtDriveSecond(uint32_t second)
         fix.dCourse = std::fmod(std::atan2(east, north) * 180.0 / kPi + 360.0, 360.0);
         break;
     }
-    // A short underpass every 150 seconds where the receiver loses the sky.
-    fix.bValid = second % 150 < 60 || second % 150 > 62;
+    // No fix while the receiver starts up, and in a short underpass every 150 seconds.
+    fix.bValid = second >= 2 && (second % 150 < 60 || second % 150 > 62);
     return fix;
 }
 

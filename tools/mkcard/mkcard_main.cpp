@@ -1,6 +1,7 @@
 // roadlog-mkcard: writes a demo recorder card, or one clip with given GPS sentences.
 //   roadlog-mkcard [--short] DIR   the four category folders with clips, and the settings files
-//   roadlog-mkcard --nmea FILE OUT one clip whose text samples are the lines of FILE
+//   roadlog-mkcard --nmea FILE OUT one clip whose text samples are the lines of FILE, at 0, 1000,
+//                                  2000 ... ms, over up to 10 s of picture and sound
 // Output is deterministic for the same arguments: fixed times, bit-exact encoders.
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -77,20 +78,26 @@ struct CardClip
     uint32_t seconds;                           // length of the full demo clip
     Motion motion;
     uint8_t tintU, tintV; // picture background per category
+    ClipContainer container = ClipContainer::Clf;
 };
 
 // Continuous recording in two day folders, back to back so automatic advance plays on; event
-// and manual clips overlap the drive as the recorder copies them; a motion clip while parked.
+// and manual clips overlap the drive as the recorder copies them; motion clips while parked.
+// Most clips are CLF, as the recorder writes them; two are RIFF AVI, which carry no GPS.
 constexpr CardClip kCardClips[] = {
     {"RECORD/20101011", "R_20101011_134500.avi", 2010, 10, 11, 13, 45, 0, 25, Motion::Driving, 150, 110},
     {"RECORD/20101011", "R_20101011_134525.avi", 2010, 10, 11, 13, 45, 25, 25, Motion::Driving, 150, 110},
     {"RECORD/20101011", "R_20101011_134550.avi", 2010, 10, 11, 13, 45, 50, 25, Motion::Driving, 150, 110},
     {"RECORD/20101012", "R_20101012_083000.avi", 2010, 10, 12, 8, 30, 0, 20, Motion::Driving, 150, 110},
     {"RECORD/20101012", "R_20101012_083020.avi", 2010, 10, 12, 8, 30, 20, 20, Motion::Driving, 150, 110},
+    {"RECORD/20101012", "R_20101012_083040.avi", 2010, 10, 12, 8, 30, 40, 20, Motion::Driving, 150, 110,
+     ClipContainer::Avi},
     {"EVENT", "E_20101011_134610.avi", 2010, 10, 11, 13, 46, 10, 20, Motion::Driving, 110, 170},
     {"EVENT", "E_20101012_083012.avi", 2010, 10, 12, 8, 30, 12, 20, Motion::Driving, 110, 170},
     {"MANUAL", "M_20101011_134530.AVI", 2010, 10, 11, 13, 45, 30, 20, Motion::Driving, 100, 120},
     {"MOTION", "T_20101012_021500.avi", 2010, 10, 12, 2, 15, 0, 20, Motion::Parked, 140, 140},
+    {"MOTION", "T_20101012_021800.avi", 2010, 10, 12, 2, 18, 0, 20, Motion::Parked, 140, 140,
+     ClipContainer::Avi},
 };
 
 // The drive of a day starts with that day's first recording.
@@ -139,10 +146,15 @@ int MakeCard(std::string root, bool shortClips)
         std::fprintf(stderr, "roadlog-mkcard: cannot write %s\n", TimeSettingPath(root).c_str());
         return 1;
     }
+    // The settings files get the time the recorder last wrote them, like the clips.
+    const time_t settingsTime = UtcTime(2010, 10, 11, 13, 45, 9);
+    SetFileTime(SetupFilePath(root), settingsTime);
+    SetFileTime(TimeSettingPath(root), settingsTime);
     for (const CardClip &clip : kCardClips) {
         const uint32_t seconds = shortClips ? 3 : clip.seconds;
         DemoClipSpec spec;
         spec.path = root + clip.folder + "/" + clip.name;
+        spec.container = clip.container;
         spec.startUtc = UtcTime(clip.year, clip.month, clip.day, clip.hour, clip.minute, clip.second);
         spec.durationMs = seconds * 1000;
         spec.tintU = clip.tintU;
@@ -175,12 +187,13 @@ int MakeNmeaClip(const std::string &nmeaPath, const std::string &outPath)
         std::fprintf(stderr, "roadlog-mkcard: cannot read %s\n", nmeaPath.c_str());
         return 1;
     }
-    // Small picture and sound that last as long as the sentences, so the clip plays through them.
+    // A small picture and sound under the sentences: as long as they are, up to 10 seconds, so
+    // a fixture of a thousand sentences stays quick to make and small.
     spec.path = outPath;
     spec.startUtc = UtcTime(2010, 5, 12, 14, 33, 0);
     spec.width = 320;
     spec.height = 180;
-    spec.durationMs = uint32_t(std::max<size_t>(spec.textSamples.size(), 1) * 1000);
+    spec.durationMs = uint32_t(std::clamp<size_t>(spec.textSamples.size(), 1, 10) * 1000);
     std::string error;
     if (!WriteDemoClip(spec, &error)) {
         std::fprintf(stderr, "roadlog-mkcard: %s: %s\n", outPath.c_str(), error.c_str());

@@ -2,63 +2,28 @@
 // behind a reader that shares its mistakes.
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <unistd.h>
+
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
 #include "engine/core/vantor_errors.h"
 #include "engine/source/clf_writer.h"
+#include "tests/engine/source/clf_file_parse.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<uint8_t> ReadFile(const fs::path &path)
+using clf_test::ParseClf;
+using clf_test::ParsedClf;
+
+ParsedClf ParseFile(const fs::path &path)
 {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return ParseClf(clf_test::ReadFileBytes(path));
 }
-
-// Reads big-endian words and byte runs; any read past the end marks the parse as failed.
-struct Cursor
-{
-    const std::vector<uint8_t> &bytes;
-    size_t pos = 0;
-    bool overrun = false;
-
-    uint32_t U32()
-    {
-        if (pos + 4 > bytes.size()) {
-            overrun = true;
-            pos = bytes.size();
-            return 0;
-        }
-        const uint32_t v = uint32_t(bytes[pos]) << 24 | uint32_t(bytes[pos + 1]) << 16 |
-                           uint32_t(bytes[pos + 2]) << 8 | bytes[pos + 3];
-        pos += 4;
-        return v;
-    }
-    std::vector<uint8_t> Bytes(uint32_t n)
-    {
-        if (n > bytes.size() - pos) {
-            overrun = true;
-            pos = bytes.size();
-            return {};
-        }
-        std::vector<uint8_t> out(bytes.begin() + long(pos), bytes.begin() + long(pos + n));
-        pos += n;
-        return out;
-    }
-};
-
-struct Record
-{
-    uint32_t tag, time, size, spare;
-    std::vector<uint8_t> data;
-};
 
 class ClfWriterTest : public ::testing::Test
 {
@@ -118,67 +83,59 @@ TEST_F(ClfWriterTest, HeaderAndRecordsReadBackInOrder)
     EXPECT_EQ(writer.DurationMs(), 2000u);
     ASSERT_EQ(writer.Finish(), VANTOR_OK);
 
-    const std::vector<uint8_t> file = ReadFile(path);
-    Cursor c{file};
-    EXPECT_EQ(c.Bytes(4), Bytes("CLF "));
-    EXPECT_EQ(c.U32(), 2000u); // the text stream lasts longest
+    const ParsedClf clf = ParseFile(path);
+    ASSERT_EQ(clf.error, "");
+    EXPECT_EQ(clf.magic, "CLF ");
+    EXPECT_EQ(clf.durationMs, 2000u); // the text stream lasts longest
 
-    ASSERT_EQ(c.U32(), 1u); // video
-    EXPECT_EQ(c.Bytes(4), Bytes("XVID"));
-    EXPECT_EQ(c.U32(), 640u);
-    EXPECT_EQ(c.U32(), 360u);
-    EXPECT_EQ(c.U32(), 25000u);
-    EXPECT_EQ(c.U32(), 7u);
-    EXPECT_EQ(c.U32(), 120u); // last picture at 80 + 40
-    EXPECT_EQ(c.U32(), 11u);  // "key picture"
-    ASSERT_EQ(c.U32(), 4u);
-    EXPECT_EQ(c.Bytes(4), (std::vector<uint8_t>{0x00, 0x00, 0x01, 0xB0}));
+    ASSERT_EQ(clf.video.size(), 1u);
+    const ParsedClf::Video &v = clf.video[0];
+    EXPECT_EQ(clf_test::FourccText(v.fourcc), "XVID");
+    EXPECT_EQ(v.width, 640u);
+    EXPECT_EQ(v.height, 360u);
+    EXPECT_EQ(v.rate1000, 25000u);
+    EXPECT_EQ(v.extraValue, 7u);
+    EXPECT_EQ(v.durationMs, 120u); // last picture at 80 + 40
+    EXPECT_EQ(v.largest, 11u);     // "key picture"
+    EXPECT_EQ(v.extraData, (std::vector<uint8_t>{0x00, 0x00, 0x01, 0xB0}));
 
-    ASSERT_EQ(c.U32(), 1u); // audio
-    EXPECT_EQ(c.U32(), 0xFFu);
-    EXPECT_EQ(c.U32(), 16000u);
-    EXPECT_EQ(c.U32(), 1u);
-    EXPECT_EQ(c.U32(), 16u);
-    EXPECT_EQ(c.U32(), 64000u);
-    EXPECT_EQ(c.U32(), 128u);
-    EXPECT_EQ(c.U32(), 12u);
-    ASSERT_EQ(c.U32(), 2u);
-    EXPECT_EQ(c.Bytes(2), (std::vector<uint8_t>{0x14, 0x08}));
+    ASSERT_EQ(clf.audio.size(), 1u);
+    const ParsedClf::Audio &a = clf.audio[0];
+    EXPECT_EQ(a.format, 0xFFu);
+    EXPECT_EQ(a.sampleRate, 16000u);
+    EXPECT_EQ(a.channels, 1u);
+    EXPECT_EQ(a.bits, 16u);
+    EXPECT_EQ(a.bitRate, 64000u);
+    EXPECT_EQ(a.durationMs, 128u);
+    EXPECT_EQ(a.largest, 12u);
+    EXPECT_EQ(a.extraData, (std::vector<uint8_t>{0x14, 0x08}));
 
-    ASSERT_EQ(c.U32(), 1u); // text
-    EXPECT_EQ(c.Bytes(4), Bytes("TRVX"));
-    EXPECT_EQ(c.U32(), 11u);
-    EXPECT_EQ(c.U32(), 22u);
-    EXPECT_EQ(c.U32(), 2000u);
-    EXPECT_EQ(c.U32(), 20u);
+    ASSERT_EQ(clf.text.size(), 1u);
+    const ParsedClf::Text &t = clf.text[0];
+    EXPECT_EQ(clf_test::FourccText(t.codec), "TRVX");
+    EXPECT_EQ(t.param1, 11u);
+    EXPECT_EQ(t.param2, 22u);
+    EXPECT_EQ(t.durationMs, 2000u);
+    EXPECT_EQ(t.largest, 20u);
 
-    c.U32(); // two words before the data section
-    c.U32();
-
-    std::vector<Record> records;
-    while (!c.overrun && c.pos < file.size()) {
-        Record r{c.U32(), c.U32(), c.U32(), c.U32(), {}};
-        r.data = c.Bytes(r.size);
-        records.push_back(r);
-        if (r.size == 0)
-            break;
-    }
-    ASSERT_FALSE(c.overrun);
-    EXPECT_EQ(c.pos, file.size()) << "nothing may follow the end record";
-    ASSERT_EQ(records.size(), std::size(samples) + 1);
+    // magic, duration, counts, entries with their extra data, two spare words
+    EXPECT_EQ(clf.dataStart, size_t(4 * 5 + (32 + 4) + (32 + 2) + 20 + 8));
+    ASSERT_EQ(clf.records.size(), std::size(samples) + 1);
+    EXPECT_TRUE(clf.endRecordLast) << "nothing may follow the end record";
     for (size_t i = 0; i < std::size(samples); ++i) {
         const Sample &s = samples[i];
         const uint32_t tag = s.kind == kClfKindVideo   ? kClfTagVideo
                              : s.kind == kClfKindAudio ? kClfTagAudio
                                                        : kClfTagText;
         SCOPED_TRACE(i);
-        EXPECT_EQ(records[i].tag, tag);
-        EXPECT_EQ(records[i].time, s.time);
-        EXPECT_EQ(records[i].size, s.data.size());
-        EXPECT_EQ(records[i].spare, s.key ? 1u : 0u);
-        EXPECT_EQ(records[i].data, Bytes(s.data));
+        const ParsedClf::Record &r = clf.records[i];
+        EXPECT_EQ(r.tag, tag);
+        EXPECT_EQ(r.timeMs, s.time);
+        EXPECT_EQ(r.size, s.data.size());
+        EXPECT_EQ(r.spare, s.key ? 1u : 0u);
+        EXPECT_EQ(r.data, Bytes(s.data));
     }
-    EXPECT_EQ(records.back().size, 0u);
+    EXPECT_EQ(clf.records.back().timeMs, 2000u);
 }
 
 TEST_F(ClfWriterTest, EmptyLayoutGivesHeaderAndEndRecordOnly)
@@ -187,16 +144,14 @@ TEST_F(ClfWriterTest, EmptyLayoutGivesHeaderAndEndRecordOnly)
     ClfWriter writer;
     ASSERT_EQ(writer.Open(path, ClfLayout{}), VANTOR_OK);
     ASSERT_EQ(writer.Finish(), VANTOR_OK);
-    const std::vector<uint8_t> file = ReadFile(path);
-    // magic, duration, three zero counts, two spare words, then a 16-byte end record.
-    ASSERT_EQ(file.size(), 4u * 7 + 16);
-    Cursor c{file};
-    EXPECT_EQ(c.Bytes(4), Bytes("CLF "));
-    for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(c.U32(), 0u);
-    c.U32(); // end record's tag and time
-    c.U32();
-    EXPECT_EQ(c.U32(), 0u);
+    const ParsedClf clf = ParseFile(path);
+    ASSERT_EQ(clf.error, "");
+    EXPECT_EQ(clf.magic, "CLF ");
+    EXPECT_EQ(clf.durationMs, 0u);
+    EXPECT_TRUE(clf.video.empty() && clf.audio.empty() && clf.text.empty());
+    EXPECT_EQ(clf.dataStart, 4u * 7);
+    ASSERT_EQ(clf.records.size(), 1u);
+    EXPECT_TRUE(clf.endRecordLast);
 }
 
 TEST_F(ClfWriterTest, RefusedSamplesLeaveNoRecord)
@@ -232,10 +187,11 @@ TEST_F(ClfWriterTest, RefusedSamplesLeaveNoRecord)
     // A refusal does not poison the writer.
     ASSERT_EQ(writer.Finish(), VANTOR_OK);
 
-    const std::vector<uint8_t> file = ReadFile(path);
-    const size_t dataStart = 4 * 3 + (4 * 8 + 4) + 4 + 4 + 4 * 5 + 8;
-    // Each accepted sample is a 16-byte record head and 1 byte; then the end record.
-    EXPECT_EQ(file.size(), dataStart + accepted * 17 + 16);
+    const ParsedClf clf = ParseFile(path);
+    ASSERT_EQ(clf.error, "");
+    EXPECT_EQ(clf.records.size(), accepted + 1);
+    EXPECT_EQ(clf.audio.size(), 0u);
+    EXPECT_EQ(clf.video[0].durationMs, 1040u);
 }
 
 TEST_F(ClfWriterTest, EndRecordInTheMiddleIsWrittenWhereAsked)
@@ -250,21 +206,17 @@ TEST_F(ClfWriterTest, EndRecordInTheMiddleIsWrittenWhereAsked)
     ASSERT_EQ(writer.WriteSample(kClfKindText, 1000, "b", 1), VANTOR_OK);
     ASSERT_EQ(writer.Finish(), VANTOR_OK);
 
-    const std::vector<uint8_t> file = ReadFile(path);
-    Cursor c{file};
-    c.pos = 4 * 3 + 4 + 4 + 4 * 5 + 8; // counts, one text entry, spare words
-    const uint32_t expected[][3] = {{kClfTagText, 0, 1}, {0, 500, 0}, {kClfTagText, 1000, 1}};
-    for (const auto &e : expected) {
-        EXPECT_EQ(c.U32(), e[0]);
-        EXPECT_EQ(c.U32(), e[1]);
-        EXPECT_EQ(c.U32(), e[2]);
-        c.U32();
-        c.Bytes(e[2]);
+    const ParsedClf clf = ParseFile(path);
+    ASSERT_EQ(clf.error, "");
+    // The closing end record carries the duration.
+    const uint32_t expected[][3] = {
+        {kClfTagText, 0, 1}, {0, 500, 0}, {kClfTagText, 1000, 1}, {0, 1000, 0}};
+    ASSERT_EQ(clf.records.size(), std::size(expected));
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        EXPECT_EQ(clf.records[i].tag, expected[i][0]) << i;
+        EXPECT_EQ(clf.records[i].timeMs, expected[i][1]) << i;
+        EXPECT_EQ(clf.records[i].size, expected[i][2]) << i;
     }
-    EXPECT_EQ(c.U32(), 0u);
-    EXPECT_EQ(c.U32(), 1000u); // the closing end record carries the duration
-    EXPECT_EQ(c.U32(), 0u);
-    EXPECT_FALSE(c.overrun);
 }
 
 TEST_F(ClfWriterTest, FailuresAreReported)
