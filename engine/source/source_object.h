@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "engine/source/byte_stream.h"
@@ -36,6 +37,10 @@ struct SourceObject
 // 0x80000019 unsupported content, or the reader's own code). Writes the format hint and, when
 // there is no alternative locator, the stream's total size into the request.
 int32_t SourceOpen(SourceOpenRequest *request, SourceObject **source);
+
+// Opens a local file (UTF-8 path) and reads its media information with the defaults applied.
+// On failure *source is null and nothing stays open.
+int32_t SourceOpenPath(const std::string &path, SourceObject **source, MediaInfo *info);
 
 // Wraps a reader already opened on a stream (both then belong to the source).
 int32_t SourceAttach(ByteStream *stream, ReaderKind kind, const ReaderOps *ops, void *reader,

@@ -21,16 +21,7 @@ struct Sample
 class ClfSource
 {
 public:
-    int32_t Open(const std::string &path)
-    {
-        m_strLocator = Wide(path);
-        SourceOpenRequest request{};
-        request.szLocator = m_strLocator.c_str();
-        int32_t result = SourceOpen(&request, &m_pSource);
-        if (result == VANTOR_OK)
-            result = SourceGetInfo(m_pSource, &m_info);
-        return result;
-    }
+    int32_t Open(const std::string &path) { return SourceOpenPath(path, &m_pSource, &m_info); }
     ~ClfSource() { SourceClose(m_pSource); }
 
     Sample Read(int32_t kind, uint32_t bufferSize = 4096, int32_t *readerResult = nullptr)
@@ -61,7 +52,6 @@ public:
     uint32_t LastNeeded() const { return m_nLastNeeded; }
 
 private:
-    std::wstring m_strLocator;
     SourceObject *m_pSource = nullptr;
     MediaInfo m_info{};
     uint32_t m_nLastNeeded = 0;
