@@ -8,7 +8,10 @@
 
 namespace {
 
-ClfReader *Cast(void *instance) { return static_cast<ClfReader *>(instance); }
+ClfReader *Cast(void *instance)
+{
+    return static_cast<ClfReader *>(instance);
+}
 
 int64_t Tell(ByteStream *stream, int32_t cursor)
 {
@@ -115,9 +118,8 @@ public:
         if (*length == 0)
             return true;
         ByteStream *stream = m_pReader->pStream;
-        const int32_t got =
-            stream->pOps->CursorRead(stream->pInstance, m_pReader->nMainCursor, destination,
-                                     *length);
+        const int32_t got = stream->pOps->CursorRead(stream->pInstance, m_pReader->nMainCursor,
+                                                     destination, *length);
         return got == static_cast<int32_t>(*length);
     }
 

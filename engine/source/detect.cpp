@@ -22,11 +22,20 @@ int32_t OpenRequestUnavailable(SourceOpenRequest *, void **instance)
 
 void CloseUnavailable(void *) {}
 
-int32_t GetInfoUnavailable(void *, MediaInfo *) { return VANTOR_E_UNSUPPORTED_FILE; }
+int32_t GetInfoUnavailable(void *, MediaInfo *)
+{
+    return VANTOR_E_UNSUPPORTED_FILE;
+}
 
-int32_t ReadUnavailable(void *, SampleRequest *) { return VANTOR_E_UNSUPPORTED_FILE; }
+int32_t ReadUnavailable(void *, SampleRequest *)
+{
+    return VANTOR_E_UNSUPPORTED_FILE;
+}
 
-int32_t SeekUnavailable(void *, uint32_t *, int32_t) { return 0; }
+int32_t SeekUnavailable(void *, uint32_t *, int32_t)
+{
+    return 0;
+}
 
 } // namespace
 
@@ -116,30 +125,60 @@ constexpr bool IsAvi(const uint8_t *h, size_t n)
     return Has(h, n, 0, "RIFF", 4) && Has(h, n, 8, "AVI", 3);
 }
 
-constexpr bool IsMatroska(const uint8_t *h, size_t n) { return Has(h, n, 8, "matroska", 8); }
+constexpr bool IsMatroska(const uint8_t *h, size_t n)
+{
+    return Has(h, n, 8, "matroska", 8);
+}
 
-constexpr bool IsFlv(const uint8_t *h, size_t n) { return Has(h, n, 0, "FLV", 3); }
+constexpr bool IsFlv(const uint8_t *h, size_t n)
+{
+    return Has(h, n, 0, "FLV", 3);
+}
 
 constexpr bool IsProgramStream(const uint8_t *h, size_t n)
 {
     return Has(h, n, 0, "\x00\x00\x01\xBA", 4) || IsRiff(h, n, "CDXA");
 }
 
-constexpr bool IsOgg(const uint8_t *h, size_t n) { return Has(h, n, 0, "OggS", 4); }
+constexpr bool IsOgg(const uint8_t *h, size_t n)
+{
+    return Has(h, n, 0, "OggS", 4);
+}
 
-constexpr bool IsRealMedia(const uint8_t *h, size_t n) { return Has(h, n, 0, ".RMF", 4); }
+constexpr bool IsRealMedia(const uint8_t *h, size_t n)
+{
+    return Has(h, n, 0, ".RMF", 4);
+}
 
-constexpr bool IsClf(const uint8_t *h, size_t n) { return Has(h, n, 0, "CLF", 3); }
+constexpr bool IsClf(const uint8_t *h, size_t n)
+{
+    return Has(h, n, 0, "CLF", 3);
+}
 
-constexpr bool IsTransportStream(const uint8_t *h, size_t n) { return n >= 1 && h[0] == 0x47; }
+constexpr bool IsTransportStream(const uint8_t *h, size_t n)
+{
+    return n >= 1 && h[0] == 0x47;
+}
 
-constexpr bool IsWave(const uint8_t *h, size_t n) { return IsRiff(h, n, "WAVE"); }
+constexpr bool IsWave(const uint8_t *h, size_t n)
+{
+    return IsRiff(h, n, "WAVE");
+}
 
-constexpr bool IsQcelp(const uint8_t *h, size_t n) { return IsRiff(h, n, "QLCM"); }
+constexpr bool IsQcelp(const uint8_t *h, size_t n)
+{
+    return IsRiff(h, n, "QLCM");
+}
 
-constexpr bool IsCmid(const uint8_t *h, size_t n) { return Has(h, n, 0, "cmid", 4); }
+constexpr bool IsCmid(const uint8_t *h, size_t n)
+{
+    return Has(h, n, 0, "cmid", 4);
+}
 
-constexpr bool IsJpeg(const uint8_t *h, size_t n) { return Has(h, n, 0, "\xFF\xD8", 2); }
+constexpr bool IsJpeg(const uint8_t *h, size_t n)
+{
+    return Has(h, n, 0, "\xFF\xD8", 2);
+}
 
 // Ringtone and synthetic-music formats the engine does not play.
 constexpr bool IsRefusedMusic(const uint8_t *h, size_t n)
@@ -189,7 +228,10 @@ static_assert(Detect(kClfHead, sizeof kClfHead) == ReaderKind::Clf);
 static_assert(Detect(kAvixHead, sizeof kAvixHead) == ReaderKind::Avi);
 static_assert(Detect(kAvixHead, 0) == ReaderKind::ElementaryAudio);
 
-wchar_t AsciiLower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? c - L'A' + L'a' : c; }
+wchar_t AsciiLower(wchar_t c)
+{
+    return (c >= L'A' && c <= L'Z') ? c - L'A' + L'a' : c;
+}
 
 // The text after the last '.', compared without regard to ASCII case.
 bool ExtensionIs(const wchar_t *locator, const wchar_t *extension)
@@ -211,9 +253,15 @@ constexpr const wchar_t *kSessionPrefixes[] = {L"rtsp://",  L"rtspt://", L"rtspu
 
 } // namespace
 
-const ReaderEntry &ReaderFor(ReaderKind kind) { return kReaders[static_cast<size_t>(kind)]; }
+const ReaderEntry &ReaderFor(ReaderKind kind)
+{
+    return kReaders[static_cast<size_t>(kind)];
+}
 
-ReaderKind DetectContainer(const uint8_t *head, size_t size) { return Detect(head, size); }
+ReaderKind DetectContainer(const uint8_t *head, size_t size)
+{
+    return Detect(head, size);
+}
 
 bool IsSessionLocator(const wchar_t *locator, bool hasAlternativeLocator)
 {

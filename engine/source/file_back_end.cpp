@@ -1,9 +1,5 @@
 #include "engine/source/file_back_end.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -11,10 +7,17 @@
 #include <cstring>
 #include <new>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "engine/core/vantor_errors.h"
 #include "platform/wide_text.h"
 
-FileObject::~FileObject() { Close(); }
+FileObject::~FileObject()
+{
+    Close();
+}
 
 int32_t FileObject::OpenFile(const std::string &path, Mode mode, bool create)
 {
@@ -37,7 +40,9 @@ int32_t FileObject::OpenFile(const std::string &path, Mode mode, bool create)
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return VANTOR_E_FILE_NOT_FOUND;
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         ::close(fd);
         return VANTOR_E_FILE_NOT_FOUND;
@@ -115,9 +120,8 @@ int64_t FileObject::Write(const void *source, size_t count)
     if (!m_bWritable)
         return -1;
     if (m_pBlock) {
-        const uint64_t room = m_nCapacity - 4 > m_nBlockPosition
-                                  ? m_nCapacity - 4 - m_nBlockPosition
-                                  : 0;
+        const uint64_t room =
+            m_nCapacity - 4 > m_nBlockPosition ? m_nCapacity - 4 - m_nBlockPosition : 0;
         const uint64_t n = std::min<uint64_t>(count, room);
         std::memcpy(m_pBlock + 4 + m_nBlockPosition, source, n);
         m_nBlockPosition += n;
@@ -154,7 +158,9 @@ int64_t FileObject::Size() const
 {
     if (m_pBlock)
         return static_cast<int64_t>(m_nBlockLength);
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (m_nFd < 0 || ::fstat(m_nFd, &st) != 0)
         return -1;
     return st.st_size;
@@ -162,7 +168,10 @@ int64_t FileObject::Size() const
 
 namespace {
 
-FileBackEnd *Cast(void *instance) { return static_cast<FileBackEnd *>(instance); }
+FileBackEnd *Cast(void *instance)
+{
+    return static_cast<FileBackEnd *>(instance);
+}
 
 FILE_CURSOR *CursorOf(FileBackEnd *backEnd, int32_t cursor)
 {
@@ -213,8 +222,8 @@ int32_t OpenOn(FileBackEnd *backEnd, const wchar_t *locator, uintptr_t streamArg
         result = backEnd->file.OpenMemory(block, streamArgument);
     } else {
         backEnd->strLocator = locator;
-        result = backEnd->file.OpenFile(WideToUtf8(backEnd->strLocator),
-                                        FileObject::Mode::Read, false);
+        result =
+            backEnd->file.OpenFile(WideToUtf8(backEnd->strLocator), FileObject::Mode::Read, false);
     }
     if (result < 0)
         return result;
@@ -234,9 +243,8 @@ int32_t Open(const wchar_t *locator, uintptr_t streamArgument, void **instance)
     auto *backEnd = new (std::nothrow) FileBackEnd{};
     if (!backEnd)
         return VANTOR_E_OUT_OF_MEMORY;
-    const int32_t result = OpenOn(
-        backEnd, locator, streamArgument,
-        reinterpret_cast<uint8_t *>(const_cast<wchar_t *>(locator)));
+    const int32_t result = OpenOn(backEnd, locator, streamArgument,
+                                  reinterpret_cast<uint8_t *>(const_cast<wchar_t *>(locator)));
     if (result < 0) {
         delete backEnd;
         return result;
@@ -252,8 +260,8 @@ int32_t Clone(void *instance, void **clone)
     auto *backEnd = new (std::nothrow) FileBackEnd{};
     if (!backEnd)
         return VANTOR_E_OUT_OF_MEMORY;
-    const int32_t result = OpenOn(backEnd, source->strLocator.c_str(), source->nStreamArgument,
-                                  source->file.Block());
+    const int32_t result =
+        OpenOn(backEnd, source->strLocator.c_str(), source->nStreamArgument, source->file.Block());
     if (result < 0) {
         delete backEnd;
         return result;
@@ -262,7 +270,10 @@ int32_t Clone(void *instance, void **clone)
     return VANTOR_OK;
 }
 
-void Close(void *instance) { delete Cast(instance); }
+void Close(void *instance)
+{
+    delete Cast(instance);
+}
 
 int32_t NewCursor(void *instance, uint32_t bufferSize)
 {
@@ -293,7 +304,10 @@ void FreeCursor(void *instance, int32_t cursor)
     }
 }
 
-int64_t TotalSize(void *instance) { return Cast(instance)->nSize; }
+int64_t TotalSize(void *instance)
+{
+    return Cast(instance)->nSize;
+}
 
 int32_t CursorRead(void *instance, int32_t cursor, void *destination, uint32_t count)
 {
@@ -434,7 +448,10 @@ int32_t SequentialSkip(void *instance, int64_t offset)
     return VANTOR_OK;
 }
 
-int64_t SequentialPosition(void *instance) { return Cast(instance)->nSequentialPosition; }
+int64_t SequentialPosition(void *instance)
+{
+    return Cast(instance)->nSequentialPosition;
+}
 
 int32_t SequentialRewind(void *instance)
 {

@@ -40,6 +40,7 @@ public:
     bool SetPosition(int64_t position);
     int64_t Size() const;
 
+    int Fd() const { return m_nFd; }
     const std::string &Path() const { return m_strPath; }
     uint8_t *Block() const { return m_pBlock; }
     uint64_t Capacity() const { return m_nCapacity; }
@@ -59,10 +60,10 @@ constexpr int kMaxCursors = 20;
 struct FILE_CURSOR
 {
     bool bUsed;
-    int64_t nPosition;            // file position just after the buffered bytes
-    std::vector<uint8_t> buffer;  // read-ahead; empty = none
-    uint32_t nReadPointer;        // next byte to hand out of the buffer
-    uint32_t nBuffered;           // bytes the buffer holds
+    int64_t nPosition;           // file position just after the buffered bytes
+    std::vector<uint8_t> buffer; // read-ahead; empty = none
+    uint32_t nReadPointer;       // next byte to hand out of the buffer
+    uint32_t nBuffered;          // bytes the buffer holds
 };
 
 // The local-file back-end: one file object shared by up to 20 cursors and the sequential

@@ -8,6 +8,7 @@
 
 #include "engine/core/vantor_errors.h"
 #include "platform/thread_util.h"
+#include "platform/wide_text.h"
 
 namespace {
 
@@ -190,6 +191,22 @@ int32_t SourceOpen(SourceOpenRequest *request, SourceObject **source)
         return result;
     }
     return SourceAttach(stream, entry.kind, entry.pOps, reader, source);
+}
+
+int32_t SourceOpenPath(const std::string &path, SourceObject **source, MediaInfo *info)
+{
+    const std::wstring locator = Utf8ToWide(path);
+    SourceOpenRequest request{};
+    request.szLocator = locator.c_str();
+    int32_t result = SourceOpen(&request, source);
+    if (result == VANTOR_OK) {
+        result = SourceGetInfo(*source, info);
+        if (result < 0) {
+            SourceClose(*source);
+            *source = nullptr;
+        }
+    }
+    return result;
 }
 
 int32_t SourceGetInfo(SourceObject *source, MediaInfo *info)

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "engine/source/byte_stream.h"
@@ -11,22 +12,22 @@
 #include "engine/source/media_info.h"
 #include "engine/source/reader_ops.h"
 
-// What the player holds for one open source. Lock order: the source lock is taken after the
-// player's state lock, never before it.
+// What the player holds for one open source. The source lock is innermost: nothing else is
+// locked while it is held, and reader operations take no lock of their own.
 struct SourceObject
 {
-    ByteStream *pStream;      // owned; null for readers opened on the request
-    void *pReader;            // owned through pOps->Close
+    ByteStream *pStream; // owned; null for readers opened on the request
+    void *pReader;       // owned through pOps->Close
     const ReaderOps *pOps;
     ReaderKind kind;
-    std::mutex lock;          // serialises read, seek, key-frame seek and control
-    bool bHasAudio;           // written by get info before any reader thread starts
+    std::mutex lock; // serialises read, seek, key-frame seek and control
+    bool bHasAudio;  // written by get info before any reader thread starts
     bool bHasVideo;
     bool bHasText;
     std::thread indexThread;
     std::atomic<bool> bIndexStop;
     std::atomic<bool> bIndexDone;
-    std::mutex indexWaitLock;  // guards nothing but the index thread's sleeps
+    std::mutex indexWaitLock; // guards nothing but the index thread's sleeps
     std::condition_variable indexWake;
 };
 
@@ -36,6 +37,10 @@ struct SourceObject
 // 0x80000019 unsupported content, or the reader's own code). Writes the format hint and, when
 // there is no alternative locator, the stream's total size into the request.
 int32_t SourceOpen(SourceOpenRequest *request, SourceObject **source);
+
+// Opens a local file (UTF-8 path) and reads its media information with the defaults applied.
+// On failure *source is null and nothing stays open.
+int32_t SourceOpenPath(const std::string &path, SourceObject **source, MediaInfo *info);
 
 // Wraps a reader already opened on a stream (both then belong to the source).
 int32_t SourceAttach(ByteStream *stream, ReaderKind kind, const ReaderOps *ops, void *reader,

@@ -113,9 +113,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             const uint32_t value = ByteStreamReadBE32(s, c);
             if (total - pos >= 4) {
                 const uint8_t *p = file + pos;
-                Check(s->nLastError == 0 &&
-                      value == (uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 |
-                                uint32_t{p[2]} << 8 | p[3]));
+                Check(s->nLastError == 0 && value == (uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 |
+                                                      uint32_t{p[2]} << 8 | p[3]));
                 pos += 4;
             } else {
                 Check(s->nLastError == VANTOR_E_READ && value == 0);

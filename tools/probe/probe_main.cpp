@@ -9,7 +9,6 @@
 #include "engine/core/vantor_errors.h"
 #include "engine/source/media_info_json.h"
 #include "engine/source/source_object.h"
-#include "platform/wide_text.h"
 
 namespace {
 
@@ -17,23 +16,13 @@ namespace {
 class OpenSource
 {
 public:
-    int32_t Open(const char *path)
-    {
-        m_strLocator = Utf8ToWide(path);
-        SourceOpenRequest request{};
-        request.szLocator = m_strLocator.c_str();
-        int32_t result = SourceOpen(&request, &m_pSource);
-        if (result == VANTOR_OK)
-            result = SourceGetInfo(m_pSource, &m_info);
-        return result;
-    }
+    int32_t Open(const char *path) { return SourceOpenPath(path, &m_pSource, &m_info); }
     ~OpenSource() { SourceClose(m_pSource); }
 
     SourceObject *Source() const { return m_pSource; }
     const MediaInfo &Info() const { return m_info; }
 
 private:
-    std::wstring m_strLocator;
     SourceObject *m_pSource = nullptr;
     MediaInfo m_info{};
 };

@@ -1,7 +1,8 @@
-#include <gtest/gtest.h>
-
 #include <cstring>
 #include <memory>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "engine/core/vantor_errors.h"
 #include "engine/source/byte_stream.h"
@@ -16,7 +17,10 @@ struct StreamCloser
 };
 using StreamPtr = std::unique_ptr<ByteStream, StreamCloser>;
 
-uint8_t PatternAt(int64_t i) { return static_cast<uint8_t>((i * 7 + i / 251) & 0xFF); }
+uint8_t PatternAt(int64_t i)
+{
+    return static_cast<uint8_t>((i * 7 + i / 251) & 0xFF);
+}
 
 std::vector<uint8_t> Pattern(size_t size)
 {
@@ -85,23 +89,23 @@ TEST_P(FileStreamTest, CursorsFollowTheFileWithAnyReadAhead)
     ASSERT_GE(b, 0);
     struct Step
     {
-        int which;      // 0 = a, 1 = b
-        char op;        // r read, k skip, s seek, e seek from end
-        int64_t value;  // count, offset or position
+        int which;     // 0 = a, 1 = b
+        char op;       // r read, k skip, s seek, e seek from end
+        int64_t value; // count, offset or position
         int64_t tellAfter;
     };
     const Step steps[] = {
-        {0, 'r', 10, 10},      {0, 'k', 5, 15},       {0, 'r', 3, 18},     {1, 'r', 4, 4},
-        {0, 'k', 100, 118},    {0, 'r', 40, 158},     {0, 'k', -30, 128},  {0, 'r', 8, 136},
-        {1, 's', 9000, 9000},  {1, 'r', 600, 9600},   {0, 'r', 50, 186},   {0, 'k', -186, 0},
-        {0, 'r', 5000, 5000},  {1, 'e', -16, 9984},   {1, 'r', 64, 10000}, {0, 's', 4095, 4095},
+        {0, 'r', 10, 10},     {0, 'k', 5, 15},     {0, 'r', 3, 18},     {1, 'r', 4, 4},
+        {0, 'k', 100, 118},   {0, 'r', 40, 158},   {0, 'k', -30, 128},  {0, 'r', 8, 136},
+        {1, 's', 9000, 9000}, {1, 'r', 600, 9600}, {0, 'r', 50, 186},   {0, 'k', -186, 0},
+        {0, 'r', 5000, 5000}, {1, 'e', -16, 9984}, {1, 'r', 64, 10000}, {0, 's', 4095, 4095},
         {0, 'r', 2, 4097},
     };
     int64_t position[2] = {0, 0};
     for (const Step &step : steps) {
         const int32_t c = step.which ? b : a;
-        SCOPED_TRACE(testing::Message() << "cursor " << step.which << " op " << step.op << " "
-                                        << step.value);
+        SCOPED_TRACE(testing::Message()
+                     << "cursor " << step.which << " op " << step.op << " " << step.value);
         if (step.op == 'r') {
             std::vector<uint8_t> got;
             const int32_t n = Read(S(), c, &got, static_cast<uint32_t>(step.value));
@@ -157,6 +161,28 @@ TEST(FileBackEnd, BufferedReadFillsTheBufferOnce)
     ASSERT_EQ(s->pOps->Skip(s->pInstance, c, 1000), VANTOR_OK);
     ASSERT_EQ(Read(s, c, &got, 4), 4);
     EXPECT_EQ(got, std::vector<uint8_t>(4, 0));
+}
+
+TEST(FileBackEnd, MovesTheSystemPositionOnlyWhenAReadStartsElsewhere)
+{
+    TempFolder folder;
+    StreamPtr stream = OpenFile(folder.Write("m.bin", Pattern(kFileSize)));
+    ByteStream *s = stream.get();
+    const int fd = static_cast<FileBackEnd *>(s->pInstance)->file.Fd();
+    const int32_t a = s->pOps->NewCursor(s->pInstance, 0);
+    const int32_t b = s->pOps->NewCursor(s->pInstance, 0);
+    std::vector<uint8_t> got;
+    ASSERT_EQ(Read(s, a, &got, 10), 10);
+    EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), 10);
+    // Moved behind the back-end's back: a read that continues where the last one ended issues
+    // no positioning, so it shows the bytes at the moved place.
+    ASSERT_EQ(::lseek(fd, 500, SEEK_SET), 500);
+    ASSERT_EQ(Read(s, a, &got, 4), 4);
+    EXPECT_EQ(got, Expected(500, 4));
+    // A read from another place positions first.
+    ASSERT_EQ(Read(s, b, &got, 4), 4);
+    EXPECT_EQ(got, Expected(0, 4));
+    EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), 4);
 }
 
 TEST(FileBackEnd, TwentyCursorsAtMost)

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "engine/core/vantor_errors.h"
 #include "engine/source/clf_reader.h"
@@ -21,16 +21,7 @@ struct Sample
 class ClfSource
 {
 public:
-    int32_t Open(const std::string &path)
-    {
-        m_strLocator = Wide(path);
-        SourceOpenRequest request{};
-        request.szLocator = m_strLocator.c_str();
-        int32_t result = SourceOpen(&request, &m_pSource);
-        if (result == VANTOR_OK)
-            result = SourceGetInfo(m_pSource, &m_info);
-        return result;
-    }
+    int32_t Open(const std::string &path) { return SourceOpenPath(path, &m_pSource, &m_info); }
     ~ClfSource() { SourceClose(m_pSource); }
 
     Sample Read(int32_t kind, uint32_t bufferSize = 4096, int32_t *readerResult = nullptr)
@@ -44,7 +35,8 @@ public:
         const int32_t result = SourceRead(m_pSource, &request, readerResult);
         if (result != VANTOR_OK)
             m_nLastNeeded = request.nBufferSize;
-        return {result, request.nTime, result == VANTOR_OK ? buffer.substr(0, request.nLength) : ""};
+        return {result, request.nTime,
+                result == VANTOR_OK ? buffer.substr(0, request.nLength) : ""};
     }
 
     std::vector<uint32_t> TimesUntilEnd(int32_t kind)
@@ -60,13 +52,15 @@ public:
     uint32_t LastNeeded() const { return m_nLastNeeded; }
 
 private:
-    std::wstring m_strLocator;
     SourceObject *m_pSource = nullptr;
     MediaInfo m_info{};
     uint32_t m_nLastNeeded = 0;
 };
 
-std::string TextAt(uint32_t time) { return "G$GPRMC," + std::to_string(time); }
+std::string TextAt(uint32_t time)
+{
+    return "G$GPRMC," + std::to_string(time);
+}
 
 // 40 s: video every second (each one a key frame), audio every 500 ms, text every second, each
 // record stamped with the time it carries so a mix-up shows.
@@ -312,8 +306,7 @@ TEST(ClfReader, TruncatedRecordEndsTheStream)
     ClfSource source;
     ASSERT_EQ(source.Open(folder.Write("t.avi", bytes)), VANTOR_OK);
     int32_t readerResult = 0;
-    EXPECT_EQ(source.Read(SAMPLE_KIND_TEXT, 0xFFFF, &readerResult).result,
-              VANTOR_E_END_OF_STREAM);
+    EXPECT_EQ(source.Read(SAMPLE_KIND_TEXT, 0xFFFF, &readerResult).result, VANTOR_E_END_OF_STREAM);
     EXPECT_EQ(readerResult, VANTOR_E_END_OF_STREAM);
     EXPECT_EQ(source.Read(SAMPLE_KIND_VIDEO).data.size(), 8u);
     EXPECT_EQ(source.Read(SAMPLE_KIND_VIDEO).result, VANTOR_E_END_OF_STREAM);

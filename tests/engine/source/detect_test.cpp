@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "engine/core/vantor_errors.h"
 #include "engine/source/detect.h"
@@ -27,14 +27,37 @@ struct DetectCase
 const std::string kAsfGuid("\x30\x26\xB2\x75\x8E\x66\xCF\x11\xA6\xD9\x00\xAA\x00\x62\xCE\x6C", 16);
 
 const DetectCase kDetectCases[] = {
-    {"mp4 ftyp", std::string("\0\0\0\x18" "ftypisom", 12), ReaderKind::Mp4},
-    {"mp4 mdat", std::string("\0\0\0\x08" "mdat", 8), ReaderKind::Mp4},
-    {"mp4 moov", std::string("\0\0\0\x08" "moov", 8), ReaderKind::Mp4},
+    {"mp4 ftyp",
+     std::string("\0\0\0\x18"
+                 "ftypisom",
+                 12),
+     ReaderKind::Mp4},
+    {"mp4 mdat",
+     std::string("\0\0\0\x08"
+                 "mdat",
+                 8),
+     ReaderKind::Mp4},
+    {"mp4 moov",
+     std::string("\0\0\0\x08"
+                 "moov",
+                 8),
+     ReaderKind::Mp4},
     {"asf", kAsfGuid, ReaderKind::Asf},
     {"asf guid cut short", kAsfGuid.substr(0, 15), ReaderKind::ElementaryAudio},
-    {"avi", std::string("RIFF\x10\0\0\0" "AVI LIST", 16), ReaderKind::Avi},
-    {"avix", std::string("RIFF\x10\0\0\0" "AVIX", 12), ReaderKind::Avi},
-    {"matroska", std::string("\x1A\x45\xDF\xA3\x93\x42\x82\x88" "matroska", 16),
+    {"avi",
+     std::string("RIFF\x10\0\0\0"
+                 "AVI LIST",
+                 16),
+     ReaderKind::Avi},
+    {"avix",
+     std::string("RIFF\x10\0\0\0"
+                 "AVIX",
+                 12),
+     ReaderKind::Avi},
+    {"matroska",
+     std::string("\x1A\x45\xDF\xA3\x93\x42\x82\x88"
+                 "matroska",
+                 16),
      ReaderKind::Refused},
     {"flv", "FLV\x01", ReaderKind::Flv},
     {"program stream pack", std::string("\0\0\x01\xBA", 4), ReaderKind::ProgramStream},
@@ -103,22 +126,14 @@ TEST(Locator, SessionRuleAndFormatHint)
         int32_t hint;
     };
     const Case cases[] = {
-        {L"rtsp://cam/live", false, true, 0},
-        {L"rtspt://cam/live", true, true, 0},
-        {L"rtspu://cam/live", false, true, 0},
-        {L"rtsph://cam/live", false, true, 0},
-        {L"rtspm://cam/live", false, true, 0},
-        {L"rtspr://cam/live", false, true, 0},
-        {L"RTSP://cam/live", false, false, 0},
-        {L"/card/x.sdp", false, true, 0},
-        {L"/card/x.SDP", false, true, 0},
-        {L"/card/x.sdp", true, false, 0},
-        {L"/card/x.sdp.avi", false, false, 0},
-        {L"/card.sdp/clip", false, false, 0},
-        {L"/card/x.sdpx", false, false, 0},
-        {L"/card/voice.evrc", false, false, 337},
-        {L"/card/voice.QCELP", false, false, 336},
-        {L"/card/voice.qcelp.bak", false, false, 0},
+        {L"rtsp://cam/live", false, true, 0},      {L"rtspt://cam/live", true, true, 0},
+        {L"rtspu://cam/live", false, true, 0},     {L"rtsph://cam/live", false, true, 0},
+        {L"rtspm://cam/live", false, true, 0},     {L"rtspr://cam/live", false, true, 0},
+        {L"RTSP://cam/live", false, false, 0},     {L"/card/x.sdp", false, true, 0},
+        {L"/card/x.SDP", false, true, 0},          {L"/card/x.sdp", true, false, 0},
+        {L"/card/x.sdp.avi", false, false, 0},     {L"/card.sdp/clip", false, false, 0},
+        {L"/card/x.sdpx", false, false, 0},        {L"/card/voice.evrc", false, false, 337},
+        {L"/card/voice.QCELP", false, false, 336}, {L"/card/voice.qcelp.bak", false, false, 0},
         {L"/card/noextension", false, false, 0},
     };
     for (const Case &c : cases) {

@@ -1,9 +1,8 @@
-#include <gtest/gtest.h>
-
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <string>
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include "engine/source/clf_writer.h"
 #include "source_test_util.h"
@@ -83,9 +82,8 @@ TEST(RoadlogProbe, InfoAndSamplesOfAClip)
 TEST(RoadlogProbe, ErrorsGiveTheEngineMessage)
 {
     TempFolder folder;
-    const std::string mkv = folder.Write(
-        "m.mkv", {0x1A, 0x45, 0xDF, 0xA3, 0x93, 0x42, 0x82, 0x88, 'm', 'a', 't', 'r', 'o', 's',
-                  'k', 'a'});
+    const std::string mkv = folder.Write("m.mkv", {0x1A, 0x45, 0xDF, 0xA3, 0x93, 0x42, 0x82, 0x88,
+                                                   'm', 'a', 't', 'r', 'o', 's', 'k', 'a'});
     const std::string broken = folder.Write("b.avi", {'C', 'L', 'F', '!', 0, 0});
     struct Case
     {

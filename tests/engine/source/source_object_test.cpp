@@ -1,12 +1,11 @@
-#include <gtest/gtest.h>
-
-#include <pthread.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstring>
 #include <string>
 #include <thread>
+
+#include <gtest/gtest.h>
+#include <pthread.h>
 
 #include "engine/core/vantor_errors.h"
 #include "engine/source/source_object.h"
@@ -61,8 +60,9 @@ TEST(MediaInfoDefaults, SizeRules)
         uint32_t width, height, expected;
     };
     const VideoCase videos[] = {
-        {1920, 1088, 1044480}, {2048, 1024, 1048576}, {2048, 1025, 1048576},
-        {1, 2097153, 1048576}, {2, 1048577, 1048576}, {640, 480, 153600},
+        {1920, 1088, 1044480},   {2048, 1024, 1048576},
+        {2048, 1025, 1048576},   {1, 2097153, 1048576},
+        {2, 1048577, 1048576},   {640, 480, 153600},
         {65535, 65535, 1048576}, {0, 0, 0},
     };
     for (const VideoCase &v : videos) {
@@ -78,7 +78,7 @@ TEST(MediaInfoDefaults, SizeRules)
         uint32_t rate, bitRate, expected;
     };
     const AudioCase audios[] = {
-        {44100, 0, 8192}, {32771, 0, 8192}, {32768, 0, 8192}, {32000, 0, 8000},
+        {44100, 0, 8192}, {32771, 0, 8192},      {32768, 0, 8192},      {32000, 0, 8000},
         {8000, 0, 2000},  {44100, 128000, 8000}, {44100, 129999, 8062}, {48000, 999, 0},
     };
     for (const AudioCase &a : audios) {
@@ -145,7 +145,10 @@ struct FakeReader
     std::string indexThreadName;
 };
 
-FakeReader *Fake(void *instance) { return static_cast<FakeReader *>(instance); }
+FakeReader *Fake(void *instance)
+{
+    return static_cast<FakeReader *>(instance);
+}
 
 int32_t FakeGetInfo(void *, MediaInfo *info)
 {
@@ -154,7 +157,10 @@ int32_t FakeGetInfo(void *, MediaInfo *info)
     return VANTOR_OK;
 }
 
-int32_t FakeRead(void *instance, SampleRequest *) { return Fake(instance)->readResult; }
+int32_t FakeRead(void *instance, SampleRequest *)
+{
+    return Fake(instance)->readResult;
+}
 
 int32_t FakeSeek(void *instance, uint32_t *position, int32_t precise)
 {
@@ -215,8 +221,8 @@ TEST(SourceObject, EveryReaderFailureEndsTheKind)
 {
     FakeReader fake;
     SourceObject *source = Attach(&kFakeOps, &fake);
-    const int32_t answers[] = {VANTOR_OK,       VANTOR_E_BUFFER_TOO_SMALL, VANTOR_E_NOT_YET,
-                               VANTOR_E_READ,   VANTOR_E_END_OF_STREAM,    VANTOR_E_STREAM_SYNTAX};
+    const int32_t answers[] = {VANTOR_OK,     VANTOR_E_BUFFER_TOO_SMALL, VANTOR_E_NOT_YET,
+                               VANTOR_E_READ, VANTOR_E_END_OF_STREAM,    VANTOR_E_STREAM_SYNTAX};
     for (int32_t answer : answers) {
         fake.readResult = answer;
         SampleRequest request{};
@@ -325,13 +331,11 @@ TEST(Buffering, ComputedFromTheStream)
         uint32_t fill, download;
     };
     const Case cases[] = {
-        {1000, 1000, 0, 100, 100},   // a local file
-        {0, 0, 0, 100, 100},         // nothing to wait for
-        {10000, 5000, 4500, 100, 50}, // 500 ahead of a 500-byte tenth
-        {10000, 5000, 4750, 50, 50},
-        {10000, 5000, 6000, 0, 50},  // read past what is there
-        {10000, 0, 0, 0, 0},
-        {10000, 9995, 0, 100, 99},   // under ten bytes missing
+        {1000, 1000, 0, 100, 100},                                // a local file
+        {0, 0, 0, 100, 100},                                      // nothing to wait for
+        {10000, 5000, 4500, 100, 50},                             // 500 ahead of a 500-byte tenth
+        {10000, 5000, 4750, 50, 50},  {10000, 5000, 6000, 0, 50}, // read past what is there
+        {10000, 0, 0, 0, 0},          {10000, 9995, 0, 100, 99},  // under ten bytes missing
     };
     for (const Case &c : cases) {
         uint32_t report[5] = {9, 9, 9, 9, 9};

@@ -1,13 +1,13 @@
 #pragma once
 
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include <stdlib.h>
+#include <unistd.h>
 
 #include "platform/wide_text.h"
 
@@ -68,4 +68,7 @@ struct ByteBuilder
     }
 };
 
-inline std::wstring Wide(const std::string &path) { return Utf8ToWide(path); }
+inline std::wstring Wide(const std::string &path)
+{
+    return Utf8ToWide(path);
+}
