@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "engine/core/fourcc.h"
 #include "engine/core/vantor_errors.h"
 
 namespace {
@@ -146,7 +147,7 @@ int32_t ParseHeader(ClfReader *reader, MediaInfo *info)
         return VANTOR_E_STREAM_SYNTAX;
     for (uint32_t i = 0; i < info->nVideoCount; ++i) {
         VIDEO_STREAM_INFO &v = info->video[i];
-        v.nFourcc = p.Word();
+        v.nFourcc = FourccFromBigEndianWord(p.Word());
         v.nWidth = p.Word();
         v.nHeight = p.Word();
         v.nFrameRate = p.Word();
@@ -178,7 +179,7 @@ int32_t ParseHeader(ClfReader *reader, MediaInfo *info)
         return VANTOR_E_STREAM_SYNTAX;
     for (uint32_t i = 0; i < info->nTextCount; ++i) {
         TEXT_STREAM_INFO &t = info->text[i];
-        t.nCodec = p.Word();
+        t.nCodec = FourccFromBigEndianWord(p.Word());
         t.nParam1 = p.Word();
         t.nParam2 = p.Word();
         t.nDuration = p.Word();

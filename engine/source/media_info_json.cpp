@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "engine/core/fourcc.h"
+
 namespace {
 
 class JsonObject
@@ -50,14 +52,6 @@ private:
     std::string *m_pOut;
     bool m_bFirst = true;
 };
-
-std::string FourccText(uint32_t fourcc)
-{
-    std::string text;
-    for (int shift = 24; shift >= 0; shift -= 8)
-        text += static_cast<char>((fourcc >> shift) & 0xFF);
-    return text;
-}
 
 std::string Hex(const uint8_t *data, uint32_t length)
 {
@@ -123,6 +117,7 @@ std::string MediaInfoToJson(const MediaInfo &info)
         Array(&out, "text", info.text, info.nTextCount, kMaxTextStreams,
               [](JsonObject &o, const TEXT_STREAM_INFO &t) {
                   o.Number("codec", t.nCodec);
+                  o.Text("codec_text", FourccText(t.nCodec));
                   o.Number("param1", t.nParam1);
                   o.Number("param2", t.nParam2);
                   o.Number("max_sample_size", t.nMaxSampleSize);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/core/fourcc.h"
 #include "engine/core/vantor_errors.h"
 #include "engine/source/clf_reader.h"
 #include "engine/source/clf_writer.h"
@@ -100,7 +101,7 @@ TEST(ClfReader, HeaderFieldsReachTheMediaInformation)
     EXPECT_EQ(info.nAudioCount, 1u);
     EXPECT_EQ(info.nTextCount, 1u);
     EXPECT_EQ(info.nDuration, 40000u);
-    EXPECT_EQ(info.video[0].nFourcc, ClfFourcc("XVID"));
+    EXPECT_EQ(info.video[0].nFourcc, MakeFourcc("XVID"));
     EXPECT_EQ(info.video[0].nWidth, 320u);
     EXPECT_EQ(info.video[0].nHeight, 240u);
     EXPECT_EQ(info.video[0].nFrameRate, 25000u);
@@ -111,7 +112,7 @@ TEST(ClfReader, HeaderFieldsReachTheMediaInformation)
     EXPECT_EQ(info.audio[0].nSampleRate, 16000u);
     EXPECT_EQ(info.audio[0].nBitRate, 32000u);
     EXPECT_EQ(info.audio[0].nExtraDataLength, 2u);
-    EXPECT_EQ(info.text[0].nCodec, ClfFourcc("TRVX"));
+    EXPECT_EQ(info.text[0].nCodec, MakeFourcc("TRVX"));
     EXPECT_EQ(info.text[0].nParam1, 11u);
     EXPECT_EQ(info.text[0].nParam2, 22u);
     EXPECT_EQ(info.text[0].nMaxSampleSize, TextAt(39000).size());

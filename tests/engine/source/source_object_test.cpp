@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 
+#include "engine/core/fourcc.h"
 #include "engine/core/vantor_errors.h"
 #include "engine/source/source_object.h"
 #include "source_test_util.h"
@@ -118,7 +119,7 @@ TEST(MediaInfoDefaults, AppliedByGetInfoOnARealFile)
     ASSERT_EQ(SourceGetInfo(source, &info), VANTOR_OK);
     EXPECT_EQ(info.pTagRecord, &tags);
     EXPECT_EQ(info.video[0].nMaxSampleSize, 1044480u);
-    EXPECT_EQ(info.video[0].nFourcc, 0x48323634u) << "H264";
+    EXPECT_EQ(info.video[0].nFourcc, MakeFourcc("H264")) << "upper-cased";
     EXPECT_EQ(info.video[0].nDuration, 9000u);
     EXPECT_EQ(info.audio[0].nMaxSampleSize, 8192u);
     EXPECT_EQ(info.nTextCount, 0u);
