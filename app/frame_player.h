@@ -8,7 +8,8 @@ class QObject;
 class VideoSurface;
 
 // Wrapper states the main window looks at.
-enum : int32_t {
+enum : int32_t
+{
     CMP_PLAYING = 1,
     CMP_PAUSED = 2,
     CMP_STOPPED = 3,

@@ -1,11 +1,9 @@
 #include "app/main_frame_layout.h"
 
 #include <QFileInfo>
-
 #include <algorithm>
 
-namespace
-{
+namespace {
 const QPoint kNormalPanelButtons[8] = {{211, 524}, {267, 524}, {322, 524}, {377, 524},
                                        {432, 524}, {487, 524}, {542, 524}, {597, 524}};
 } // namespace
@@ -40,8 +38,7 @@ QRect FullScreenVideoRect(int W, int H, bool bMainIsSlot0)
     const int baseH = bMainIsSlot0 ? 720 : 480;
     int width = baseW, height = baseH;
     if (Wv < baseW || Hv < baseH) {
-        const float scale =
-            static_cast<float>(std::min(double(Wv) / baseW, double(Hv) / baseH));
+        const float scale = static_cast<float>(std::min(double(Wv) / baseW, double(Hv) / baseH));
         width = static_cast<int>(baseW * scale);
         height = static_cast<int>(baseH * scale);
     }

@@ -3,7 +3,6 @@
 #include <QPoint>
 #include <QRect>
 #include <QString>
-
 #include <cstdint>
 #include <string>
 

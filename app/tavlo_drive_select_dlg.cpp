@@ -10,8 +10,7 @@
 #include "platform/file_exists.h"
 #include "recordings/play_infor.h"
 
-namespace
-{
+namespace {
 std::string WithSlash(std::string root)
 {
     if (root.empty() || root.back() != '/')

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDialog>
-
 #include <string>
 #include <vector>
 
@@ -17,7 +16,11 @@ class CTavloDriveSelectDlg : public QDialog
 {
     Q_OBJECT
 public:
-    enum { IDD = 418, IDC_DRIVE = 419 };
+    enum
+    {
+        IDD = 418,
+        IDC_DRIVE = 419
+    };
 
     explicit CTavloDriveSelectDlg(QWidget *parent = nullptr);
     // With the volumes given instead of the system's (tests).

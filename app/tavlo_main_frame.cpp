@@ -6,7 +6,6 @@
 #include <QScreen>
 #include <QStyleHints>
 #include <QWindow>
-
 #include <chrono>
 #include <thread>
 
@@ -24,8 +23,7 @@
 #include "recordings/play_infor.h"
 #include "settings/setup_file.h"
 
-namespace
-{
+namespace {
 
 enum BUTTON_GROUP
 {
@@ -86,10 +84,10 @@ enum PIECE
     PIECE_PANEL_MARK,
     PIECE_SMALL_VIDEO,
 };
-const int kPieceIds[11] = {IDB_TOP_LEFT,        IDB_LIST_HEADER,  IDB_CATEGORY_HEADER,
-                           IDB_SEEK_PLATE,      IDB_EMPTY_VIDEO,  IDB_TOP_LEFT_FULL,
-                           IDB_PANEL_LEFT,      IDB_PANEL_MIDDLE, IDB_PANEL_RIGHT,
-                           IDB_PANEL_MARK,      IDB_SMALL_VIDEO};
+const int kPieceIds[11] = {IDB_TOP_LEFT,   IDB_LIST_HEADER,  IDB_CATEGORY_HEADER,
+                           IDB_SEEK_PLATE, IDB_EMPTY_VIDEO,  IDB_TOP_LEFT_FULL,
+                           IDB_PANEL_LEFT, IDB_PANEL_MIDDLE, IDB_PANEL_RIGHT,
+                           IDB_PANEL_MARK, IDB_SMALL_VIDEO};
 
 const QColor kFrameFill(54, 54, 54);
 const QColor kAreaFill(16, 16, 16);
@@ -127,8 +125,8 @@ const CTavloMainFrame::COMMAND_ENTRY CTavloMainFrame::kCommandMap[] = {
 };
 
 CTavloMainFrame::CTavloMainFrame(FramePlayerFactory playerFactory, QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint),
-      m_textFont(SkinFont(12, 600)), m_playerFactory(std::move(playerFactory))
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_textFont(SkinFont(12, 600)),
+      m_playerFactory(std::move(playerFactory))
 {
     g_PlayInfor.strRootPath.clear();
     g_PlayInfor.strPlayFile.clear();
@@ -442,9 +440,10 @@ void CTavloMainFrame::Layout()
             (kButtons[i].group == GROUP_TOOLBAR || kButtons[i].group == GROUP_CATEGORY))
             m_pButtons[size_t(i)]->setVisible(!m_bFullScreen);
     m_pList->setVisible(!m_bFullScreen);
-    const std::pair<int, QPoint> moves[] = {{ID_MINIMIZE, l.ptMinimize},  {ID_EXIT, l.ptExit},
-                                            {ID_RESTORE, l.ptRestore},    {ID_GPS_FULL, l.ptGps},
-                                            {ID_SPEED_DOWN, l.ptSpeedDown}, {ID_SPEED_UP, l.ptSpeedUp}};
+    const std::pair<int, QPoint> moves[] = {
+        {ID_MINIMIZE, l.ptMinimize},    {ID_EXIT, l.ptExit},
+        {ID_RESTORE, l.ptRestore},      {ID_GPS_FULL, l.ptGps},
+        {ID_SPEED_DOWN, l.ptSpeedDown}, {ID_SPEED_UP, l.ptSpeedUp}};
     for (const auto &[id, point] : moves)
         if (CTavloButton *button = Button(id))
             button->move(point);
@@ -518,8 +517,8 @@ void CTavloMainFrame::PaintTimes(QPainter &dc)
     // Without a wrapper nothing plays: both times read zero.
     const uint32_t position = m_pPlayer ? m_pPlayer->PlayPosition() : 0;
     const uint32_t duration = m_pPlayer ? m_pPlayer->PlayDuration() : 0;
-    const int align = int(m_bFullScreen ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop |
-                      Qt::TextSingleLine;
+    const int align =
+        int(m_bFullScreen ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop | Qt::TextSingleLine;
     dc.setFont(m_textFont);
     dc.setPen(kPositionText);
     dc.drawText(m_layout.rcPositionText, align, FormatPlayTime(position));

@@ -3,7 +3,6 @@
 #include <QFont>
 #include <QRect>
 #include <QWidget>
-
 #include <array>
 #include <memory>
 #include <string>
@@ -21,7 +20,8 @@ class CTavloSwitch;
 class VideoSurface;
 
 // Command and control ids of the main window.
-enum : int {
+enum : int
+{
     ID_PREV_MOVIE = 300,
     ID_PLAY = 301,
     ID_PAUSE = 302,
@@ -85,6 +85,8 @@ public:
     bool IsFullScreen() const { return m_bFullScreen; }
     bool MainIsSlot0() const { return m_bMainIsSlot0; }
     const QRect &DragArea() const { return m_rcDragArea; }
+    // A left press in the caption strip waits for the pointer to move the window.
+    bool IsMoveArmed() const { return m_bMoveArmed; }
     // The button of a command id, null when it has none or its strip did not load.
     CTavloButton *Button(int nCommandId) const;
     CTavloSlider *SeekSlider() const { return m_pSeek; }

@@ -1,10 +1,10 @@
 #include "app/tavlo_player_app.h"
 
 #include <QCommandLineParser>
-#include <QtWebEngineCore/qtwebenginecoreglobal.h>
-
 #include <cctype>
 #include <cstdlib>
+
+#include <QtWebEngineCore/qtwebenginecoreglobal.h>
 
 #include "app/tavlo_frame.h"
 #include "app/warning_box.h"

@@ -8,8 +8,7 @@
 #include <system_error>
 #include <utility>
 
-namespace
-{
+namespace {
 
 // mountinfo writes space, tab, newline and backslash in paths as \ooo.
 std::string UnescapeOctal(const std::string &text)

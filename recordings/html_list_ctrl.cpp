@@ -6,7 +6,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
-
 #include <algorithm>
 
 #include "app/controls/memory_dc.h"
@@ -15,8 +14,7 @@
 #include "app/controls/ui_font.h"
 #include "platform/trace.h"
 
-namespace
-{
+namespace {
 
 // Skin parts of the scroll bar: source rectangles in its bitmap.
 const QRect kSkinUp(0, 37, 16, 20);
@@ -245,8 +243,8 @@ void CHTMLListCtrl::DrawItem(QPainter &dc, const QRect &rcItem, const HTMLLIST_I
         dc.fillRect(L, T, R - L, 1, kListGrid);
     const int mid = T + (B - T) / 2;
     if ((m_dwStyle & HTMLLIST_CHECKBOXES) && !m_imgCheck.isNull())
-        dc.drawImage(L + 3, mid - 8, m_imgCheck,
-                     item.bChecked ? kCheckSize : 0, 0, kCheckSize, kCheckSize);
+        dc.drawImage(L + 3, mid - 8, m_imgCheck, item.bChecked ? kCheckSize : 0, 0, kCheckSize,
+                     kCheckSize);
     // No row images: this list is never given an image list.
     dc.setPen(text);
     if (item.nStyle == HTMLLIST_STYLE_CLIP) {

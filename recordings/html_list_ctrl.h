@@ -4,7 +4,6 @@
 #include <QImage>
 #include <QRect>
 #include <QWidget>
-
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -30,21 +29,24 @@ struct HTMLLIST_ITEM
     int32_t nImage = 0;
 };
 
-enum : int32_t {
+enum : int32_t
+{
     HTMLLIST_STYLE_BACKGROUND = 1,
     HTMLLIST_STYLE_TEXT = 2, // word-wrapped text
     HTMLLIST_STYLE_CLIP = 3, // name, date, size
 };
 
 // Behaviour flags of the list.
-enum : uint32_t {
+enum : uint32_t
+{
     HTMLLIST_CHECKBOXES = 1,
     HTMLLIST_GRIDLINES = 2,
     HTMLLIST_ROWIMAGES = 4,
 };
 
 // Notification codes to the parent.
-enum : int32_t {
+enum : int32_t
+{
     HTMLLIST_SELCHANGED = 1,
     HTMLLIST_LBUTTONDOWN = 2,
     HTMLLIST_RBUTTONDOWN = 3,

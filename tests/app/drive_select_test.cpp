@@ -12,8 +12,7 @@
 #include "recordings/play_infor.h"
 #include "tests/support/temp_folder.h"
 
-namespace
-{
+namespace {
 
 TEST(DriveSelect, GeometryAndTexts)
 {
@@ -108,7 +107,7 @@ TEST(WebBrowserVersion, WholeMajorNumberCounts)
         {"1.5", false},
         {"06", false},
         {"99999999999999999999999999", true},
-        {"", true},      // nothing to judge
+        {"", true}, // nothing to judge
         {"abc", true},
         {nullptr, true},
     };

@@ -4,15 +4,14 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTimer>
-
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
+
+#include <gtest/gtest.h>
 
 #include "app/controls/skin_ids.h"
 #include "app/controls/skin_resources.h"
@@ -23,8 +22,7 @@
 #include "recordings/play_infor.h"
 #include "tests/support/temp_folder.h"
 
-namespace
-{
+namespace {
 
 // A stand-in for the wrapper that only answers what the window asks and writes down its calls.
 class CRecordingPlayer : public CFramePlayer
@@ -70,8 +68,7 @@ private:
     uint32_t m_nPosition;
 };
 
-FramePlayerFactory PlayerFactory(CRecordingPlayer::LOG &log, int32_t nState,
-                                 uint32_t nPosition = 0)
+FramePlayerFactory PlayerFactory(CRecordingPlayer::LOG &log, int32_t nState, uint32_t nPosition = 0)
 {
     return [&log, nState, nPosition](QObject *, VideoSurface *slot0, VideoSurface *slot1) {
         EXPECT_NE(slot0, nullptr);
@@ -154,11 +151,16 @@ TEST(MainFrameStart, SizeControlsAndPieces)
         int id;
         QRect rect;
     } const places[] = {
-        {ID_PREV_MOVIE, {211, 524, 50, 56}}, {ID_OPEN, {597, 524, 50, 56}},
-        {ID_MINIMIZE, {957, 10, 26, 26}},    {ID_EXIT, {985, 10, 26, 26}},
-        {ID_SPEED_UP, {354, 492, 14, 14}},   {ID_SPEED_DOWN, {218, 496, 14, 6}},
-        {ID_FULL_SCREEN, {576, 14, 108, 40}}, {ID_CHANGE_SCREEN, {695, 14, 144, 40}},
-        {280, {680, 143, 79, 35}},           {283, {920, 143, 80, 35}},
+        {ID_PREV_MOVIE, {211, 524, 50, 56}},
+        {ID_OPEN, {597, 524, 50, 56}},
+        {ID_MINIMIZE, {957, 10, 26, 26}},
+        {ID_EXIT, {985, 10, 26, 26}},
+        {ID_SPEED_UP, {354, 492, 14, 14}},
+        {ID_SPEED_DOWN, {218, 496, 14, 6}},
+        {ID_FULL_SCREEN, {576, 14, 108, 40}},
+        {ID_CHANGE_SCREEN, {695, 14, 144, 40}},
+        {280, {680, 143, 79, 35}},
+        {283, {920, 143, 80, 35}},
     };
     for (const Place &p : places) {
         ASSERT_NE(frame.Button(p.id), nullptr) << p.id;
@@ -264,10 +266,9 @@ std::set<std::pair<int, int>> Ink(const QImage &image, const QRect &rect, const 
         std::map<QRgb, int> counts;
         for (int x = rect.left(); x <= rect.right(); ++x)
             ++counts[image.pixel(x, y)];
-        const QRgb ground =
-            std::max_element(counts.begin(), counts.end(), [](auto &a, auto &b) {
-                return a.second < b.second;
-            })->first;
+        const QRgb ground = std::max_element(counts.begin(), counts.end(), [](auto &a, auto &b) {
+                                return a.second < b.second;
+                            })->first;
         const int span = colour.green() - qGreen(ground);
         for (int x = rect.left(); x <= rect.right(); ++x) {
             if (span > 0 && 2 * (qGreen(image.pixel(x, y)) - qGreen(ground)) >= span)
@@ -300,8 +301,7 @@ TEST(MainFrameStart, BothTimesReadZero)
         bool bPosition = false, bDuration = false;
         const auto position =
             Ink(image, QRect(218, 450, 58, 15), QColor(162, 172, 185), &bPosition);
-        const auto duration =
-            Ink(image, QRect(584, 450, 58, 15), QColor(95, 107, 122), &bDuration);
+        const auto duration = Ink(image, QRect(584, 450, 58, 15), QColor(95, 107, 122), &bDuration);
         EXPECT_TRUE(bPosition);
         EXPECT_TRUE(bDuration);
         EXPECT_GT(position.size(), 30u);
@@ -316,9 +316,9 @@ TEST(MainFrameLayout, PlayTimeText)
     {
         uint32_t ms;
         const char *text;
-    } const cases[] = {{0, "00:00:00"},           {999, "00:00:00"},
-                       {4000000, "01:06:40"},     {86399999, "23:59:59"},
-                       {360000000, "100:00:00"},  {0xFFFFFFFFu, "1193:02:47"}};
+    } const cases[] = {{0, "00:00:00"},          {999, "00:00:00"},
+                       {4000000, "01:06:40"},    {86399999, "23:59:59"},
+                       {360000000, "100:00:00"}, {0xFFFFFFFFu, "1193:02:47"}};
     for (const Case &c : cases)
         EXPECT_EQ(FormatPlayTime(c.ms), QString::fromLatin1(c.text)) << c.ms;
 }
@@ -328,7 +328,7 @@ TEST(MainFrameLayout, FullScreenFileName)
     struct Case
     {
         const char *path, *shown;
-    } const cases[] = {{"/card/EVENT/X.avi", "X.avi"}, {"X.avi", ""},   {"/c/X.avi", "X.avi"},
+    } const cases[] = {{"/card/EVENT/X.avi", "X.avi"}, {"X.avi", ""},         {"/c/X.avi", "X.avi"},
                        {"/card/EVENT/.avi", ""},       {"/card/EVENT/X", ""}, {"", ""},
                        {"/card/a.b.avi", "a.b.avi"}};
     for (const Case &c : cases)
@@ -345,10 +345,9 @@ TEST(MainFrameLayout, FullScreenNumbers)
     } const cases[] = {
         {1024, 768, true, {0, 66, 1024, 576}},     // scale min(0.8, 0.8556)
         {1920, 1040, false, {640, 250, 640, 480}}, // base size fits
-        {1920, 1040, true, {320, 130, 1280, 720}},
-        {1024, 768, false, {192, 114, 640, 480}},
+        {1920, 1040, true, {320, 130, 1280, 720}}, {1024, 768, false, {192, 114, 640, 480}},
         {1280, 872, true, {0, 46, 1280, 720}}, // exactly the base size
-        {800, 600, true, {2, 46, 796, 448}},  // height limits: 448 / 720
+        {800, 600, true, {2, 46, 796, 448}},   // height limits: 448 / 720
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::to_string(c.W) + "x" + std::to_string(c.H));
@@ -448,6 +447,43 @@ TEST(MainFrameFullScreen, DoubleClickInTheCaptionStripToggles)
     g_PlayInfor.strRootPath.clear();
 }
 
+TEST(MainFrameMove, OnlyTheCaptionStripInNormalModeMovesTheWindow)
+{
+    CTempFolder card;
+    CRecordingPlayer::LOG log;
+    CTavloFrame frame(PlayerFactory(log, CMP_PLAYING));
+    frame.show();
+    g_PlayInfor.strRootPath = card.Path();
+    struct Case
+    {
+        const char *name;
+        bool bFullScreen;
+        QPoint pt;
+        Qt::MouseButton button;
+        bool bArmed;
+    } const cases[] = {
+        {"strip, normal", false, {500, 45}, Qt::LeftButton, true},
+        {"below the strip", false, {500, 46}, Qt::LeftButton, false},
+        {"right button", false, {500, 5}, Qt::RightButton, false},
+        {"strip, full screen", true, {500, 5}, Qt::LeftButton, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.bFullScreen != frame.IsFullScreen())
+            frame.OnCommand(ID_FULL_SCREEN);
+        ASSERT_EQ(frame.IsFullScreen(), c.bFullScreen);
+        QMouseEvent press(QEvent::MouseButtonPress, c.pt, frame.mapToGlobal(c.pt), c.button,
+                          c.button, Qt::NoModifier);
+        QApplication::sendEvent(&frame, &press);
+        EXPECT_EQ(frame.IsMoveArmed(), c.bArmed);
+        QMouseEvent release(QEvent::MouseButtonRelease, c.pt, frame.mapToGlobal(c.pt), c.button,
+                            Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(&frame, &release);
+        EXPECT_FALSE(frame.IsMoveArmed());
+    }
+    g_PlayInfor.strRootPath.clear();
+}
+
 std::filesystem::path MakeDemoCard(const std::string &root)
 {
     const std::string command =
@@ -503,8 +539,7 @@ TEST(MainFrameCard, AValidCardListsItsRecordClipsAndPlaysNothing)
     ASSERT_GT(clips, 0u);
     EXPECT_EQ(size_t(frame.RecordingList()->ItemCount()), clips);
     for (int i = 0; i < frame.RecordingList()->ItemCount(); ++i)
-        EXPECT_NE(frame.RecordingList()->GetItem(i)->sItemPath.find("/RECORD/"),
-                  std::string::npos);
+        EXPECT_NE(frame.RecordingList()->GetItem(i)->sItemPath.find("/RECORD/"), std::string::npos);
     EXPECT_TRUE(g_PlayInfor.strPlayFile.empty());
     EXPECT_EQ(g_PlayInfor.nPlayListType, LIST_NONE);
     EXPECT_EQ(frame.RecordingList()->GetSelection(), -1);

@@ -1,13 +1,12 @@
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
+
+#include <gtest/gtest.h>
 
 #include "platform/removable_volumes.h"
 #include "tests/support/temp_folder.h"
 
-namespace
-{
+namespace {
 
 struct MountLineCase
 {
@@ -22,8 +21,8 @@ const MountLineCase kMountLines[] = {
     {"plain", "36 26 8:17 / /media/card rw,nosuid - vfat /dev/sdb1 rw,fmask=0022", true, 8, 17,
      "/media/card", "vfat", "/dev/sdb1"},
     {"optional fields before the dash",
-     "40 26 179:1 / /run/media/u/CARD rw shared:5 master:1 - exfat /dev/mmcblk0p1 rw", true, 179,
-     1, "/run/media/u/CARD", "exfat", "/dev/mmcblk0p1"},
+     "40 26 179:1 / /run/media/u/CARD rw shared:5 master:1 - exfat /dev/mmcblk0p1 rw", true, 179, 1,
+     "/run/media/u/CARD", "exfat", "/dev/mmcblk0p1"},
     {"escaped space and backslash", "41 26 8:33 / /media/my\\040card\\134x rw - vfat /dev/sdc1 rw",
      true, 8, 33, "/media/my card\\x", "vfat", "/dev/sdc1"},
     {"escape cut short keeps its text", "42 26 8:1 / /m\\04 rw - ext4 /dev/sda1 rw", true, 8, 1,
@@ -34,8 +33,8 @@ const MountLineCase kMountLines[] = {
      ""},
     {"device number not a number", "46 26 a:b / /m rw - ext4 /dev/sda1 rw", false, 0, 0, "", "",
      ""},
-    {"device number too large", "47 26 99999999999999999999999:1 / /m rw - ext4 x rw", false, 0,
-     0, "", "", ""},
+    {"device number too large", "47 26 99999999999999999999999:1 / /m rw - ext4 x rw", false, 0, 0,
+     "", "", ""},
     {"too few fields", "48 26 8:1 /", false, 0, 0, "", "", ""},
     {"empty", "", false, 0, 0, "", "", ""},
 };
@@ -111,8 +110,8 @@ TEST(RemovableDevice, FollowsPartitionToItsDiskAndLooksAtBus)
         unsigned major, minor;
         bool removable;
     } const cases[] = {
-        {8, 0, false}, {8, 1, false},  {8, 16, true}, {8, 17, true}, {8, 33, true},
-        {179, 1, true}, {8, 99, false}, {0, 40, false},
+        {8, 0, false}, {8, 1, false},  {8, 16, true},  {8, 17, true},
+        {8, 33, true}, {179, 1, true}, {8, 99, false}, {0, 40, false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::to_string(c.major) + ":" + std::to_string(c.minor));

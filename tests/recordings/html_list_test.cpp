@@ -3,16 +3,14 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWheelEvent>
-
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "recordings/html_list_ctrl.h"
 
-namespace
-{
+namespace {
 
 class CRecordingOwner : public QWidget, public CHTMLListOwner
 {
@@ -42,13 +40,10 @@ protected:
         const SYSTEMTIME time{2010, 5, 3, 12, 8, 30, 0, 0};
         for (int i = 0; i < n; ++i)
             m_pList->InsertItem(HTMLLIST_STYLE_CLIP, "clip" + std::to_string(i) + ".avi",
-                                "/card/EVENT/clip" + std::to_string(i) + ".avi", "    1,500", 0,
-                                30, time);
+                                "/card/EVENT/clip" + std::to_string(i) + ".avi", "    1,500", 0, 30,
+                                time);
     }
-    QImage Grab()
-    {
-        return m_pList->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    }
+    QImage Grab() { return m_pList->grab().toImage().convertToFormat(QImage::Format_RGB32); }
     void Click(Qt::MouseButton button, QPoint pt)
     {
         Grab(); // rows know where they are once painted
@@ -109,9 +104,8 @@ TEST_F(ListFixture, RightClickAndDoubleClick)
     EXPECT_EQ(m_pList->GetSelection(), -1);
     m_Owner.codes.clear();
     DoubleClick({50, 15});
-    const std::vector<std::pair<int, int>> expected = {{HTMLLIST_LBUTTONDOWN, -1},
-                                                       {HTMLLIST_SELCHANGED, 0},
-                                                       {HTMLLIST_LBUTTONDBLCLK, 0}};
+    const std::vector<std::pair<int, int>> expected = {
+        {HTMLLIST_LBUTTONDOWN, -1}, {HTMLLIST_SELCHANGED, 0}, {HTMLLIST_LBUTTONDBLCLK, 0}};
     EXPECT_EQ(m_Owner.codes, expected);
     EXPECT_EQ(m_pList->GetSelection(), 0);
 }
@@ -123,8 +117,8 @@ TEST(ListRightClick, ReportsOnlyRowsHit)
     list->setGeometry(0, 0, 338, 368);
     list->InsertItem(HTMLLIST_STYLE_CLIP, "a.avi", "/a.avi", "1", 0, 30, SYSTEMTIME{});
     list->grab();
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(40, 10), QPointF(40, 10),
-                      Qt::RightButton, Qt::RightButton, Qt::NoModifier);
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(40, 10), QPointF(40, 10), Qt::RightButton,
+                      Qt::RightButton, Qt::NoModifier);
     QApplication::sendEvent(list, &press);
     const std::vector<std::pair<int, int>> expected = {{HTMLLIST_RBUTTONDOWN, 0}};
     EXPECT_EQ(owner.codes, expected);
@@ -197,18 +191,24 @@ TEST_F(ListFixture, WheelStepsThirtyAndBarStepsFifty)
     {
         const char *what;
         int expected;
-    } const steps[] = {{"wheel toward the user", 30},  {"wheel toward the user", 60},
-                       {"wheel away", 30},             {"wheel away", 0},
-                       {"wheel away at the top", 0},   {"down arrow", 50},
-                       {"down arrow", 100},            {"page below the thumb", 150},
-                       {"down arrow", 200},            {"down arrow to the limit", 233},
-                       {"down arrow at the limit", 233}, {"up arrow", 183},
+    } const steps[] = {{"wheel toward the user", 30},
+                       {"wheel toward the user", 60},
+                       {"wheel away", 30},
+                       {"wheel away", 0},
+                       {"wheel away at the top", 0},
+                       {"down arrow", 50},
+                       {"down arrow", 100},
+                       {"page below the thumb", 150},
+                       {"down arrow", 200},
+                       {"down arrow to the limit", 233},
+                       {"down arrow at the limit", 233},
+                       {"up arrow", 183},
                        {"page above the thumb", 133}};
     for (const Step &step : steps) {
         SCOPED_TRACE(step.what);
         const std::string what = step.what;
-        const LIST_SCROLL_PARTS parts = ListScrollParts(m_pList->ScrollBarRect(),
-                                                        m_pList->GetScrollPos(), 600, 368);
+        const LIST_SCROLL_PARTS parts =
+            ListScrollParts(m_pList->ScrollBarRect(), m_pList->GetScrollPos(), 600, 368);
         if (what == "wheel toward the user")
             Wheel(-120);
         else if (what.rfind("wheel away", 0) == 0)
@@ -234,7 +234,7 @@ TEST(ListScrollGeometry, ThumbFollowsPosition)
         int pos, total, page;
         QRect thumb;
     } const cases[] = {
-        {0, 600, 368, QRect(322, 20, 16, 200)},   // 328 × 368 / 601
+        {0, 600, 368, QRect(322, 20, 16, 200)},    // 328 × 368 / 601
         {233, 600, 368, QRect(322, 148, 16, 200)}, // at the limit the thumb ends at the track's end
         {999, 600, 368, QRect(322, 148, 16, 200)}, // beyond it is held at the limit
         {0, 100000, 368, QRect(322, 20, 16, 18)},  // never shorter than its two end pieces
@@ -278,10 +278,10 @@ TEST_F(ListFixture, PaintsStripesSelectionAndGrid)
     AddRows(3);
     m_pList->SetSelection(1);
     const QImage image = Grab();
-    EXPECT_EQ(QColor(image.pixel(5, 10)), kListEvenFill);  // row 0
-    EXPECT_EQ(QColor(image.pixel(5, 0)), kListGrid);       // its top edge
-    EXPECT_EQ(QColor(image.pixel(0, 40)), kListSelFrame);  // selected row: frame column
-    EXPECT_EQ(QColor(image.pixel(5, 31)), kListSelFrame);  // frame row under the grid line
+    EXPECT_EQ(QColor(image.pixel(5, 10)), kListEvenFill); // row 0
+    EXPECT_EQ(QColor(image.pixel(5, 0)), kListGrid);      // its top edge
+    EXPECT_EQ(QColor(image.pixel(0, 40)), kListSelFrame); // selected row: frame column
+    EXPECT_EQ(QColor(image.pixel(5, 31)), kListSelFrame); // frame row under the grid line
     EXPECT_EQ(QColor(image.pixel(5, 45)), kListSelFill);
     EXPECT_EQ(QColor(image.pixel(337, 45)), kListSelFrame); // right frame column
     EXPECT_EQ(QColor(image.pixel(5, 59)), kListSelFrame);   // bottom frame row
@@ -305,7 +305,8 @@ TEST_F(ListFixture, PaintsStripesSelectionAndGrid)
 
 TEST_F(ListFixture, LongNameIsShortenedInTheMiddle)
 {
-    const QString name = QStringLiteral("REC_2010_05_12_08_30_00_front_camera_channel_one_event.avi");
+    const QString name =
+        QStringLiteral("REC_2010_05_12_08_30_00_front_camera_channel_one_event.avi");
     const QString shown = m_pList->CompactName(name, 169);
     EXPECT_LT(shown.size(), name.size());
     EXPECT_TRUE(shown.startsWith(QStringLiteral("REC_")));
