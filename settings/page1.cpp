@@ -9,6 +9,8 @@
 #include <QRadioButton>
 #include <QSlider>
 
+#include <algorithm>
+
 #include "app/controls/dialog_units.h"
 #include "app/controls/skin_ids.h"
 #include "app/controls/tavlo_button.h"
@@ -85,7 +87,8 @@ CPage1::CPage1(const std::string &root, const SETTINGS_SERVICES &services, QWidg
     ledMode->addButton(AddRadio(IDC_LED_BLINK, "Blink", 256, 86, 28, 10));
 
     AddGroup(this, "G-Sensor Sensitivity", 7, 104, 286, 44);
-    AddStatic(this, "insensitive", 21, 125, 34, 8);
+    // Right-aligned against the trackbar, so a wider font grows it to the left.
+    AddStatic(this, "insensitive", 11, 125, 43, 8)->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_pGSensor = new QSlider(Qt::Horizontal, this);
     m_pGSensor->setGeometry(DialogRect(54, 117, 146, 26));
     m_pGSensor->setTickPosition(QSlider::TicksBothSides);
@@ -136,7 +139,10 @@ CPage1::CPage1(const std::string &root, const SETTINGS_SERVICES &services, QWidg
 QAbstractButton *CPage1::AddRadio(int nId, const char *text, int x, int y, int w, int h)
 {
     auto *radio = new QRadioButton(QString::fromLatin1(text), this);
-    radio->setGeometry(DialogRect(x, y, w, h));
+    // The style's indicator is wider than the layout's: never cut the caption.
+    QRect rc = DialogRect(x, y, w, h);
+    rc.setWidth(std::max(rc.width(), radio->sizeHint().width()));
+    radio->setGeometry(rc);
     m_Controls[nId] = radio;
     return radio;
 }

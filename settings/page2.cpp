@@ -158,8 +158,9 @@ CPage2::CPage2(const std::string &root, const SETTINGS_SERVICES &services, QWidg
         return l;
     };
     group("Memory Info", DialogRect(7, 7, 286, 103));
-    m_pTotal = label("Total Memory : 4GB", DialogRect(23, 24, 72, 8));
-    m_pAvailable = label("Available Memory : 2GB", DialogRect(113, 24, 91, 8));
+    // Wider than the texts of a small card need, so five-digit figures fit.
+    m_pTotal = label("Total Memory : 4GB", DialogRect(23, 24, 89, 8));
+    m_pAvailable = label("Available Memory : 2GB", DialogRect(113, 24, 150, 8));
     group("Used Memory", DialogRect(23, 40, 255, 43));
     m_pFolders[0] = label("RECORD :", DialogRect(37, 56, 105, 8));
     m_pFolders[1] = label("EVENT :", DialogRect(160, 56, 105, 8));
@@ -174,11 +175,14 @@ CPage2::CPage2(const std::string &root, const SETTINGS_SERVICES &services, QWidg
     m_pUsage->setGeometry(DialogRect(23, 90, 255, 14));
     m_pUsage->SetAmounts(0, 0, 0, 0, 100);
     group("Memory Format(Caution!)", DialogRect(7, 115, 286, 66));
-    label("Important! When the memory format doing to, all data which are to store system",
-          DialogRect(18, 128, 264, 8));
-    label("com to erase. The data which is important whishes in different store system to store ",
-          DialogRect(18, 141, 271, 8));
-    label("with separate way.", DialogRect(18, 154, 218, 8));
+    // The three lines of the caution as one wrapped text, so a wider font cuts nothing off.
+    QLabel *caution = label(
+        "Important! When the memory format doing to, all data which are to store system "
+        "com to erase. The data which is important whishes in different store system to store "
+        "with separate way.",
+        DialogRect(18, 126, 268, 36));
+    caution->setWordWrap(true);
+    caution->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_pFormat = new QPushButton("Format", this);
     m_pFormat->setGeometry(DialogRect(125, 165, 50, 14));
     connect(m_pFormat, &QPushButton::clicked, this, &CPage2::OnFormat);

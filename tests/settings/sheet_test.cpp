@@ -277,7 +277,21 @@ TEST(SettingsSheet, SheetLayout)
 {
     SheetCard card;
     card.WriteSetup(SetupFileBytes(RecordBytes(ShowableRecord())));
-    ShowPlayerSettings(nullptr, card.Root(), card.Services(), [&](CPlayerSetting &sheet) {
+    const uint64_t folderMB[4] = {900, 400, 250, 120};
+    const char *const folders[4] = {"RECORD", "EVENT", "MANUAL", "MOTION"};
+    for (int i = 0; i < 4; ++i) {
+        std::filesystem::create_directories(card.folder / folders[i]);
+        const std::string clip = card.folder / (std::string(folders[i]) + "/clip.avi");
+        std::ofstream(clip).flush();
+        std::filesystem::resize_file(clip, folderMB[i] << 20); // sparse
+    }
+    SETTINGS_SERVICES services = card.Services();
+    services.diskSpace = [](const std::string &, uint64_t *total, uint64_t *free) {
+        *total = 3781ull << 20;
+        *free = 2111ull << 20;
+        return true;
+    };
+    ShowPlayerSettings(nullptr, card.Root(), services, [&](CPlayerSetting &sheet) {
         EXPECT_EQ(sheet.windowTitle(), "Settings");
         EXPECT_FALSE(sheet.windowIcon().isNull());
         EXPECT_EQ(sheet.PageList()->width(), 130);
@@ -300,8 +314,26 @@ TEST(SettingsSheet, SheetLayout)
         for (int i = 0; i < 3; ++i) {
             sheet.SelectPage(i);
             QCoreApplication::processEvents();
+            // No caption is cut: every label and button has the room its text needs.
+            for (QWidget *w : sheet.findChildren<QWidget *>()) {
+                auto *label = qobject_cast<QLabel *>(w);
+                auto *button = qobject_cast<QAbstractButton *>(w);
+                if (!w->isVisible() || (label && label->wordWrap()) || (!label && !button) ||
+                    qobject_cast<CTavloButton *>(w))
+                    continue;
+                const QString text = label ? label->text() : button->text();
+                const int needed = label ? label->sizeHint().width()
+                                         : qobject_cast<QPushButton *>(w)
+                                               ? w->fontMetrics().horizontalAdvance(text) + 8
+                                               : w->sizeHint().width();
+                EXPECT_GE(w->width() + 1, needed) << text.toStdString();
+            }
             const QImage shot = sheet.grab().toImage();
             EXPECT_FALSE(shot.isNull());
+            if (i == 1) {
+                EXPECT_EQ(sheet.Page2().Total()->text(), "Total Memory : 3781MB");
+                EXPECT_EQ(sheet.Page2().Folder(0)->text(), "RECORD : 900 MB");
+            }
             if (shotDir)
                 shot.save(QString("%1/w13-page%2.png").arg(shotDir).arg(i + 1));
         }
