@@ -15,6 +15,7 @@
 #include "app/controls/skin_ids.h"
 #include "app/controls/tavlo_button.h"
 #include "app/controls/ui_font.h"
+#include "settings/page_layout.h"
 #include "settings/setup_file.h"
 #include "settings/time_setting.h"
 
@@ -31,31 +32,14 @@ constexpr uint32_t kBitrateLow = 4000000;
 constexpr uint32_t kBitrateMid = 6000000;
 constexpr uint32_t kBitrateHigh = 8000000;
 
-QGroupBox *AddGroup(QWidget *page, const char *text, int x, int y, int w, int h)
-{
-    auto *group = new QGroupBox(QString::fromLatin1(text), page);
-    group->setGeometry(DialogRect(x, y, w, h));
-    group->lower();
-    return group;
-}
-
-QLabel *AddStatic(QWidget *page, const char *text, int x, int y, int w, int h)
-{
-    auto *label = new QLabel(QString::fromLatin1(text), page);
-    label->setGeometry(DialogRect(x, y, w, h));
-    return label;
-}
-
 } // namespace
 
 CPage1::CPage1(const std::string &root, const SETTINGS_SERVICES &services, QWidget *parent)
     : QWidget(parent), m_strRoot(root), m_Services(services)
 {
-    setWindowTitle("Setting");
-    setFont(DialogFont());
-    setFixedSize(DialogUnitsX(300), DialogUnitsY(191));
+    InitSettingsPage(this, "Setting");
 
-    AddGroup(this, "Time Setting", 7, 7, 286, 34);
+    AddPageGroup(this, "Time Setting", 7, 7, 286, 34);
     m_pDateTime = new QDateTimeEdit(this);
     m_pDateTime->setGeometry(DialogRect(18, 19, 161, 15));
     m_pDateTime->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -66,50 +50,50 @@ CPage1::CPage1(const std::string &root, const SETTINGS_SERVICES &services, QWidg
     connect(timeSetting, &QPushButton::clicked, this, &CPage1::OnTimeSetting);
     m_Controls[IDC_TIME_SETTING] = timeSetting;
 
-    AddGroup(this, "Voice Record", 7, 44, 142, 27);
+    AddPageGroup(this, "Voice Record", 7, 44, 142, 27);
     auto *mic = new QButtonGroup(this);
     mic->addButton(AddRadio(IDC_MIC_ON, "On", 30, 57, 25, 10));
     mic->addButton(AddRadio(IDC_MIC_OFF, "Off", 92, 57, 27, 10));
-    AddGroup(this, "Security LED", 151, 44, 142, 27);
+    AddPageGroup(this, "Security LED", 151, 44, 142, 27);
     auto *led = new QButtonGroup(this);
     led->addButton(AddRadio(IDC_LED_ON, "On", 174, 56, 25, 10));
     led->addButton(AddRadio(IDC_LED_OFF, "Off", 236, 56, 27, 10));
     connect(Radio(IDC_LED_ON), &QAbstractButton::clicked, this, [this] { EnableLedModes(true); });
     connect(Radio(IDC_LED_OFF), &QAbstractButton::clicked, this, [this] { EnableLedModes(false); });
-    AddGroup(this, "Buzzer", 7, 74, 142, 27);
+    AddPageGroup(this, "Buzzer", 7, 74, 142, 27);
     auto *buzzer = new QButtonGroup(this);
     buzzer->addButton(AddRadio(IDC_BUZZER_ON, "On", 30, 86, 25, 10));
     buzzer->addButton(AddRadio(IDC_BUZZER_OFF, "Off", 92, 86, 27, 10));
-    AddGroup(this, "Security LED Operation", 151, 74, 142, 27);
+    AddPageGroup(this, "Security LED Operation", 151, 74, 142, 27);
     auto *ledMode = new QButtonGroup(this);
     ledMode->addButton(AddRadio(IDC_LED_SCROLL, "L/R Scroll", 161, 86, 45, 10));
     ledMode->addButton(AddRadio(IDC_LED_AUTO, "Auto", 214, 86, 28, 10));
     ledMode->addButton(AddRadio(IDC_LED_BLINK, "Blink", 256, 86, 28, 10));
 
-    AddGroup(this, "G-Sensor Sensitivity", 7, 104, 286, 44);
+    AddPageGroup(this, "G-Sensor Sensitivity", 7, 104, 286, 44);
     // Right-aligned against the trackbar, so a wider font grows it to the left.
-    AddStatic(this, "insensitive", 11, 125, 43, 8)->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    AddPageStatic(this, "insensitive", 11, 125, 43, 8)->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_pGSensor = new QSlider(Qt::Horizontal, this);
     m_pGSensor->setGeometry(DialogRect(54, 117, 146, 26));
     m_pGSensor->setTickPosition(QSlider::TicksBothSides);
     m_pGSensor->setTickInterval(1);
     m_pGSensor->setPageStep(1);
     m_Controls[IDC_GSENSOR] = m_pGSensor;
-    AddStatic(this, "sensitive", 205, 125, 29, 8);
-    m_pLevel = AddStatic(this, "Level", 247, 125, 39, 8);
+    AddPageStatic(this, "sensitive", 205, 125, 29, 8);
+    m_pLevel = AddPageStatic(this, "Level", 247, 125, 39, 8);
     m_Controls[IDC_LEVEL] = m_pLevel;
 
-    m_Controls[IDC_QUALITY_GROUP] = AddGroup(this, "Picture Quality Set", 7, 151, 142, 27);
+    m_Controls[IDC_QUALITY_GROUP] = AddPageGroup(this, "Picture Quality Set", 7, 151, 142, 27);
     auto *quality = new QButtonGroup(this);
     quality->addButton(AddRadio(IDC_QUALITY_LOW, "Low", 21, 163, 29, 10));
     quality->addButton(AddRadio(IDC_QUALITY_MID, "Mid", 59, 163, 27, 10));
     quality->addButton(AddRadio(IDC_QUALITY_HIGH, "High", 99, 163, 30, 10));
-    m_Controls[IDC_FRAME_GROUP] = AddGroup(this, "Frames Set", 151, 151, 142, 27);
+    m_Controls[IDC_FRAME_GROUP] = AddPageGroup(this, "Frames Set", 151, 151, 142, 27);
     auto *frames = new QButtonGroup(this);
     frames->addButton(AddRadio(IDC_FRAME_VARI, "Vari", 161, 163, 24, 10));
     frames->addButton(AddRadio(IDC_FRAME_FIXED15, "Fixed(15f)", 190, 163, 45, 10));
     frames->addButton(AddRadio(IDC_FRAME_FIXED30, "Fixed(30f)", 241, 163, 46, 10));
-    m_Controls[IDC_TIMEZONE_GROUP] = AddGroup(this, "Time Zone", 7, 150, 286, 34);
+    m_Controls[IDC_TIMEZONE_GROUP] = AddPageGroup(this, "Time Zone", 7, 150, 286, 34);
     m_pTimeZone = new QComboBox(this);
     // A drop-down list's height in the layout is that of its open list; closed it is one row.
     const QRect zone = DialogRect(18, 163, 266, 129);

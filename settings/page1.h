@@ -58,6 +58,8 @@ public:
     // The sheet's OK: the controls into g_SetupWork, with every value the recorder accepts.
     void OnOK();
     void OnCommand(int nId) override;
+    // The card moved to another mount point (after a format).
+    void SetRoot(const std::string &root) { m_strRoot = root; }
 
     QWidget *Control(int nId) const { return m_Controls.value(nId); }
     QAbstractButton *Radio(int nId) const;

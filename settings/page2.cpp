@@ -25,6 +25,7 @@
 #include "platform/file_open.h"
 #include "platform/trace.h"
 #include "settings/card_format.h"
+#include "settings/page_layout.h"
 #include "settings/safe_replace.h"
 #include "settings/setup_file.h"
 
@@ -144,28 +145,16 @@ bool DiskSpace(const std::string &path, uint64_t *total, uint64_t *free)
 CPage2::CPage2(const std::string &root, const SETTINGS_SERVICES &services, QWidget *parent)
     : QWidget(parent), m_strRoot(root), m_Services(services)
 {
-    setWindowTitle("Memory Info");
-    setFont(DialogFont());
-    setFixedSize(DialogUnitsX(300), DialogUnitsY(191));
-    auto group = [this](const char *text, QRect rc) {
-        auto *box = new QGroupBox(QString::fromLatin1(text), this);
-        box->setGeometry(rc);
-        box->lower();
-    };
-    auto label = [this](const char *text, QRect rc) {
-        auto *l = new QLabel(QString::fromLatin1(text), this);
-        l->setGeometry(rc);
-        return l;
-    };
-    group("Memory Info", DialogRect(7, 7, 286, 103));
+    InitSettingsPage(this, "Memory Info");
+    AddPageGroup(this, "Memory Info", 7, 7, 286, 103);
     // Wider than the texts of a small card need, so five-digit figures fit.
-    m_pTotal = label("Total Memory : 4GB", DialogRect(23, 24, 89, 8));
-    m_pAvailable = label("Available Memory : 2GB", DialogRect(113, 24, 150, 8));
-    group("Used Memory", DialogRect(23, 40, 255, 43));
-    m_pFolders[0] = label("RECORD :", DialogRect(37, 56, 105, 8));
-    m_pFolders[1] = label("EVENT :", DialogRect(160, 56, 105, 8));
-    m_pFolders[2] = label("MANUAL : ", DialogRect(37, 69, 105, 8));
-    m_pFolders[3] = label("MOTION : ", DialogRect(160, 69, 105, 8));
+    m_pTotal = AddPageStatic(this, "Total Memory : 4GB", 23, 24, 89, 8);
+    m_pAvailable = AddPageStatic(this, "Available Memory : 2GB", 113, 24, 150, 8);
+    AddPageGroup(this, "Used Memory", 23, 40, 255, 43);
+    m_pFolders[0] = AddPageStatic(this, "RECORD :", 37, 56, 105, 8);
+    m_pFolders[1] = AddPageStatic(this, "EVENT :", 160, 56, 105, 8);
+    m_pFolders[2] = AddPageStatic(this, "MANUAL : ", 37, 69, 105, 8);
+    m_pFolders[3] = AddPageStatic(this, "MOTION : ", 160, 69, 105, 8);
     for (int i = 0; i < 4; ++i) {
         QPalette palette = m_pFolders[i]->palette();
         palette.setColor(QPalette::WindowText, CTavloProgress::SegmentColours()[i]);
@@ -174,13 +163,14 @@ CPage2::CPage2(const std::string &root, const SETTINGS_SERVICES &services, QWidg
     m_pUsage = new CTavloProgress(this);
     m_pUsage->setGeometry(DialogRect(23, 90, 255, 14));
     m_pUsage->SetAmounts(0, 0, 0, 0, 100);
-    group("Memory Format(Caution!)", DialogRect(7, 115, 286, 66));
+    AddPageGroup(this, "Memory Format(Caution!)", 7, 115, 286, 66);
     // The three lines of the caution as one wrapped text, so a wider font cuts nothing off.
-    QLabel *caution = label(
+    QLabel *caution = AddPageStatic(
+        this,
         "Important! When the memory format doing to, all data which are to store system "
         "com to erase. The data which is important whishes in different store system to store "
         "with separate way.",
-        DialogRect(18, 126, 268, 36));
+        18, 126, 268, 36);
     caution->setWordWrap(true);
     caution->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_pFormat = new QPushButton("Format", this);
@@ -275,7 +265,10 @@ void CPage2::OnFormat()
                                   .arg(QString::fromStdString(tempPath)));
         return;
     }
-    m_strRoot = newRoot;
+    if (newRoot != m_strRoot) {
+        m_strRoot = newRoot;
+        emit CardMoved(QString::fromStdString(m_strRoot));
+    }
     Wait(m_Services.nAfterFormatWaitMs);
     ::mkdir(SettingFolderPath(m_strRoot).c_str(), 0777);
     if (ReplaceFileContents(SetupFilePath(m_strRoot), setup.data(), setup.size())) {

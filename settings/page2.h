@@ -64,6 +64,10 @@ public:
     uint32_t m_nManualMB = 0;
     uint32_t m_nMotionMB = 0;
 
+signals:
+    // A format brought the card back at another mount point.
+    void CardMoved(const QString &root);
+
 protected:
     bool event(QEvent *e) override;
     void showEvent(QShowEvent *e) override;

@@ -8,6 +8,7 @@
 
 #include "app/controls/dialog_units.h"
 #include "app/controls/ui_font.h"
+#include "settings/page_layout.h"
 #include "settings/setup_file.h"
 
 #ifndef ROADLOG_FIRMWARE_URL
@@ -22,25 +23,17 @@ QUrl FirmwareDownloadUrl()
 CPage3::CPage3(const SETTINGS_SERVICES &services, QWidget *parent)
     : QWidget(parent), m_Services(services)
 {
-    setWindowTitle("Version Info");
-    setFont(DialogFont());
-    setFixedSize(DialogUnitsX(300), DialogUnitsY(191));
-    auto group = [this](const char *text, QRect rc) {
-        auto *box = new QGroupBox(QString::fromLatin1(text), this);
-        box->setGeometry(rc);
-        box->lower();
-    };
-    auto centred = [this](QRect rc) {
-        auto *label = new QLabel("Static", this);
-        label->setGeometry(rc);
+    InitSettingsPage(this, "Version Info");
+    auto centred = [this](int x, int y, int w, int h) {
+        QLabel *label = AddPageStatic(this, "Static", x, y, w, h);
         label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
         return label;
     };
-    group("Firmware Version", DialogRect(7, 7, 286, 30));
-    m_staticFirmware = centred(DialogRect(20, 20, 260, 8));
-    group("Viewer Version", DialogRect(7, 43, 286, 30));
-    m_staticViewer = centred(DialogRect(20, 57, 260, 8));
-    group("Firmware Download", DialogRect(7, 79, 286, 30));
+    AddPageGroup(this, "Firmware Version", 7, 7, 286, 30);
+    m_staticFirmware = centred(20, 20, 260, 8);
+    AddPageGroup(this, "Viewer Version", 7, 43, 286, 30);
+    m_staticViewer = centred(20, 57, 260, 8);
+    AddPageGroup(this, "Firmware Download", 7, 79, 286, 30);
     auto *download = new QPushButton("Firmware Download", this);
     download->setGeometry(DialogRect(84, 89, 131, 14));
     connect(download, &QPushButton::clicked, this, &CPage3::OnFirmwareDownload);

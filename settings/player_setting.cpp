@@ -84,6 +84,8 @@ CPlayerSetting::CPlayerSetting(const std::string &root, SETTINGS_SERVICES servic
         m_pList->addItem(page->windowTitle());
         m_pStack->addWidget(page);
     }
+    connect(m_pPage2, &CPage2::CardMoved, this,
+            [this](const QString &moved) { m_pPage1->SetRoot(moved.toStdString()); });
     connect(m_pList, &QListWidget::currentRowChanged, m_pStack, &QStackedWidget::setCurrentIndex);
     m_pList->setCurrentRow(0);
 

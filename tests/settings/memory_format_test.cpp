@@ -2,6 +2,9 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDBusMessage>
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QTest>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -17,7 +20,9 @@
 
 #include "app/controls/tavlo_progress.h"
 #include "settings/card_format.h"
+#include "settings/page1.h"
 #include "settings/page2.h"
+#include "settings/player_setting.h"
 #include "settings/udisks_format.h"
 #include "sheet_fixture.h"
 
@@ -228,6 +233,38 @@ TEST(MemoryPage, FormatKeepsTheRecorderSettings)
             EXPECT_EQ(SheetCard::ReadFile(SetupFilePath(card.Root())), setup);
         }
     }
+}
+
+TEST(MemoryPage, SheetFollowsTheCardAfterAFormat)
+{
+    SheetCard card;
+    CTempFolder elsewhere;
+    SETUP_CFG cfg = ShowableRecord();
+    const std::vector<uint8_t> stored = SetupFileBytes(RecordBytes(cfg));
+    card.WriteSetup(stored);
+    WriteSparse(card.folder / "EVENT/e.avi", 4096);
+    auto formatter = std::make_shared<FakeFormatter>();
+    formatter->moveTo = elsewhere.Path();
+    SETTINGS_SERVICES services = card.Services();
+    services.formatter = formatter;
+    services.askFormat = [](QWidget *, FORMAT_CHOICE *) { return true; };
+    const SETTINGS_OUTCOME outcome =
+        ShowPlayerSettings(nullptr, card.Root(), services, [](CPlayerSetting &sheet) {
+            sheet.Page2().FormatButton()->click();
+            CPage1 &page = sheet.Page1();
+            page.OnCommand(CPage1::IDC_TIME_LOCK);
+            qobject_cast<QPushButton *>(page.Control(CPage1::IDC_TIME_SETTING))->click();
+            QTest::mouseClick(page.Radio(CPage1::IDC_MIC_OFF), Qt::LeftButton);
+            sheet.Buttons()->button(QDialogButtonBox::Ok)->click();
+            return sheet.result();
+        });
+    EXPECT_EQ(outcome.end, SettingsEnd::Ok);
+    EXPECT_TRUE(outcome.bFormatted);
+    EXPECT_TRUE(outcome.bSaved);
+    EXPECT_EQ(outcome.strRoot, elsewhere.Path());
+    EXPECT_EQ(SheetCard::ReadFile(TimeSettingPath(elsewhere.Path())).size(), 19u);
+    cfg.nAudioRecEnable = 0;
+    EXPECT_EQ(SheetCard::ReadFile(SetupFilePath(elsewhere.Path())), SetupFileBytes(RecordBytes(cfg)));
 }
 
 TEST(MemoryPage, FormatRefusedWithoutACopyOfTheSettings)
