@@ -1,0 +1,249 @@
+#include "settings/card_format.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "app/controls/ui_font.h"
+#include "platform/trace.h"
+
+std::string CardLabel(const std::string &label)
+{
+    static constexpr char kForbidden[] = "\"*+,./:;<=>?[\\]|";
+    std::string out;
+    for (char c : label) {
+        if (out.size() == 11)
+            break;
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u > 0x7E || std::strchr(kForbidden, c) != nullptr)
+            continue;
+        out.push_back(static_cast<char>(u >= 'a' && u <= 'z' ? u - 'a' + 'A' : u));
+    }
+    while (!out.empty() && out.back() == ' ')
+        out.pop_back();
+    return out;
+}
+
+namespace {
+
+// mountinfo writes space, tab, newline and backslash as \ooo.
+std::string UnescapeMountField(const std::string &field)
+{
+    std::string out;
+    for (size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' && field[i + 1] <= '3' && field[i + 2] >= '0' &&
+            field[i + 2] <= '7' && field[i + 3] >= '0' && field[i + 3] <= '7') {
+            out.push_back(static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 +
+                                            (field[i + 3] - '0')));
+            i += 3;
+        } else {
+            out.push_back(field[i]);
+        }
+    }
+    return out;
+}
+
+std::string WithoutTrailingSlash(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+// The device node named in /sys for a block device number "major:minor".
+std::string DeviceOfNumber(const std::string &number)
+{
+    std::ifstream uevent("/sys/dev/block/" + number + "/uevent");
+    std::string line;
+    while (std::getline(uevent, line))
+        if (line.rfind("DEVNAME=", 0) == 0)
+            return "/dev/" + line.substr(8);
+    return {};
+}
+
+bool Run(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    if (!process.waitForStarted(5000))
+        return false;
+    process.waitForFinished(-1);
+    const QByteArray output = process.readAll();
+    TraceA("%s: %s\n", program.toUtf8().constData(), output.constData());
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+bool MountAs(CardFileSystem fileSystem, const QString &device, const QString &dir)
+{
+    if (fileSystem == CardFileSystem::Fat32)
+        return Run("mount", {"-t", "vfat", device, dir}) ||
+               Run("fusefat", {"-o", "rw+", device, dir});
+    return Run("mount", {"-t", "exfat", device, dir}) || Run("mount.exfat-fuse", {device, dir});
+}
+
+// A full format writes zeros over the whole device before the new file system.
+bool ZeroDevice(const std::string &device)
+{
+    const int fd = ::open(device.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    uint64_t size = 0;
+    if (::ioctl(fd, BLKGETSIZE64, &size) != 0) {
+        const off_t end = ::lseek(fd, 0, SEEK_END);
+        size = end > 0 ? static_cast<uint64_t>(end) : 0;
+        ::lseek(fd, 0, SEEK_SET);
+    }
+    std::vector<char> zeros(1 << 20, 0);
+    uint64_t done = 0;
+    bool ok = true;
+    while (ok && done < size) {
+        const size_t chunk = static_cast<size_t>(std::min<uint64_t>(zeros.size(), size - done));
+        const ssize_t written = ::write(fd, zeros.data(), chunk);
+        ok = written > 0;
+        done += ok ? static_cast<uint64_t>(written) : 0;
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+} // namespace
+
+std::string ReadMountInfo()
+{
+    std::ifstream in("/proc/self/mountinfo");
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string BlockDeviceOfMount(const std::string &mountPoint, const std::string &mountInfo)
+{
+    const std::string wanted = WithoutTrailingSlash(mountPoint);
+    std::istringstream lines(mountInfo);
+    std::string line;
+    std::string found;
+    // The last mount at a place hides the earlier ones.
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::vector<std::string> parts;
+        std::string part;
+        while (fields >> part)
+            parts.push_back(part);
+        if (parts.size() < 7 || UnescapeMountField(parts[4]) != wanted)
+            continue;
+        size_t dash = 6;
+        while (dash < parts.size() && parts[dash] != "-")
+            ++dash;
+        if (dash + 2 >= parts.size())
+            continue;
+        const std::string source = UnescapeMountField(parts[dash + 2]);
+        if (source.rfind("/dev/", 0) == 0)
+            found = source;
+        else if (parts[2].rfind("0:", 0) != 0)
+            found = DeviceOfNumber(parts[2]);
+        else
+            found.clear();
+    }
+    return found;
+}
+
+int CMkfsFormatter::Format(const std::string &mountPoint, const FORMAT_CHOICE &choice,
+                           std::string *newMountPoint)
+{
+    const std::string device =
+        m_strDevice.empty() ? BlockDeviceOfMount(mountPoint, ReadMountInfo()) : m_strDevice;
+    if (device.empty())
+        return FORMAT_ERROR;
+    const QString dev = QString::fromStdString(device);
+    const QString dir = QString::fromStdString(WithoutTrailingSlash(mountPoint));
+    if (!Run("umount", {dir}))
+        return FORMAT_NOFORMAT; // busy: the old file system stays as it was
+    const QString label = QString::fromStdString(CardLabel(choice.strLabel));
+    QStringList arguments;
+    QString program;
+    if (choice.fileSystem == CardFileSystem::Fat32) {
+        program = "mkfs.vfat";
+        arguments << "-F" << "32";
+        if (!label.isEmpty())
+            arguments << "-n" << label;
+    } else {
+        program = "mkfs.exfat";
+        if (!label.isEmpty())
+            arguments << "-L" << label;
+    }
+    arguments << dev;
+    const bool formatted = (choice.bQuick || ZeroDevice(device)) && Run(program, arguments);
+    if (!formatted) {
+        // Give the card back as it is, whichever file system it still holds.
+        if (!MountAs(CardFileSystem::Fat32, dev, dir))
+            MountAs(CardFileSystem::ExFat, dev, dir);
+        return FORMAT_NOFORMAT;
+    }
+    if (!MountAs(choice.fileSystem, dev, dir))
+        return FORMAT_NOT_REMOUNTED;
+    if (newMountPoint)
+        *newMountPoint = dir.toStdString() + "/";
+    return FORMAT_OK;
+}
+
+CFormatDlg::CFormatDlg(QWidget *parent) : QDialog(parent)
+{
+    setWindowTitle(tr("Format Memory Card"));
+    setFont(DialogFont());
+    auto *layout = new QVBoxLayout(this);
+    auto *form = new QFormLayout;
+    m_pFileSystem = new QComboBox(this);
+    m_pFileSystem->addItem("FAT32");
+    m_pFileSystem->addItem("exFAT");
+    m_pLabel = new QLineEdit(this);
+    m_pLabel->setMaxLength(11);
+    m_pQuick = new QCheckBox(tr("Quick Format"), this);
+    m_pQuick->setChecked(true);
+    form->addRow(tr("File system:"), m_pFileSystem);
+    form->addRow(tr("Volume label:"), m_pLabel);
+    form->addRow(QString(), m_pQuick);
+    layout->addLayout(form);
+    layout->addWidget(new QLabel(tr("Formatting will erase ALL data on this card."), this));
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
+    buttons->addButton(tr("Start"), QDialogButtonBox::AcceptRole);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+}
+
+FORMAT_CHOICE CFormatDlg::Choice() const
+{
+    FORMAT_CHOICE choice;
+    choice.fileSystem =
+        m_pFileSystem->currentIndex() == 1 ? CardFileSystem::ExFat : CardFileSystem::Fat32;
+    choice.strLabel = CardLabel(m_pLabel->text().toStdString());
+    choice.bQuick = m_pQuick->isChecked();
+    return choice;
+}
+
+bool AskFormatChoice(QWidget *parent, FORMAT_CHOICE *choice)
+{
+    CFormatDlg dlg(parent);
+    if (dlg.exec() != QDialog::Accepted)
+        return false;
+    *choice = dlg.Choice();
+    return true;
+}
