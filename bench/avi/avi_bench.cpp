@@ -15,6 +15,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include "tools/mkcard/av_owners.h"
 #include "engine/core/vantor_errors.h"
 #include "engine/source/source_object.h"
 
@@ -26,18 +27,6 @@ constexpr int kFrames = 60 * 25;
 constexpr int kEncodedPictures = 25; // one GOP, repeated
 constexpr int kPcmChunk = 7056;      // 40 ms of 44.1 kHz 16-bit stereo
 
-template <auto Free>
-struct FreeWith
-{
-    template <class T>
-    void operator()(T *p) const
-    {
-        Free(&p);
-    }
-};
-using CodecContextPtr = std::unique_ptr<AVCodecContext, FreeWith<avcodec_free_context>>;
-using FramePtr = std::unique_ptr<AVFrame, FreeWith<av_frame_free>>;
-using PacketPtr = std::unique_ptr<AVPacket, FreeWith<av_packet_free>>;
 using InputPtr = std::unique_ptr<AVFormatContext, FreeWith<avformat_close_input>>;
 
 struct OutputCloser
@@ -60,7 +49,7 @@ struct EncodedPicture
 bool EncodePictures(std::vector<EncodedPicture> *pictures, AVCodecParameters *parameters)
 {
     const AVCodec *codec = avcodec_find_encoder(AV_CODEC_ID_MPEG4);
-    CodecContextPtr c(avcodec_alloc_context3(codec));
+    AvCodecContextPtr c(avcodec_alloc_context3(codec));
     c->width = kWidth;
     c->height = kHeight;
     c->time_base = {1, 25};
@@ -70,12 +59,12 @@ bool EncodePictures(std::vector<EncodedPicture> *pictures, AVCodecParameters *pa
     c->max_b_frames = 0;
     if (avcodec_open2(c.get(), codec, nullptr) < 0)
         return false;
-    FramePtr frame(av_frame_alloc());
+    AvFramePtr frame(av_frame_alloc());
     frame->format = c->pix_fmt;
     frame->width = kWidth;
     frame->height = kHeight;
     av_frame_get_buffer(frame.get(), 0);
-    PacketPtr packet(av_packet_alloc());
+    AvPacketPtr packet(av_packet_alloc());
     for (int i = 0; i <= kEncodedPictures; ++i) {
         AVFrame *in = nullptr;
         if (i < kEncodedPictures) {
@@ -126,7 +115,7 @@ bool WriteMinute(const std::string &path)
     if (avio_open(&oc->pb, path.c_str(), AVIO_FLAG_WRITE) < 0 ||
         avformat_write_header(oc.get(), nullptr) < 0)
         return false;
-    PacketPtr packet(av_packet_alloc());
+    AvPacketPtr packet(av_packet_alloc());
     std::vector<uint8_t> pcm(kPcmChunk, 0x11);
     for (int i = 0; i < kFrames; ++i) {
         const EncodedPicture &p = pictures[i % pictures.size()];
@@ -232,7 +221,7 @@ void BM_LibavformatReadFrame(benchmark::State &state)
         state.SkipWithError("could not write the clip");
         return;
     }
-    PacketPtr packet(av_packet_alloc());
+    AvPacketPtr packet(av_packet_alloc());
     uint64_t bytes = 0;
     for (auto _ : state) {
         AVFormatContext *raw = nullptr;

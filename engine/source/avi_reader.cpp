@@ -1249,25 +1249,23 @@ int32_t AviReadSample(void *instance, SampleRequest *request)
     return ReadSampleOf(r, st, request);
 }
 
-int32_t AviSeek(void *instance, uint32_t *position, int32_t precise)
+// Finds the first stream's position, then the second's at the time the first found; moves
+// video, then audio, only when every search succeeded. 1 on success, as the seeks answer.
+int32_t FindAndCommit(AviReader *r, AviStream *first, AviStream *second, int32_t mode,
+                      uint32_t *position)
 {
-    AviReader *r = Cast(instance);
-    AviStream *video = Selected(r, r->nSelectedVideo);
-    AviStream *audio = Selected(r, r->nSelectedAudio);
-    if (!video && !audio)
+    if (!first && !second)
         return 0;
     uint32_t time = *position;
-    AviStream *order[2] = {video, audio};
-    const int32_t mode = precise ? SEEK_KEY_AT_OR_BEFORE : SEEK_NEAREST_KEY;
-    if (precise)
-        std::swap(order[0], order[1]);
-    for (AviStream *st : order) {
+    for (AviStream *st : {first, second}) {
         if (!st)
             continue;
         if (!FindPosition(st, time, mode))
             return 0;
         time = st->nFoundTime;
     }
+    AviStream *video = Selected(r, r->nSelectedVideo);
+    AviStream *audio = Selected(r, r->nSelectedAudio);
     if (video)
         CommitPosition(r, video);
     if (audio)
@@ -1276,28 +1274,23 @@ int32_t AviSeek(void *instance, uint32_t *position, int32_t precise)
     return 1;
 }
 
-int32_t AviSeekToKeyFrame(void *instance, uint32_t *position, int32_t flag)
+// With precision the audio decides and video follows to the key frame at or before; without,
+// video lands on the nearest key frame and audio follows.
+int32_t AviSeek(void *instance, uint32_t *position, int32_t precise)
 {
     AviReader *r = Cast(instance);
     AviStream *video = Selected(r, r->nSelectedVideo);
     AviStream *audio = Selected(r, r->nSelectedAudio);
-    if (!video && !audio)
-        return 0;
-    const int32_t mode = flag ? SEEK_NEXT_KEY : SEEK_KEY_AT_OR_BEFORE;
-    uint32_t time = *position;
-    for (AviStream *st : {video, audio}) {
-        if (!st)
-            continue;
-        if (!FindPosition(st, time, mode))
-            return 0;
-        time = st->nFoundTime;
-    }
-    if (video)
-        CommitPosition(r, video);
-    if (audio)
-        CommitPosition(r, audio);
-    *position = time;
-    return 1;
+    if (precise)
+        return FindAndCommit(r, audio, video, SEEK_KEY_AT_OR_BEFORE, position);
+    return FindAndCommit(r, video, audio, SEEK_NEAREST_KEY, position);
+}
+
+int32_t AviSeekToKeyFrame(void *instance, uint32_t *position, int32_t flag)
+{
+    AviReader *r = Cast(instance);
+    return FindAndCommit(r, Selected(r, r->nSelectedVideo), Selected(r, r->nSelectedAudio),
+                         flag ? SEEK_NEXT_KEY : SEEK_KEY_AT_OR_BEFORE, position);
 }
 
 } // namespace

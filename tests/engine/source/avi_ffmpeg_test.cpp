@@ -18,23 +18,12 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include "tools/mkcard/av_owners.h"
 #include "avi_file_builder.h"
 #include "source_test_util.h"
 
 namespace {
 
-template <auto Free>
-struct FreeWith
-{
-    template <class T>
-    void operator()(T *p) const
-    {
-        Free(&p);
-    }
-};
-using CodecContextPtr = std::unique_ptr<AVCodecContext, FreeWith<avcodec_free_context>>;
-using FramePtr = std::unique_ptr<AVFrame, FreeWith<av_frame_free>>;
-using PacketPtr = std::unique_ptr<AVPacket, FreeWith<av_packet_free>>;
 using InputPtr = std::unique_ptr<AVFormatContext, FreeWith<avformat_close_input>>;
 
 struct OutputCloser
@@ -57,7 +46,7 @@ struct ClipSpec
 
 struct Encoder
 {
-    CodecContextPtr context;
+    AvCodecContextPtr context;
     AVStream *stream = nullptr;
 };
 
@@ -98,7 +87,7 @@ bool Drain(AVFormatContext *oc, Encoder &e, AVFrame *frame)
 {
     if (avcodec_send_frame(e.context.get(), frame) < 0)
         return false;
-    PacketPtr packet(av_packet_alloc());
+    AvPacketPtr packet(av_packet_alloc());
     while (avcodec_receive_packet(e.context.get(), packet.get()) == 0) {
         av_packet_rescale_ts(packet.get(), e.context->time_base, e.stream->time_base);
         packet->stream_index = e.stream->index;
@@ -123,12 +112,12 @@ bool WriteClip(const std::string &path, const ClipSpec &spec)
     if (avio_open(&oc->pb, path.c_str(), AVIO_FLAG_WRITE) < 0 ||
         avformat_write_header(oc.get(), nullptr) < 0)
         return false;
-    FramePtr picture(av_frame_alloc());
+    AvFramePtr picture(av_frame_alloc());
     picture->format = video.context->pix_fmt;
     picture->width = video.context->width;
     picture->height = video.context->height;
     av_frame_get_buffer(picture.get(), 0);
-    FramePtr sound(av_frame_alloc());
+    AvFramePtr sound(av_frame_alloc());
     const int samplesPerFrame = audio.context->frame_size ? audio.context->frame_size : 1024;
     sound->format = audio.context->sample_fmt;
     sound->nb_samples = samplesPerFrame;
@@ -189,7 +178,7 @@ std::vector<Packet> DemuxedPackets(const std::string &path, AVMediaType type)
         if (input->streams[i]->codecpar->codec_type == type)
             wanted = static_cast<int>(i);
     }
-    PacketPtr packet(av_packet_alloc());
+    AvPacketPtr packet(av_packet_alloc());
     while (wanted >= 0 && av_read_frame(input.get(), packet.get()) >= 0) {
         if (packet->stream_index == wanted && packet->size > 0) {
             const AVRational tb = input->streams[wanted]->time_base;
