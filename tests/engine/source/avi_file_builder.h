@@ -12,7 +12,8 @@ struct AviBytes
 
     AviBytes &Id(const char *code)
     {
-        bytes.insert(bytes.end(), code, code + 4);
+        for (int i = 0; i < 4; ++i)
+            bytes.push_back(static_cast<uint8_t>(code[i]));
         return *this;
     }
     AviBytes &U16(uint32_t v)
