@@ -173,6 +173,91 @@ TEST(AvVideoDecoder, ClassifySaysWhichEncodedSamplesAreKeyPictures)
     }
 }
 
+// NAL units of an Annex B byte string, without their start codes.
+std::vector<std::vector<uint8_t>> SplitAnnexB(const std::vector<uint8_t> &data)
+{
+    std::vector<std::vector<uint8_t>> nals;
+    size_t i = 0, start = std::string::npos;
+    while (i + 3 <= data.size()) {
+        if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1) {
+            if (start != std::string::npos) {
+                size_t end = i;
+                while (end > start && data[end - 1] == 0)
+                    --end;
+                nals.emplace_back(data.begin() + ptrdiff_t(start), data.begin() + ptrdiff_t(end));
+            }
+            i += 3;
+            start = i;
+        } else {
+            ++i;
+        }
+    }
+    if (start != std::string::npos)
+        nals.emplace_back(data.begin() + ptrdiff_t(start), data.end());
+    return nals;
+}
+
+// The same stream as an MP4 muxer stores it: an avcC record and 4-byte length prefixes.
+EncodedStream ToAvcC(const EncodedStream &annexB)
+{
+    EncodedStream out = annexB;
+    std::vector<uint8_t> sps, pps;
+    for (const auto &nal : SplitAnnexB(annexB.extra)) {
+        if ((nal[0] & 0x1F) == 7)
+            sps = nal;
+        else if ((nal[0] & 0x1F) == 8)
+            pps = nal;
+    }
+    if (sps.size() < 4 || pps.empty())
+        return EncodedStream{};
+    out.extra = {1, sps[1], sps[2], sps[3], 0xFF, 0xE1, uint8_t(sps.size() >> 8),
+                 uint8_t(sps.size())};
+    out.extra.insert(out.extra.end(), sps.begin(), sps.end());
+    out.extra.insert(out.extra.end(), {1, uint8_t(pps.size() >> 8), uint8_t(pps.size())});
+    out.extra.insert(out.extra.end(), pps.begin(), pps.end());
+    for (EncodedSample &sample : out.samples) {
+        std::vector<uint8_t> prefixed;
+        for (const auto &nal : SplitAnnexB(sample.data)) {
+            for (int shift = 24; shift >= 0; shift -= 8)
+                prefixed.push_back(uint8_t(nal.size() >> shift));
+            prefixed.insert(prefixed.end(), nal.begin(), nal.end());
+        }
+        sample.data = prefixed;
+    }
+    return out;
+}
+
+TEST(AvVideoDecoder, H264InAvcCFormDecodesAndClassifiesLikeAnnexB)
+{
+    const EncodedStream annexB = EncodeVideo("libx264", 64, 48, 12, 4, 0, true);
+    ASSERT_TRUE(annexB.ok);
+    const EncodedStream avcc = ToAvcC(annexB);
+    ASSERT_TRUE(avcc.ok);
+    ASSERT_EQ(avcc.extra[0], 1);
+    for (const EncodedStream *stream : {&annexB, &avcc}) {
+        SCOPED_TRACE(stream == &avcc ? "avcC" : "Annex B");
+        VideoDecoder *created = nullptr;
+        ASSERT_EQ(VideoDecoderCreate(MakeFourcc("avc1"), &created), VANTOR_OK);
+        DecoderPtr d(created);
+        VIDEO_STREAM_INFO info = RecordFor(MakeFourcc("avc1"), *stream);
+        ASSERT_EQ(d->pOps->Init(d.get(), stream->samples[0].data.data(),
+                                uint32_t(stream->samples[0].data.size()), &info),
+                  VANTOR_OK);
+        int keys = 0;
+        for (const EncodedSample &s : stream->samples) {
+            EXPECT_EQ(d->pOps->Classify(d.get(), s.data.data(), uint32_t(s.data.size())),
+                      s.key ? kClassifySyncPoint : kClassifyNotSyncPoint)
+                << "pts " << s.pts;
+            keys += s.key;
+        }
+        EXPECT_GE(keys, 3);
+        const std::vector<Picture> pictures = DecodeAll(d.get(), *stream);
+        ASSERT_EQ(pictures.size(), 12u);
+        for (size_t i = 0; i < pictures.size(); ++i)
+            EXPECT_LT(LumaError(pictures[i], int(i), 64, 48), 6) << "picture " << i;
+    }
+}
+
 TEST(AvVideoDecoder, ResetThenDecodingFromTheNextKeyPictureGivesItsPictures)
 {
     const EncodedStream stream = EncodeVideo("mpeg4", 64, 48, 10, 5, 0, true);
