@@ -72,56 +72,21 @@ void Texture(AVFrame *frame, int i)
 bool MakeClip(const std::string &name, const char *encoder, uint32_t fourcc, AVCodecID codec,
               const std::string &folder)
 {
-    const AVCodec *found = avcodec_find_encoder_by_name(encoder);
-    if (!found)
+    const EncodedStream encoded =
+        EncodeVideo(encoder, kWidth, kHeight, kFps * kSeconds, kFps, 0, true, AV_PIX_FMT_YUV420P,
+                    codec == AV_CODEC_ID_H264 ? "veryfast" : nullptr, kFps,
+                    8000000 /* a recorder's 1080p rate */, Texture);
+    if (!encoded.ok)
         return false;
-    AvCodecContextPtr context(avcodec_alloc_context3(found));
-    context->width = kWidth;
-    context->height = kHeight;
-    context->pix_fmt = AV_PIX_FMT_YUV420P;
-    context->time_base = AVRational{1, kFps};
-    context->framerate = AVRational{kFps, 1};
-    context->gop_size = kFps;
-    context->max_b_frames = 0;
-    context->bit_rate = 8000000; // a recorder's 1080p rate
-    context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    AVDictionary *options = nullptr;
-    if (codec == AV_CODEC_ID_H264)
-        av_dict_set(&options, "preset", "veryfast", 0);
-    const int opened = avcodec_open2(context.get(), found, &options);
-    av_dict_free(&options);
-    if (opened < 0)
-        return false;
-
     RemuxStream stream;
     stream.codec = codec;
     stream.fourcc = fourcc;
     stream.width = kWidth;
     stream.height = kHeight;
     stream.fps = kFps;
-    stream.extra.assign(context->extradata, context->extradata + context->extradata_size);
-    AvFramePtr frame(av_frame_alloc());
-    AvPacketPtr packet(av_packet_alloc());
-    frame->width = kWidth;
-    frame->height = kHeight;
-    frame->format = AV_PIX_FMT_YUV420P;
-    av_frame_get_buffer(frame.get(), 0);
-    auto drain = [&] {
-        while (avcodec_receive_packet(context.get(), packet.get()) == 0) {
-            stream.samples.push_back({{packet->data, packet->data + packet->size},
-                                      (packet->flags & AV_PKT_FLAG_KEY) != 0});
-            av_packet_unref(packet.get());
-        }
-    };
-    for (int i = 0; i < kFps * kSeconds; ++i) {
-        av_frame_make_writable(frame.get());
-        Texture(frame.get(), i);
-        frame->pts = i;
-        avcodec_send_frame(context.get(), frame.get());
-        drain();
-    }
-    avcodec_send_frame(context.get(), nullptr);
-    drain();
+    stream.extra = encoded.extra;
+    for (const EncodedSample &s : encoded.samples)
+        stream.samples.push_back({s.data, s.key});
 
     BenchClip clip;
     clip.clf = folder + name + ".clf";

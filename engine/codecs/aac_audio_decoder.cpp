@@ -12,7 +12,7 @@ extern "C" {
 #include <libavutil/samplefmt.h>
 }
 
-#include "engine/codecs/av_owners.h"
+#include "engine/codecs/av_input.h"
 #include "engine/codecs/decoder_ops.h"
 #include "engine/core/vantor_errors.h"
 
@@ -22,8 +22,7 @@ struct AacState
 {
     AvCodecContextPtr context;
     AvFramePtr frame;
-    AvPacketPtr packet;
-    std::vector<uint8_t> packetBytes; // the sample and libavcodec's zero padding
+    PaddedPacket packet;
     std::vector<int16_t> pcm;         // decoded, interleaved, not yet handed out
     size_t pcmRead = 0;               // values of pcm already handed out
     std::vector<float> mix[2];        // one frame's output channels before conversion
@@ -153,13 +152,7 @@ void AppendFrame(AacState *state, const AVFrame *frame, uint32_t outChannels)
 // Sends one sample and collects every frame it gives. False when libavcodec refused it.
 bool DecodeSample(AacState *state, const uint8_t *sample, uint32_t length, uint32_t outChannels)
 {
-    state->packetBytes.resize(size_t(length) + AV_INPUT_BUFFER_PADDING_SIZE);
-    std::memcpy(state->packetBytes.data(), sample, length);
-    std::memset(state->packetBytes.data() + length, 0, AV_INPUT_BUFFER_PADDING_SIZE);
-    AVPacket *packet = state->packet.get();
-    packet->data = state->packetBytes.data();
-    packet->size = int(length);
-    if (avcodec_send_packet(state->context.get(), packet) < 0)
+    if (avcodec_send_packet(state->context.get(), state->packet.Fill(sample, length, 0)) < 0)
         return false;
     bool ok = true;
     for (;;) {
@@ -188,8 +181,7 @@ int32_t AacInit(AudioDecoder *decoder, const uint8_t *sample, uint32_t length,
         return VANTOR_E_AUDIO_DECODER_INIT;
     state->context.reset(avcodec_alloc_context3(codec));
     state->frame.reset(av_frame_alloc());
-    state->packet.reset(av_packet_alloc());
-    if (!state->context || !state->frame || !state->packet)
+    if (!state->context || !state->frame || !state->packet.Allocate())
         return VANTOR_E_AUDIO_DECODER_INIT;
     AVCodecContext *context = state->context.get();
     context->thread_count = 1;
@@ -197,25 +189,14 @@ int32_t AacInit(AudioDecoder *decoder, const uint8_t *sample, uint32_t length,
     if (info->nChannels > 0 && info->nChannels <= 64)
         av_channel_layout_default(&context->ch_layout, int(info->nChannels));
     const uint32_t extraLength = std::min(info->nExtraDataLength, kMaxExtraData);
-    if (extraLength > 0) {
-        context->extradata =
-            static_cast<uint8_t *>(av_mallocz(extraLength + AV_INPUT_BUFFER_PADDING_SIZE));
-        if (!context->extradata)
-            return VANTOR_E_AUDIO_DECODER_INIT;
-        std::memcpy(context->extradata, info->byExtraData, extraLength);
-        context->extradata_size = int(extraLength);
-    }
-    if (avcodec_open2(context, codec, nullptr) < 0)
+    if (!SetCodecExtraData(context, info->byExtraData, extraLength) ||
+        avcodec_open2(context, codec, nullptr) < 0)
         return VANTOR_E_AUDIO_DECODER_INIT;
 
     // The first sample tells the output rate and channels for certain (SBR doubles the rate the
     // configuration names); its PCM is dropped and the sample decoded again by the first Decode.
     if (sample && length > 0) {
-        state->packetBytes.assign(sample, sample + length);
-        state->packetBytes.resize(size_t(length) + AV_INPUT_BUFFER_PADDING_SIZE, 0);
-        state->packet->data = state->packetBytes.data();
-        state->packet->size = int(length);
-        if (avcodec_send_packet(context, state->packet.get()) == 0 &&
+        if (avcodec_send_packet(context, state->packet.Fill(sample, length, 0)) == 0 &&
             avcodec_receive_frame(context, state->frame.get()) == 0) {
             context->sample_rate = state->frame->sample_rate;
         }

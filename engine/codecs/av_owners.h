@@ -7,8 +7,8 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
-// One owner for each FFmpeg object the decoders hold. Private to engine/codecs: no public engine
-// header includes FFmpeg.
+// One owner for each FFmpeg object the decoders, the tools and the tests hold. No public engine
+// header includes this one: it brings in FFmpeg's headers.
 template <auto Free>
 struct FreeWith
 {

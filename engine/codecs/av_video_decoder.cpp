@@ -11,7 +11,7 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
-#include "engine/codecs/av_owners.h"
+#include "engine/codecs/av_input.h"
 #include "engine/codecs/decoder_ops.h"
 #include "engine/codecs/video_classify.h"
 #include "engine/core/fourcc.h"
@@ -33,9 +33,8 @@ enum class Family
 struct AvVideoState
 {
     AvCodecContextPtr context;
-    AvFramePtr frame;   // the picture handed out last; valid until the next call
-    AvPacketPtr packet; // points into packetBytes, not reference-counted
-    std::vector<uint8_t> packetBytes; // the sample and libavcodec's zero padding
+    AvFramePtr frame; // the picture handed out last; valid until the next call
+    PaddedPacket packet;
     std::vector<uint8_t> planes;      // I420 picture built when the frame cannot be shown in place
     bool msMpeg4 = false;             // DivX 3 rather than MPEG-4 Part 2
     int lengthSize = 0;               // H.264 NAL length size, 0 for Annex B
@@ -89,11 +88,7 @@ void LearnDimensions(AvVideoState *state, const uint8_t *sample, uint32_t length
 {
     if (!sample || length == 0)
         return;
-    state->packetBytes.assign(sample, sample + length);
-    state->packetBytes.resize(size_t(length) + AV_INPUT_BUFFER_PADDING_SIZE, 0);
-    state->packet->data = state->packetBytes.data();
-    state->packet->size = int(length);
-    if (avcodec_send_packet(state->context.get(), state->packet.get()) == 0)
+    if (avcodec_send_packet(state->context.get(), state->packet.Fill(sample, length, 0)) == 0)
         avcodec_receive_frame(state->context.get(), state->frame.get());
     av_frame_unref(state->frame.get());
     avcodec_flush_buffers(state->context.get());
@@ -116,8 +111,7 @@ int32_t InitFamily(Family family, VideoDecoder *decoder, const uint8_t *sample, 
         return VANTOR_E_VIDEO_DECODER_INIT;
     state->context.reset(avcodec_alloc_context3(codec));
     state->frame.reset(av_frame_alloc());
-    state->packet.reset(av_packet_alloc());
-    if (!state->context || !state->frame || !state->packet)
+    if (!state->context || !state->frame || !state->packet.Allocate())
         return VANTOR_E_VIDEO_DECODER_INIT;
     AVCodecContext *context = state->context.get();
     // The tag as the container stored it: libavcodec picks workarounds and its IDCT by it.
@@ -127,15 +121,8 @@ int32_t InitFamily(Family family, VideoDecoder *decoder, const uint8_t *sample, 
     context->height = int(info->nHeight);
     context->pkt_timebase = AVRational{1, 1000};
     const uint32_t extraLength = std::min(info->nExtraDataLength, kMaxExtraData);
-    if (extraLength > 0) {
-        context->extradata =
-            static_cast<uint8_t *>(av_mallocz(extraLength + AV_INPUT_BUFFER_PADDING_SIZE));
-        if (!context->extradata)
-            return VANTOR_E_VIDEO_DECODER_INIT;
-        std::memcpy(context->extradata, info->byExtraData, extraLength);
-        context->extradata_size = int(extraLength);
-    }
-    if (avcodec_open2(context, codec, nullptr) < 0)
+    if (!SetCodecExtraData(context, info->byExtraData, extraLength) ||
+        avcodec_open2(context, codec, nullptr) < 0)
         return VANTOR_E_VIDEO_DECODER_INIT;
     if (family == Family::H264)
         state->lengthSize = H264LengthSizeFromExtraData(info->byExtraData, extraLength);
@@ -304,15 +291,7 @@ int32_t AvDecode(VideoDecoder *decoder, const uint8_t *sample, uint32_t length, 
         state->draining = false;
     }
 
-    state->packetBytes.resize(size_t(length) + AV_INPUT_BUFFER_PADDING_SIZE);
-    std::memcpy(state->packetBytes.data(), sample, length);
-    std::memset(state->packetBytes.data() + length, 0, AV_INPUT_BUFFER_PADDING_SIZE);
-    AVPacket *packet = state->packet.get();
-    packet->data = state->packetBytes.data();
-    packet->size = int(length);
-    packet->pts = timeMs;
-    packet->dts = AV_NOPTS_VALUE;
-
+    AVPacket *packet = state->packet.Fill(sample, length, timeMs);
     int result = avcodec_send_packet(context, packet);
     if (result == AVERROR(EAGAIN)) {
         // A picture is waiting to come out first; the sample is offered again.

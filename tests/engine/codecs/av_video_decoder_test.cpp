@@ -31,6 +31,18 @@ VIDEO_STREAM_INFO RecordFor(uint32_t fourcc, const EncodedStream &stream, bool w
     return info;
 }
 
+// A decoder of the fourcc started on the stream's record and first sample.
+DecoderPtr Started(uint32_t fourcc, const EncodedStream &stream, bool withSize = true)
+{
+    VideoDecoder *created = nullptr;
+    EXPECT_EQ(VideoDecoderCreate(fourcc, &created), VANTOR_OK);
+    DecoderPtr d(created);
+    VIDEO_STREAM_INFO info = RecordFor(fourcc, stream, withSize);
+    const std::vector<uint8_t> &first = stream.samples[0].data;
+    EXPECT_EQ(d->pOps->Init(d.get(), first.data(), uint32_t(first.size()), &info), VANTOR_OK);
+    return d;
+}
+
 struct Picture
 {
     int32_t ms;
@@ -120,13 +132,8 @@ TEST(AvVideoDecoder, EveryPictureComesOutInPresentationOrderWithItsTime)
             ADD_FAILURE() << "encoder " << c.encoder << " missing";
             continue;
         }
-        VideoDecoder *created = nullptr;
-        ASSERT_EQ(VideoDecoderCreate(c.fourcc, &created), VANTOR_OK);
-        DecoderPtr d(created);
-        VIDEO_STREAM_INFO info = RecordFor(c.fourcc, stream);
-        ASSERT_EQ(d->pOps->Init(d.get(), stream.samples[0].data.data(),
-                                uint32_t(stream.samples[0].data.size()), &info),
-                  VANTOR_OK);
+        DecoderPtr d = Started(c.fourcc, stream);
+        ASSERT_EQ(d->bInitialised, 1);
         EXPECT_EQ(d->nWidth, kWidth);
         EXPECT_EQ(d->nHeight, kHeight);
         EXPECT_EQ(d->dwOutputFormat, MakeFourcc("I420"));
@@ -154,13 +161,8 @@ TEST(AvVideoDecoder, ClassifySaysWhichEncodedSamplesAreKeyPictures)
         const EncodedStream stream =
             EncodeVideo(c.encoder, 64, 48, 14, 5, c.bFrames, c.globalHeader, c.format);
         ASSERT_TRUE(stream.ok);
-        VideoDecoder *created = nullptr;
-        ASSERT_EQ(VideoDecoderCreate(c.fourcc, &created), VANTOR_OK);
-        DecoderPtr d(created);
-        VIDEO_STREAM_INFO info = RecordFor(c.fourcc, stream);
-        ASSERT_EQ(d->pOps->Init(d.get(), stream.samples[0].data.data(),
-                                uint32_t(stream.samples[0].data.size()), &info),
-                  VANTOR_OK);
+        DecoderPtr d = Started(c.fourcc, stream);
+        ASSERT_EQ(d->bInitialised, 1);
         int keys = 0;
         for (const EncodedSample &s : stream.samples) {
             const int32_t expected = s.key ? kClassifySyncPoint : kClassifyNotSyncPoint;
@@ -262,13 +264,8 @@ TEST(AvVideoDecoder, ResetThenDecodingFromTheNextKeyPictureGivesItsPictures)
 {
     const EncodedStream stream = EncodeVideo("mpeg4", 64, 48, 10, 5, 0, true);
     ASSERT_TRUE(stream.ok);
-    VideoDecoder *created = nullptr;
-    ASSERT_EQ(VideoDecoderCreate(MakeFourcc("XVID"), &created), VANTOR_OK);
-    DecoderPtr d(created);
-    VIDEO_STREAM_INFO info = RecordFor(MakeFourcc("XVID"), stream);
-    ASSERT_EQ(d->pOps->Init(d.get(), stream.samples[0].data.data(),
-                            uint32_t(stream.samples[0].data.size()), &info),
-              VANTOR_OK);
+    DecoderPtr d = Started(MakeFourcc("XVID"), stream);
+    ASSERT_EQ(d->bInitialised, 1);
     DecodeAll(d.get(), stream);
     d->bWaitingForSync = 0;
     d->bSyncSeen = 1;
@@ -288,13 +285,8 @@ TEST(AvVideoDecoder, RecordWithoutSizeTakesItFromTheStream)
 {
     const EncodedStream stream = EncodeVideo("mpeg4", 80, 48, 3, 5, 0, false);
     ASSERT_TRUE(stream.ok);
-    VideoDecoder *created = nullptr;
-    ASSERT_EQ(VideoDecoderCreate(MakeFourcc("MP4V"), &created), VANTOR_OK);
-    DecoderPtr d(created);
-    VIDEO_STREAM_INFO info = RecordFor(MakeFourcc("MP4V"), stream, false);
-    ASSERT_EQ(d->pOps->Init(d.get(), stream.samples[0].data.data(),
-                            uint32_t(stream.samples[0].data.size()), &info),
-              VANTOR_OK);
+    DecoderPtr d = Started(MakeFourcc("MP4V"), stream, false);
+    ASSERT_EQ(d->bInitialised, 1);
     EXPECT_EQ(d->nWidth, 80);
     EXPECT_EQ(d->nHeight, 48);
     // The sample looked at by init is decoded again from the start.

@@ -62,11 +62,14 @@ inline void Collect(AVCodecContext *context, AVPacket *packet, EncodedStream *ou
     }
 }
 
-// Frames in decode order. options: "key=value" pairs for the encoder's private options.
+// Frames in decode order. preset: the encoder's "preset" option when it has one; bitRate 0
+// leaves the encoder's default; fill draws picture i.
 inline EncodedStream EncodeVideo(const char *encoder, int width, int height, int frames,
                                  int gop, int bFrames, bool globalHeader,
                                  AVPixelFormat format = AV_PIX_FMT_YUV420P,
-                                 const char *preset = nullptr, int fps = 25)
+                                 const char *preset = nullptr, int fps = 25,
+                                 int64_t bitRate = 0,
+                                 void (*fill)(AVFrame *, int) = FillTestPicture)
 {
     EncodedStream out;
     out.width = width;
@@ -84,6 +87,8 @@ inline EncodedStream EncodeVideo(const char *encoder, int width, int height, int
     context->max_b_frames = bFrames;
     context->thread_count = 1;
     context->flags |= AV_CODEC_FLAG_BITEXACT;
+    if (bitRate > 0)
+        context->bit_rate = bitRate;
     if (globalHeader)
         context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     if (format == AV_PIX_FMT_YUVJ420P || format == AV_PIX_FMT_YUVJ422P)
@@ -106,7 +111,7 @@ inline EncodedStream EncodeVideo(const char *encoder, int width, int height, int
         return out;
     for (int i = 0; i < frames; ++i) {
         av_frame_make_writable(frame.get());
-        FillTestPicture(frame.get(), i);
+        fill(frame.get(), i);
         frame->pts = i;
         avcodec_send_frame(context.get(), frame.get());
         Collect(context.get(), packet.get(), &out);
