@@ -111,21 +111,25 @@ struct CodecCase
     bool globalHeader;
     AVPixelFormat format;
     double maxError;
+    int width = 96, height = 64;
 };
 
 const CodecCase kCodecs[] = {
     {"mpeg4", MakeFourcc("XVID"), 0, true, AV_PIX_FMT_YUV420P, 6},
     {"mpeg4", MakeFourcc("DX50"), 2, false, AV_PIX_FMT_YUV420P, 6}, // reordered, headers in-band
     {"mpeg4", MakeFourcc("DIV4"), 0, true, AV_PIX_FMT_YUV420P, 6},  // MPEG-4 start codes seen
+    {"msmpeg4", MakeFourcc("DIV4"), 0, false, AV_PIX_FMT_YUV420P, 8}, // DivX 3 itself
+    {"h263", MakeFourcc("H263"), 0, false, AV_PIX_FMT_YUV420P, 8, 128, 96},
     {"libx264", MakeFourcc("H264"), 2, false, AV_PIX_FMT_YUV420P, 6},
     {"mjpeg", MakeFourcc("JPEG"), 0, false, AV_PIX_FMT_YUVJ422P, 6}, // chroma averaged to 4:2:0
 };
 
 TEST(AvVideoDecoder, EveryPictureComesOutInPresentationOrderWithItsTime)
 {
-    constexpr int kWidth = 96, kHeight = 64, kFrames = 12;
+    constexpr int kFrames = 12;
     for (const CodecCase &c : kCodecs) {
         SCOPED_TRACE(std::string(c.encoder) + " " + FourccText(c.fourcc));
+        const int kWidth = c.width, kHeight = c.height;
         const EncodedStream stream = EncodeVideo(c.encoder, kWidth, kHeight, kFrames, 6,
                                                  c.bFrames, c.globalHeader, c.format);
         if (!stream.ok) {
@@ -158,8 +162,8 @@ TEST(AvVideoDecoder, ClassifySaysWhichEncodedSamplesAreKeyPictures)
         if (std::string(c.encoder) == "mjpeg")
             continue;
         SCOPED_TRACE(std::string(c.encoder) + " " + FourccText(c.fourcc));
-        const EncodedStream stream =
-            EncodeVideo(c.encoder, 64, 48, 14, 5, c.bFrames, c.globalHeader, c.format);
+        const EncodedStream stream = EncodeVideo(c.encoder, c.width, c.height, 14, 5, c.bFrames,
+                                                 c.globalHeader, c.format);
         ASSERT_TRUE(stream.ok);
         DecoderPtr d = Started(c.fourcc, stream);
         ASSERT_EQ(d->bInitialised, 1);
