@@ -181,7 +181,18 @@ int main(int argc, char **argv)
         {"mpeg4", "mpeg4", MakeFourcc("XVID"), AV_CODEC_ID_MPEG4},
         {"h264", "libx264", MakeFourcc("H264"), AV_CODEC_ID_H264},
     };
+    // Further arguments name the clips to measure (mpeg4, h264); all of them without any.
+    auto wanted = [&](const char *name) {
+        if (argc < 2)
+            return true;
+        for (int i = 1; i < argc; ++i)
+            if (std::string(argv[i]) == name)
+                return true;
+        return false;
+    };
     for (const auto &kind : kinds) {
+        if (!wanted(kind.name))
+            continue;
         if (!MakeClip(kind.name, kind.encoder, kind.fourcc, kind.codec, folder.Path())) {
             std::fprintf(stderr, "no %s clip: encoder %s missing or failing\n", kind.name,
                          kind.encoder);

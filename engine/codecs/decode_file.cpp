@@ -98,7 +98,7 @@ int32_t DecodeVideoFile(const std::string &path, const PictureSink &onPicture)
                 break;
             return result;
         }
-        std::fill(buffer.begin() + request.nLength, buffer.end(), 0);
+        std::fill_n(buffer.begin() + request.nLength, kSamplePadding, 0);
         const uint8_t *sample = buffer.data();
         if (!decoder->bInitialised) {
             if (decoder->pOps->Init(decoder.get(), sample, request.nLength, &info.video[0]) < 0)
