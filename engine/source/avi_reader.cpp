@@ -481,14 +481,69 @@ int32_t IndexNextChunk(AviReader *r, AviStream *st)
     }
 }
 
+// Time and duration of a whole chunk: by its frame number, or, for a sample-size stream that
+// a complete index switched to whole chunks, by the samples before it.
+void StampWholeChunk(const AviStream *st, uint32_t count, SampleRequest *request)
+{
+    if (st->nByteSampleSize) {
+        const uint64_t sample = st->nBytePosition / st->nByteSampleSize;
+        request->nTime = Saturate32(st->nStartTime +
+                                    uint64_t{AviTicksToMs(sample, st->dwScale, st->dwRate)});
+        request->nDuration = AviTicksToMs(count / st->nByteSampleSize, st->dwScale, st->dwRate);
+    } else {
+        request->nTime = Saturate32(
+            st->nStartTime +
+            uint64_t{AviTicksToMs(st->nSampleCounter - 1, st->dwScale, st->dwRate)});
+        request->nDuration = AviTicksToMs(1, st->dwScale, st->dwRate);
+    }
+}
+
+// The common case in one read: a whole chunk named by a complete index, its size field read
+// together with its data into the caller's buffer and the data moved down over it. Returns 1
+// when it did not apply (nothing moved but the cursor; the general path follows).
+int32_t DeliverIndexedChunk(AviReader *r, AviStream *st, SampleRequest *request)
+{
+    while (st->pCurrent && st->pCurrent->nSize == 0) {
+        st->pCurrent = st->pCurrent->pNext.load(std::memory_order_acquire);
+        ++st->nSampleCounter;
+    }
+    const AviIndexNode *node = st->pCurrent;
+    if (!node)
+        return VANTOR_E_END_OF_STREAM;
+    const int64_t sizeField = int64_t{node->nPosition} + 4;
+    const uint64_t need = uint64_t{node->nSize} + 4;
+    if (need > request->nBufferSize || sizeField + int64_t(need) > Available(st->pStream) ||
+        sizeField + int64_t(need) > r->nFileSize)
+        return 1;
+    ByteStream *s = st->pStream;
+    if (SeekTo(s, st->nCursor, sizeField) < 0 ||
+        ReadExact(s, st->nCursor, request->pBuffer, static_cast<uint32_t>(need)) < 0)
+        return 1;
+    // The size comes from the file; when it disagrees with the index the general path decides.
+    if (Le32(request->pBuffer) != node->nSize)
+        return 1;
+    std::memmove(request->pBuffer, request->pBuffer + 4, node->nSize);
+    st->nNextReadPosition = sizeField + int64_t(need);
+    st->pCurrent = node->pNext.load(std::memory_order_acquire);
+    ++st->nSampleCounter;
+    request->nLength = node->nSize;
+    StampWholeChunk(st, node->nSize, request);
+    st->nBytePosition += node->nSize;
+    return VANTOR_OK;
+}
+
 int32_t ReadSampleOf(AviReader *r, AviStream *st, SampleRequest *request)
 {
+    if (st->nRemaining == 0 && r->bIndexComplete && st->dwSampleSize == 0) {
+        const int32_t result = DeliverIndexedChunk(r, st, request);
+        if (result <= 0)
+            return result;
+    }
     if (st->nRemaining == 0) {
         const int32_t result = r->bIndexComplete ? IndexNextChunk(r, st) : ScanNextChunk(r, st);
         if (result < 0)
             return result;
     }
-    const uint64_t tick = uint64_t{st->dwScale} * 1000;
     uint32_t count;
     if (st->dwSampleSize == 0) {
         count = st->nRemaining;
@@ -496,18 +551,7 @@ int32_t ReadSampleOf(AviReader *r, AviStream *st, SampleRequest *request)
             request->nBufferSize = count;
             return VANTOR_E_BUFFER_TOO_SMALL;
         }
-        if (st->nByteSampleSize) {
-            const uint64_t sample = st->nBytePosition / st->nByteSampleSize;
-            request->nTime = Saturate32(st->nStartTime +
-                                        uint64_t{AviTicksToMs(sample, st->dwScale, st->dwRate)});
-            request->nDuration = AviTicksToMs(count / st->nByteSampleSize, st->dwScale,
-                                              st->dwRate);
-        } else {
-            request->nTime = Saturate32(
-                st->nStartTime +
-                uint64_t{AviTicksToMs(st->nSampleCounter - 1, st->dwScale, st->dwRate)});
-            request->nDuration = Saturate32(tick / st->dwRate);
-        }
+        StampWholeChunk(st, count, request);
     } else {
         count = std::min(st->nRemaining, kAviMaxPiece);
         if (count > request->nBufferSize) {
@@ -1205,25 +1249,23 @@ int32_t AviReadSample(void *instance, SampleRequest *request)
     return ReadSampleOf(r, st, request);
 }
 
-int32_t AviSeek(void *instance, uint32_t *position, int32_t precise)
+// Finds the first stream's position, then the second's at the time the first found; moves
+// video, then audio, only when every search succeeded. 1 on success, as the seeks answer.
+int32_t FindAndCommit(AviReader *r, AviStream *first, AviStream *second, int32_t mode,
+                      uint32_t *position)
 {
-    AviReader *r = Cast(instance);
-    AviStream *video = Selected(r, r->nSelectedVideo);
-    AviStream *audio = Selected(r, r->nSelectedAudio);
-    if (!video && !audio)
+    if (!first && !second)
         return 0;
     uint32_t time = *position;
-    AviStream *order[2] = {video, audio};
-    const int32_t mode = precise ? SEEK_KEY_AT_OR_BEFORE : SEEK_NEAREST_KEY;
-    if (precise)
-        std::swap(order[0], order[1]);
-    for (AviStream *st : order) {
+    for (AviStream *st : {first, second}) {
         if (!st)
             continue;
         if (!FindPosition(st, time, mode))
             return 0;
         time = st->nFoundTime;
     }
+    AviStream *video = Selected(r, r->nSelectedVideo);
+    AviStream *audio = Selected(r, r->nSelectedAudio);
     if (video)
         CommitPosition(r, video);
     if (audio)
@@ -1232,28 +1274,23 @@ int32_t AviSeek(void *instance, uint32_t *position, int32_t precise)
     return 1;
 }
 
-int32_t AviSeekToKeyFrame(void *instance, uint32_t *position, int32_t flag)
+// With precision the audio decides and video follows to the key frame at or before; without,
+// video lands on the nearest key frame and audio follows.
+int32_t AviSeek(void *instance, uint32_t *position, int32_t precise)
 {
     AviReader *r = Cast(instance);
     AviStream *video = Selected(r, r->nSelectedVideo);
     AviStream *audio = Selected(r, r->nSelectedAudio);
-    if (!video && !audio)
-        return 0;
-    const int32_t mode = flag ? SEEK_NEXT_KEY : SEEK_KEY_AT_OR_BEFORE;
-    uint32_t time = *position;
-    for (AviStream *st : {video, audio}) {
-        if (!st)
-            continue;
-        if (!FindPosition(st, time, mode))
-            return 0;
-        time = st->nFoundTime;
-    }
-    if (video)
-        CommitPosition(r, video);
-    if (audio)
-        CommitPosition(r, audio);
-    *position = time;
-    return 1;
+    if (precise)
+        return FindAndCommit(r, audio, video, SEEK_KEY_AT_OR_BEFORE, position);
+    return FindAndCommit(r, video, audio, SEEK_NEAREST_KEY, position);
+}
+
+int32_t AviSeekToKeyFrame(void *instance, uint32_t *position, int32_t flag)
+{
+    AviReader *r = Cast(instance);
+    return FindAndCommit(r, Selected(r, r->nSelectedVideo), Selected(r, r->nSelectedAudio),
+                         flag ? SEEK_NEXT_KEY : SEEK_KEY_AT_OR_BEFORE, position);
 }
 
 } // namespace
