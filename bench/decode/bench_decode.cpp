@@ -202,10 +202,14 @@ int main(int argc, char **argv)
         for (int round = 0; round < 3; ++round) {
             benchmark::RegisterBenchmark(("engine/" + std::string(kind.name)).c_str(),
                                          BM_EngineDecode, std::string(kind.name))
-                ->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+                ->UseManualTime()
+                ->Iterations(1)
+                ->Unit(benchmark::kMillisecond);
             benchmark::RegisterBenchmark(("ffmpeg/" + std::string(kind.name)).c_str(),
                                          BM_FfmpegDecode, std::string(kind.name))
-                ->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+                ->UseManualTime()
+                ->Iterations(1)
+                ->Unit(benchmark::kMillisecond);
         }
     }
     benchmark::RunSpecifiedBenchmarks();

@@ -23,12 +23,15 @@ struct AacState
     AvCodecContextPtr context;
     AvFramePtr frame;
     PaddedPacket packet;
-    std::vector<int16_t> pcm;         // decoded, interleaved, not yet handed out
-    size_t pcmRead = 0;               // values of pcm already handed out
-    std::vector<float> mix[2];        // one frame's output channels before conversion
+    std::vector<int16_t> pcm;  // decoded, interleaved, not yet handed out
+    size_t pcmRead = 0;        // values of pcm already handed out
+    std::vector<float> mix[2]; // one frame's output channels before conversion
 };
 
-AacState *State(AudioDecoder *decoder) { return static_cast<AacState *>(decoder->pInstance); }
+AacState *State(AudioDecoder *decoder)
+{
+    return static_cast<AacState *>(decoder->pInstance);
+}
 
 // One input sample as a float, whatever the decoder's sample format.
 float SampleAt(const AVFrame *frame, int channel, int index)

@@ -35,10 +35,10 @@ struct AvVideoState
     AvCodecContextPtr context;
     AvFramePtr frame; // the picture handed out last; valid until the next call
     PaddedPacket packet;
-    std::vector<uint8_t> planes;      // I420 picture built when the frame cannot be shown in place
-    bool msMpeg4 = false;             // DivX 3 rather than MPEG-4 Part 2
-    int lengthSize = 0;               // H.264 NAL length size, 0 for Annex B
-    bool draining = false;            // end of stream sent to libavcodec
+    std::vector<uint8_t> planes; // I420 picture built when the frame cannot be shown in place
+    bool msMpeg4 = false;        // DivX 3 rather than MPEG-4 Part 2
+    int lengthSize = 0;          // H.264 NAL length size, 0 for Annex B
+    bool draining = false;       // end of stream sent to libavcodec
 };
 
 AvVideoState *State(VideoDecoder *decoder)
@@ -104,9 +104,8 @@ int32_t InitFamily(Family family, VideoDecoder *decoder, const uint8_t *sample, 
         return VANTOR_E_VIDEO_DECODER_INIT;
     std::unique_ptr<AvVideoState> owner(state);
 
-    const AVCodec *codec =
-        avcodec_find_decoder(CodecFor(family, decoder->dwFourcc, sample, length, info,
-                                      &state->msMpeg4));
+    const AVCodec *codec = avcodec_find_decoder(
+        CodecFor(family, decoder->dwFourcc, sample, length, info, &state->msMpeg4));
     if (!codec)
         return VANTOR_E_VIDEO_DECODER_INIT;
     state->context.reset(avcodec_alloc_context3(codec));
@@ -191,8 +190,8 @@ bool CopyToI420(const AVFrame *frame, int width, int height, std::vector<uint8_t
     if (!(desc->flags & AV_PIX_FMT_FLAG_PLANAR) && !grey)
         return false;
     for (int c = 0; c < (grey ? 1 : 3); ++c) {
-        if (desc->comp[c].depth != 8 || desc->comp[c].step != 1 ||
-            desc->comp[c].plane != c || desc->comp[c].shift != 0)
+        if (desc->comp[c].depth != 8 || desc->comp[c].step != 1 || desc->comp[c].plane != c ||
+            desc->comp[c].shift != 0)
             return false;
     }
     const size_t stride = size_t((width + 1) & ~1);
@@ -233,7 +232,8 @@ bool CopyToI420(const AVFrame *frame, int width, int height, std::vector<uint8_t
                 const int cx = lumaX >> sx, cy = lumaY >> sy;
                 unsigned sum = 0, count = 0;
                 for (int dy = 0; dy < spanY && cy + dy < sourceChromaHeight; ++dy) {
-                    const uint8_t *in = frame->data[plane] + ptrdiff_t(cy + dy) * frame->linesize[plane];
+                    const uint8_t *in =
+                        frame->data[plane] + ptrdiff_t(cy + dy) * frame->linesize[plane];
                     for (int dx = 0; dx < spanX && cx + dx < sourceChromaWidth; ++dx, ++count)
                         sum += in[cx + dx];
                 }
@@ -246,8 +246,8 @@ bool CopyToI420(const AVFrame *frame, int width, int height, std::vector<uint8_t
 }
 
 // The frame just received, as the picture of this call.
-int32_t HandOver(VideoDecoder *decoder, AvVideoState *state, int32_t timeMs,
-                 VideoPicture *picture, int32_t *pictureMs)
+int32_t HandOver(VideoDecoder *decoder, AvVideoState *state, int32_t timeMs, VideoPicture *picture,
+                 int32_t *pictureMs)
 {
     const AVFrame *frame = state->frame.get();
     if (ShowableInPlace(frame, decoder->nWidth, decoder->nHeight)) {
@@ -340,5 +340,4 @@ int32_t ClassifyH264(VideoDecoder *decoder, const uint8_t *sample, uint32_t leng
 const VideoDecoderOps g_Mpeg4VideoDecoderOps = {InitMpeg4, AvClose, ClassifyMpeg4, AvDecode,
                                                 AvReset};
 const VideoDecoderOps g_JpegVideoDecoderOps = {InitJpeg, AvClose, nullptr, AvDecode, AvReset};
-const VideoDecoderOps g_H264VideoDecoderOps = {InitH264, AvClose, ClassifyH264, AvDecode,
-                                               AvReset};
+const VideoDecoderOps g_H264VideoDecoderOps = {InitH264, AvClose, ClassifyH264, AvDecode, AvReset};

@@ -105,8 +105,7 @@ int32_t DecodeVideoFile(const std::string &path, const PictureSink &onPicture)
                 return VANTOR_E_VIDEO_DECODER_INIT;
         }
         if (PassesSync(decoder.get(), sample, request.nLength))
-            DecodeSample(decoder.get(), sample, request.nLength, int32_t(request.nTime),
-                         onPicture);
+            DecodeSample(decoder.get(), sample, request.nLength, int32_t(request.nTime), onPicture);
     }
     if (!decoder->bInitialised)
         return VANTOR_OK; // no sample at all

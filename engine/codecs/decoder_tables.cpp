@@ -146,4 +146,7 @@ int32_t TextDecoderCreate(uint32_t codec, TextDecoder **decoder)
     return VANTOR_E_TEXT_DECODER_INIT;
 }
 
-void TextDecoderDestroy(TextDecoder *decoder) { delete decoder; }
+void TextDecoderDestroy(TextDecoder *decoder)
+{
+    delete decoder;
+}

@@ -24,14 +24,23 @@ struct RawState
     RawLayout layout = RawLayout::I420;
     Packed422 packed = Packed422::Yuy2;
     int32_t width = 0, height = 0;
-    int32_t stride = 0; // even, so chroma rows are stride / 2 apart
+    int32_t stride = 0;          // even, so chroma rows are stride / 2 apart
     std::vector<uint8_t> planes; // owned picture when the sample cannot be shown in place
 };
 
-RawState *State(VideoDecoder *decoder) { return static_cast<RawState *>(decoder->pInstance); }
+RawState *State(VideoDecoder *decoder)
+{
+    return static_cast<RawState *>(decoder->pInstance);
+}
 
-int32_t ChromaWidth(int32_t width) { return (width + 1) / 2; }
-int32_t ChromaHeight(int32_t height) { return (height + 1) / 2; }
+int32_t ChromaWidth(int32_t width)
+{
+    return (width + 1) / 2;
+}
+int32_t ChromaHeight(int32_t height)
+{
+    return (height + 1) / 2;
+}
 
 uint32_t PlanarSize(int32_t width, int32_t height)
 {

@@ -37,8 +37,8 @@ bool StartsWithTag(std::string_view text, size_t at, std::string_view name)
             return false;
     }
     const size_t after = at + 1 + name.size();
-    return after == text.size() || text[after] == '>' || text[after] == ' ' ||
-           text[after] == '/' || text[after] == '\t';
+    return after == text.size() || text[after] == '>' || text[after] == ' ' || text[after] == '/' ||
+           text[after] == '\t';
 }
 
 struct Entity

@@ -180,9 +180,8 @@ bool ForEachPrefixedNal(const uint8_t *data, size_t length, int lengthSize, Visi
 // gave no avcC record.
 bool TilesAsPrefixed(const uint8_t *data, size_t length)
 {
-    return length > 4 && ForEachPrefixedNal(data, length, 4, [](const uint8_t *, size_t) {
-               return false;
-           });
+    return length > 4 &&
+           ForEachPrefixedNal(data, length, 4, [](const uint8_t *, size_t) { return false; });
 }
 
 } // namespace

@@ -53,9 +53,8 @@ std::vector<int16_t> DecodeAll(AudioDecoder *d, const EncodedStream &stream,
         uint32_t offset = 0;
         for (int tries = 0; tries < 16 && offset < s.data.size(); ++tries) {
             uint32_t produced = 0, used = 0;
-            EXPECT_EQ(d->pOps->Decode(d, s.data.data() + offset,
-                                      uint32_t(s.data.size() - offset), out.data(), &produced,
-                                      &used),
+            EXPECT_EQ(d->pOps->Decode(d, s.data.data() + offset, uint32_t(s.data.size() - offset),
+                                      out.data(), &produced, &used),
                       VANTOR_OK);
             EXPECT_LE(produced, d->nSamplesPerFrame);
             perCall->push_back(produced);

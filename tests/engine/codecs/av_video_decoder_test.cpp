@@ -116,8 +116,8 @@ struct CodecCase
 
 const CodecCase kCodecs[] = {
     {"mpeg4", MakeFourcc("XVID"), 0, true, AV_PIX_FMT_YUV420P, 6},
-    {"mpeg4", MakeFourcc("DX50"), 2, false, AV_PIX_FMT_YUV420P, 6}, // reordered, headers in-band
-    {"mpeg4", MakeFourcc("DIV4"), 0, true, AV_PIX_FMT_YUV420P, 6},  // MPEG-4 start codes seen
+    {"mpeg4", MakeFourcc("DX50"), 2, false, AV_PIX_FMT_YUV420P, 6},   // reordered, headers in-band
+    {"mpeg4", MakeFourcc("DIV4"), 0, true, AV_PIX_FMT_YUV420P, 6},    // MPEG-4 start codes seen
     {"msmpeg4", MakeFourcc("DIV4"), 0, false, AV_PIX_FMT_YUV420P, 8}, // DivX 3 itself
     {"h263", MakeFourcc("H263"), 0, false, AV_PIX_FMT_YUV420P, 8, 128, 96},
     {"libx264", MakeFourcc("H264"), 2, false, AV_PIX_FMT_YUV420P, 6},
@@ -130,8 +130,8 @@ TEST(AvVideoDecoder, EveryPictureComesOutInPresentationOrderWithItsTime)
     for (const CodecCase &c : kCodecs) {
         SCOPED_TRACE(std::string(c.encoder) + " " + FourccText(c.fourcc));
         const int kWidth = c.width, kHeight = c.height;
-        const EncodedStream stream = EncodeVideo(c.encoder, kWidth, kHeight, kFrames, 6,
-                                                 c.bFrames, c.globalHeader, c.format);
+        const EncodedStream stream = EncodeVideo(c.encoder, kWidth, kHeight, kFrames, 6, c.bFrames,
+                                                 c.globalHeader, c.format);
         if (!stream.ok) {
             ADD_FAILURE() << "encoder " << c.encoder << " missing";
             continue;
@@ -162,16 +162,15 @@ TEST(AvVideoDecoder, ClassifySaysWhichEncodedSamplesAreKeyPictures)
         if (std::string(c.encoder) == "mjpeg")
             continue;
         SCOPED_TRACE(std::string(c.encoder) + " " + FourccText(c.fourcc));
-        const EncodedStream stream = EncodeVideo(c.encoder, c.width, c.height, 14, 5, c.bFrames,
-                                                 c.globalHeader, c.format);
+        const EncodedStream stream =
+            EncodeVideo(c.encoder, c.width, c.height, 14, 5, c.bFrames, c.globalHeader, c.format);
         ASSERT_TRUE(stream.ok);
         DecoderPtr d = Started(c.fourcc, stream);
         ASSERT_EQ(d->bInitialised, 1);
         int keys = 0;
         for (const EncodedSample &s : stream.samples) {
             const int32_t expected = s.key ? kClassifySyncPoint : kClassifyNotSyncPoint;
-            EXPECT_EQ(d->pOps->Classify(d.get(), s.data.data(), uint32_t(s.data.size())),
-                      expected)
+            EXPECT_EQ(d->pOps->Classify(d.get(), s.data.data(), uint32_t(s.data.size())), expected)
                 << "pts " << s.pts;
             keys += s.key;
         }
@@ -216,8 +215,8 @@ EncodedStream ToAvcC(const EncodedStream &annexB)
     }
     if (sps.size() < 4 || pps.empty())
         return EncodedStream{};
-    out.extra = {1, sps[1], sps[2], sps[3], 0xFF, 0xE1, uint8_t(sps.size() >> 8),
-                 uint8_t(sps.size())};
+    out.extra = {
+        1, sps[1], sps[2], sps[3], 0xFF, 0xE1, uint8_t(sps.size() >> 8), uint8_t(sps.size())};
     out.extra.insert(out.extra.end(), sps.begin(), sps.end());
     out.extra.insert(out.extra.end(), {1, uint8_t(pps.size() >> 8), uint8_t(pps.size())});
     out.extra.insert(out.extra.end(), pps.begin(), pps.end());

@@ -93,7 +93,8 @@ inline bool WriteAvi(const std::string &path, const RemuxStream &stream)
         packet->data = const_cast<uint8_t *>(s.data.data());
         packet->size = int(s.data.size());
         packet->stream_index = 0;
-        packet->pts = packet->dts = av_rescale_q(int64_t(i), AVRational{1, stream.fps}, st->time_base);
+        packet->pts = packet->dts =
+            av_rescale_q(int64_t(i), AVRational{1, stream.fps}, st->time_base);
         packet->flags = s.key ? AV_PKT_FLAG_KEY : 0;
         ok = av_write_frame(oc, packet) >= 0;
     }

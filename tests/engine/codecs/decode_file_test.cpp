@@ -21,13 +21,12 @@ std::string WriteClip(const CTempFolder &folder, const EncodedStream &stream, co
     ClfLayout layout;
     char code[5] = {};
     std::copy(fourcc, fourcc + 4, code);
-    layout.video.push_back({ClfFourcc(code), uint32_t(stream.width), uint32_t(stream.height),
-                            25000, 0, stream.extra});
+    layout.video.push_back(
+        {ClfFourcc(code), uint32_t(stream.width), uint32_t(stream.height), 25000, 0, stream.extra});
     ClfWriter writer;
     EXPECT_EQ(writer.Open(path, layout), 0);
     for (size_t i = from; i < stream.samples.size(); ++i)
-        EXPECT_EQ(writer.WriteSample(kClfKindVideo, uint32_t(i * 40),
-                                     stream.samples[i].data.data(),
+        EXPECT_EQ(writer.WriteSample(kClfKindVideo, uint32_t(i * 40), stream.samples[i].data.data(),
                                      stream.samples[i].data.size(), 40),
                   0);
     EXPECT_EQ(writer.Finish(), 0);

@@ -122,10 +122,8 @@ TEST(TextDecoderTable, KnownCodecsOnly)
         uint32_t codec;
         int32_t result;
     } cases[] = {
-        {MakeFourcc("T140"), VANTOR_OK},
-        {MakeFourcc("SAMI"), VANTOR_OK},
-        {MakeFourcc("TRVX"), VANTOR_OK},
-        {MakeFourcc("tx3g"), VANTOR_E_TEXT_DECODER_INIT},
+        {MakeFourcc("T140"), VANTOR_OK}, {MakeFourcc("SAMI"), VANTOR_OK},
+        {MakeFourcc("TRVX"), VANTOR_OK}, {MakeFourcc("tx3g"), VANTOR_E_TEXT_DECODER_INIT},
         {0, VANTOR_E_TEXT_DECODER_INIT},
     };
     for (const auto &c : cases) {
@@ -153,7 +151,8 @@ TEST(TextDecoder, SamplesBecomeLines)
         {MakeFourcc("TRVX"), "", {""}},
         {MakeFourcc("T140"), "one\r\ntwo\nthree\rfour\n", {"one", "two", "three", "four"}},
         {MakeFourcc("T140"), "one\n\nthree", {"one", "", "three"}},
-        {MakeFourcc("SAMI"), "<SYNC Start=0><P Class=KRCC>Hello &amp; <b>bye</b><br>next&nbsp;line",
+        {MakeFourcc("SAMI"),
+         "<SYNC Start=0><P Class=KRCC>Hello &amp; <b>bye</b><br>next&nbsp;line",
          {"Hello & bye", "next line"}},
         {MakeFourcc("SAMI"), "<P>&lt;tag&gt;\r\nwrapped</P>", {"<tag> wrapped"}},
     };

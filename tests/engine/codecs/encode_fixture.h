@@ -64,11 +64,10 @@ inline void Collect(AVCodecContext *context, AVPacket *packet, EncodedStream *ou
 
 // Frames in decode order. preset: the encoder's "preset" option when it has one; bitRate 0
 // leaves the encoder's default; fill draws picture i.
-inline EncodedStream EncodeVideo(const char *encoder, int width, int height, int frames,
-                                 int gop, int bFrames, bool globalHeader,
+inline EncodedStream EncodeVideo(const char *encoder, int width, int height, int frames, int gop,
+                                 int bFrames, bool globalHeader,
                                  AVPixelFormat format = AV_PIX_FMT_YUV420P,
-                                 const char *preset = nullptr, int fps = 25,
-                                 int64_t bitRate = 0,
+                                 const char *preset = nullptr, int fps = 25, int64_t bitRate = 0,
                                  void (*fill)(AVFrame *, int) = FillTestPicture)
 {
     EncodedStream out;
@@ -156,8 +155,8 @@ inline EncodedStream EncodeAacTone(int sampleRate, int channels, double hz, int 
         for (int c = 0; c < channels; ++c) {
             float *data = reinterpret_cast<float *>(frame->extended_data[c]);
             for (int s = 0; s < frame->nb_samples; ++s)
-                data[s] = float(0.5 * std::sin(2 * M_PI * hz * (c + 1) * double(position + s) /
-                                               sampleRate));
+                data[s] = float(
+                    0.5 * std::sin(2 * M_PI * hz * (c + 1) * double(position + s) / sampleRate));
         }
         frame->pts = position;
         position += frame->nb_samples;

@@ -42,7 +42,10 @@ CommandRun RunCommand(const std::string &command)
     return run;
 }
 
-std::string Quoted(const std::string &path) { return "'" + path + "'"; }
+std::string Quoted(const std::string &path)
+{
+    return "'" + path + "'";
+}
 
 struct Hashed
 {
@@ -53,7 +56,8 @@ struct Hashed
 // "time_ms md5" lines.
 Hashed ProbeDecode(const std::string &path, int *exitCode)
 {
-    const CommandRun run = RunCommand(std::string(ROADLOG_PROBE) + " decode " + Quoted(path) + " 2>&1");
+    const CommandRun run =
+        RunCommand(std::string(ROADLOG_PROBE) + " decode " + Quoted(path) + " 2>&1");
     *exitCode = run.exitCode;
     Hashed hashed;
     std::istringstream lines(run.out);
@@ -74,7 +78,7 @@ Hashed ProbeDecode(const std::string &path, int *exitCode)
 Hashed FfmpegFrameMd5(const std::string &path, int fps)
 {
     const CommandRun run = RunCommand("ffmpeg -nostdin -v error -threads 1 -i " + Quoted(path) +
-                               " -an -f framemd5 -pix_fmt yuv420p - 2>/dev/null");
+                                      " -an -f framemd5 -pix_fmt yuv420p - 2>/dev/null");
     Hashed hashed;
     std::istringstream lines(run.out);
     std::string line;
@@ -198,8 +202,8 @@ TEST(ProbeDecode, H264WithReorderedPicturesDecodesToFfmpegsPictures)
     // Decode order; the clip's times rise by 40 ms a sample.
     for (size_t i = 0; i < encoded.samples.size(); ++i)
         ASSERT_EQ(writer.WriteSample(kClfKindVideo, uint32_t(i * 40),
-                                     encoded.samples[i].data.data(),
-                                     encoded.samples[i].data.size(), 40, encoded.samples[i].key),
+                                     encoded.samples[i].data.data(), encoded.samples[i].data.size(),
+                                     40, encoded.samples[i].key),
                   0);
     ASSERT_EQ(writer.Finish(), 0);
 
@@ -257,8 +261,8 @@ TEST(ProbeDecode, FilesWithoutVideoOrDecoderFailWithTheEnginesMessage)
         {folder / "missing.avi", ""},
     };
     for (const auto &c : cases) {
-        const CommandRun run = RunCommand(std::string(ROADLOG_PROBE) + " decode " + Quoted(c.path) +
-                                   " 2>&1");
+        const CommandRun run =
+            RunCommand(std::string(ROADLOG_PROBE) + " decode " + Quoted(c.path) + " 2>&1");
         EXPECT_EQ(run.exitCode, 1) << c.path;
         EXPECT_NE(run.out.find(c.message), std::string::npos) << run.out;
     }

@@ -28,8 +28,8 @@ struct RawDecoder
     int32_t Decode(const std::vector<uint8_t> &sample, VideoPicture *picture, int32_t *ms)
     {
         uint32_t used = 0;
-        return decoder->pOps->Decode(decoder, sample.data(), uint32_t(sample.size()), 480,
-                                     picture, ms, &used);
+        return decoder->pOps->Decode(decoder, sample.data(), uint32_t(sample.size()), 480, picture,
+                                     ms, &used);
     }
 };
 

@@ -34,7 +34,8 @@ const Bytes kGov = {0x00, 0x00, 0x01, 0xB3, 0x00, 0x10, 0x07};
 TEST(ClassifyMpeg4, CodingTypeOfTheFirstVop)
 {
     const Case cases[] = {
-        {"I-VOP after the headers", Join({kVisualObjectSequence, kVol, kGov, {0, 0, 1, 0xB6, 0x10, 0x42}}), kSync},
+        {"I-VOP after the headers",
+         Join({kVisualObjectSequence, kVol, kGov, {0, 0, 1, 0xB6, 0x10, 0x42}}), kSync},
         {"I-VOP alone", {0, 0, 1, 0xB6, 0x3F, 0xFF}, kSync},
         {"P-VOP", {0, 0, 1, 0xB6, 0x50, 0x00}, kNot},
         {"B-VOP", {0, 0, 1, 0xB6, 0x90, 0x00}, kNot},
@@ -47,8 +48,12 @@ TEST(ClassifyMpeg4, CodingTypeOfTheFirstVop)
         // H.263 picture headers (short video header): PSC, TR, PTYPE.
         {"H.263 INTRA", {0x00, 0x00, 0x80, 0x06, 0x08, 0x00}, kSync},
         {"H.263 INTER", {0x00, 0x00, 0x80, 0x06, 0x0A, 0x00}, kNot},
-        {"H.263+ INTRA (PLUSPTYPE, UFEP 1)", {0x00, 0x00, 0x80, 0x06, 0x1C, 0x80, 0x00, 0x00, 0x00}, kSync},
-        {"H.263+ INTER (PLUSPTYPE, UFEP 1)", {0x00, 0x00, 0x80, 0x06, 0x1C, 0x80, 0x00, 0x04, 0x00}, kNot},
+        {"H.263+ INTRA (PLUSPTYPE, UFEP 1)",
+         {0x00, 0x00, 0x80, 0x06, 0x1C, 0x80, 0x00, 0x00, 0x00},
+         kSync},
+        {"H.263+ INTER (PLUSPTYPE, UFEP 1)",
+         {0x00, 0x00, 0x80, 0x06, 0x1C, 0x80, 0x00, 0x04, 0x00},
+         kNot},
         {"H.263 header cut off", {0x00, 0x00, 0x80, 0x06}, kNot},
     };
     for (const Case &c : cases)
@@ -77,8 +82,9 @@ const Bytes kSeiRecovery = {0x06, 0x06, 0x01, 0x84, 0x80};
 const Bytes kSeiBuffering = {0x06, 0x00, 0x01, 0xC0, 0x80};
 // user data unregistered (type 5, 16 bytes whose 00 00 01 is escaped to 00 00 03 01), then the
 // recovery point in the same NAL unit.
-const Bytes kSeiUserDataThenRecovery = {0x06, 0x05, 0x10, 0x00, 0x00, 0x03, 0x01, 4, 5, 6, 7, 8,
-                                        9, 10, 11, 12, 13, 14, 15, 16, 0x06, 0x01, 0x84, 0x80};
+const Bytes kSeiUserDataThenRecovery = {0x06, 0x05, 0x10, 0x00, 0x00, 0x03, 0x01, 4,
+                                        5,    6,    7,    8,    9,    10,   11,   12,
+                                        13,   14,   15,   16,   0x06, 0x01, 0x84, 0x80};
 
 Bytes AnnexB(std::initializer_list<Bytes> nals)
 {
@@ -114,7 +120,8 @@ TEST(ClassifyH264, IdrOrRecoveryPointInAnnexB)
         {"SPS PPS slice", AnnexB({kSps, kPps, kSlice}), kNot},
         {"recovery point SEI, slice", AnnexB({kSeiRecovery, kSlice}), kSync},
         {"buffering period SEI, slice", AnnexB({kSeiBuffering, kSlice}), kNot},
-        {"user data then recovery point in one SEI", AnnexB({kSeiUserDataThenRecovery, kSlice}), kSync},
+        {"user data then recovery point in one SEI", AnnexB({kSeiUserDataThenRecovery, kSlice}),
+         kSync},
         {"SEI sizes past its end", AnnexB({{0x06, 0x05, 0x40, 0x00}, kSlice}), kNot},
         // Length-prefixed samples whose container gave no avcC record.
         {"prefixed without record, IDR", Prefixed(4, {kSps, kIdr}), kSync},
