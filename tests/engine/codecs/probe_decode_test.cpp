@@ -9,38 +9,17 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include "avi_remux.h"
 #include "encode_fixture.h"
 #include "engine/core/fourcc.h"
 #include "engine/source/clf_writer.h"
+#include "tests/support/run_command.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct CommandRun
-{
-    int exitCode = -1;
-    std::string out;
-};
-
-CommandRun RunCommand(const std::string &command)
-{
-    CommandRun run;
-    FILE *pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return run;
-    char chunk[4096];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0)
-        run.out.append(chunk, n);
-    const int status = pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
 
 std::string Quoted(const std::string &path)
 {
