@@ -2,10 +2,10 @@
 #include <string>
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include "engine/source/clf_writer.h"
 #include "source_test_util.h"
+#include "tests/support/run_command.h"
 
 namespace {
 
@@ -19,18 +19,12 @@ struct ProbeRun
 ProbeRun Probe(const TempFolder &folder, const std::string &arguments)
 {
     const std::string errPath = folder.Path("stderr.txt");
-    const std::string command = std::string(ROADLOG_PROBE) + " " + arguments + " 2>" + errPath;
-    ProbeRun run{-1, "", ""};
-    FILE *pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return run;
-    char chunk[4096];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0)
-        run.out.append(chunk, n);
-    const int status = pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const CommandRun command =
+        RunCommand(std::string(ROADLOG_PROBE) + " " + arguments + " 2>" + errPath);
+    ProbeRun run{command.exitCode, command.out, ""};
     if (FILE *f = std::fopen(errPath.c_str(), "rb")) {
+        char chunk[4096];
+        size_t n;
         while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
             run.err.append(chunk, n);
         std::fclose(f);
