@@ -141,7 +141,7 @@ void ActOnState(VantorPlayer *player, StatusPass *pass)
     case VS_BUFFER_START:
         pass->nBufferStartTick = GetTickCount();
         pb->clock->Pause();
-        AudioOutPause(pb->pAudioOut);
+        AudioOutPauseDropping(pb->pAudioOut);
         if (Buffered(pb))
             Request(player, words.nPrevious == VS_PLAYING ? VS_RESUME : VS_START);
         else

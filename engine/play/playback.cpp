@@ -364,7 +364,7 @@ void PlaybackPause(Playback *pb)
 {
     SourceControl(pb->pSource, 3);
     pb->clock->Pause();
-    AudioOutPause(pb->pAudioOut);
+    AudioOutPauseDropping(pb->pAudioOut);
 }
 
 bool PlaybackSeek(Playback *pb, uint32_t targetMs, int32_t mode, int32_t precise,
@@ -380,7 +380,7 @@ bool PlaybackSeek(Playback *pb, uint32_t targetMs, int32_t mode, int32_t precise
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
 
     pb->clock->Pause();
-    AudioOutPause(pb->pAudioOut);
+    AudioOutPauseDropping(pb->pAudioOut);
     pb->nWorkingPosition = static_cast<int32_t>(targetMs);
     uint32_t position = targetMs;
     const int32_t moved = (mode == 3 || mode == 4)
