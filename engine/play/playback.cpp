@@ -370,6 +370,9 @@ void PlaybackPause(Playback *pb)
 bool PlaybackSeek(Playback *pb, uint32_t targetMs, int32_t mode, int32_t precise,
                   int32_t keyFrameFlag)
 {
+    // A write waiting for room on the device ends here, so the audio task can see the seek.
+    pb->clock->Pause();
+    AudioOutPauseDropping(pb->pAudioOut);
     // The tasks touch queues and decoders only while they see a playing state; wait until both
     // have seen this one.
     auto idle = [pb](const std::thread &task, const std::atomic<int32_t> &seen) {
@@ -379,8 +382,6 @@ bool PlaybackSeek(Playback *pb, uint32_t targetMs, int32_t mode, int32_t precise
            !(idle(pb->audioTask, pb->nAudioSeen) && idle(pb->videoTask, pb->nVideoSeen)))
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
 
-    pb->clock->Pause();
-    AudioOutPauseDropping(pb->pAudioOut);
     pb->nWorkingPosition = static_cast<int32_t>(targetMs);
     uint32_t position = targetMs;
     const int32_t moved = (mode == 3 || mode == 4)
