@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "engine/core/vantor_errors.h"
+#include "engine/source/avi_reader.h"
 #include "engine/source/clf_reader.h"
 
 namespace {
@@ -60,7 +61,7 @@ constexpr ReaderEntry kReaders[] = {
     {ReaderKind::Refused, "refused", nullptr},
     {ReaderKind::Mp4, "MP4", &g_UnavailableReaderOps},
     {ReaderKind::Asf, "ASF", &g_UnavailableReaderOps},
-    {ReaderKind::Avi, "AVI", &g_UnavailableReaderOps},
+    {ReaderKind::Avi, "AVI", &g_AviReaderOps},
     {ReaderKind::Flv, "FLV", &g_UnavailableReaderOps},
     {ReaderKind::ProgramStream, "MPEG-PS", &g_UnavailableReaderOps},
     {ReaderKind::Ogg, "Ogg", &g_UnavailableReaderOps},

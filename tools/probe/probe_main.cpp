@@ -3,9 +3,17 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
+extern "C" {
+#include <libavutil/md5.h>
+#include <libavutil/mem.h>
+}
+
+#include "engine/codecs/av_owners.h"
+#include "engine/codecs/decode_file.h"
 #include "engine/core/vantor_errors.h"
 #include "engine/source/media_info_json.h"
 #include "engine/source/source_object.h"
@@ -36,7 +44,8 @@ int Fail(int32_t code)
 int Usage()
 {
     std::fprintf(stderr, "usage: roadlog-probe info FILE\n"
-                         "       roadlog-probe samples FILE --kind video|audio|text\n");
+                         "       roadlog-probe samples FILE --kind video|audio|text\n"
+                         "       roadlog-probe decode FILE\n");
     return 2;
 }
 
@@ -116,16 +125,58 @@ int CommandSamples(int argc, char **argv)
     }
 }
 
+using AvMd5Ptr = std::unique_ptr<AVMD5, FreeWith<av_freep>>;
+
+// md5 of the decoder's own planes cropped to the picture: Y rows, then U, then V.
+std::string PictureMd5(AVMD5 *md5, const VideoDecoder &decoder, const VideoPicture &picture)
+{
+    av_md5_init(md5);
+    const int32_t width = decoder.nWidth, height = decoder.nHeight;
+    const int32_t chromaWidth = (width + 1) / 2, chromaHeight = (height + 1) / 2;
+    const ptrdiff_t chromaStride = picture.nStride / 2;
+    for (int32_t row = 0; row < height; ++row)
+        av_md5_update(md5, picture.pY + ptrdiff_t(row) * picture.nStride, size_t(width));
+    for (const uint8_t *plane : {picture.pU, picture.pV}) {
+        for (int32_t row = 0; row < chromaHeight; ++row)
+            av_md5_update(md5, plane + ptrdiff_t(row) * chromaStride, size_t(chromaWidth));
+    }
+    uint8_t digest[16];
+    av_md5_final(md5, digest);
+    char text[33];
+    for (int i = 0; i < 16; ++i)
+        std::snprintf(text + 2 * i, 3, "%02x", digest[i]);
+    return text;
+}
+
+int CommandDecode(int argc, char **argv)
+{
+    if (argc != 1)
+        return Usage();
+    AvMd5Ptr md5(av_md5_alloc());
+    if (!md5)
+        return Fail(VANTOR_E_OUT_OF_MEMORY);
+    const int32_t result = DecodeVideoFile(
+        argv[0], [&](const VideoDecoder &decoder, const VideoPicture &picture, int32_t timeMs) {
+            std::printf("%d %s\n", timeMs, PictureMd5(md5.get(), decoder, picture).c_str());
+        });
+    if (result == VANTOR_E_NO_STREAM) {
+        std::fprintf(stderr, "no video stream\n");
+        return 1;
+    }
+    return result < 0 ? Fail(result) : 0;
+}
+
 struct Command
 {
     const char *szName;
     int (*run)(int argc, char **argv); // arguments after the command name
 };
 
-// Further subcommands (decode, track) join this table.
+// Further subcommands (track) join this table.
 constexpr Command kCommands[] = {
     {"info", CommandInfo},
     {"samples", CommandSamples},
+    {"decode", CommandDecode},
 };
 
 } // namespace

@@ -1,0 +1,365 @@
+// The compressed video decoders: MPEG-4 Part 2 / H.263 / DivX 3, JPEG and H.264 through
+// libavcodec, one decoder thread each. Pictures are handed over in place when libavcodec's planes
+// are already I420 with chroma rows half a luma row apart, and copied into an I420 picture of
+// the decoder's own otherwise.
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <vector>
+
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
+#include "engine/codecs/av_owners.h"
+#include "engine/codecs/decoder_ops.h"
+#include "engine/codecs/video_classify.h"
+#include "engine/core/fourcc.h"
+#include "engine/core/vantor_errors.h"
+
+namespace {
+
+// Larger pictures are refused at init, so every plane size below stays well inside 64 bits and
+// no stream record can make the decoder allocate without bound.
+constexpr uint32_t kMaxPictureSide = 16384;
+
+enum class Family
+{
+    Mpeg4,
+    Jpeg,
+    H264
+};
+
+struct AvVideoState
+{
+    AvCodecContextPtr context;
+    AvFramePtr frame;   // the picture handed out last; valid until the next call
+    AvPacketPtr packet; // points into packetBytes, not reference-counted
+    std::vector<uint8_t> packetBytes; // the sample and libavcodec's zero padding
+    std::vector<uint8_t> planes;      // I420 picture built when the frame cannot be shown in place
+    bool msMpeg4 = false;             // DivX 3 rather than MPEG-4 Part 2
+    int lengthSize = 0;               // H.264 NAL length size, 0 for Annex B
+    bool draining = false;            // end of stream sent to libavcodec
+};
+
+AvVideoState *State(VideoDecoder *decoder)
+{
+    return static_cast<AvVideoState *>(decoder->pInstance);
+}
+
+// MPEG-4 Part 2 start codes: visual object sequence, VO, VOL, GOV or VOP.
+bool HasMpeg4StartCode(const uint8_t *data, uint32_t length)
+{
+    for (uint32_t i = 0; data && i + 3 < length; ++i) {
+        if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1 &&
+            (data[i + 3] <= 0x2F || data[i + 3] == 0xB0 || data[i + 3] == 0xB3 ||
+             data[i + 3] == 0xB5 || data[i + 3] == 0xB6))
+            return true;
+    }
+    return false;
+}
+
+AVCodecID CodecFor(Family family, uint32_t fourcc, const uint8_t *sample, uint32_t length,
+                   const VIDEO_STREAM_INFO *info, bool *msMpeg4)
+{
+    *msMpeg4 = false;
+    switch (family) {
+    case Family::Jpeg:
+        return AV_CODEC_ID_MJPEG;
+    case Family::H264:
+        return AV_CODEC_ID_H264;
+    case Family::Mpeg4:
+        break;
+    }
+    if (fourcc == MakeFourcc("H263") || fourcc == MakeFourcc("S263"))
+        return AV_CODEC_ID_H263;
+    // "DIV4" names DivX 3, which is MS-MPEG4 v3 and has no MPEG-4 start codes; a stream that
+    // does carry them is decoded as MPEG-4 Part 2 like the other codes of this decoder.
+    if (fourcc == MakeFourcc("DIV4") && !HasMpeg4StartCode(sample, length) &&
+        !HasMpeg4StartCode(info->byExtraData, std::min(info->nExtraDataLength, kMaxExtraData))) {
+        *msMpeg4 = true;
+        return AV_CODEC_ID_MSMPEG4V3;
+    }
+    return AV_CODEC_ID_MPEG4;
+}
+
+// The stream's dimensions as libavcodec sees them after one sample, for records that leave them
+// out. The decoder is flushed again, so the sample is decoded anew by the first Decode.
+void LearnDimensions(AvVideoState *state, const uint8_t *sample, uint32_t length)
+{
+    if (!sample || length == 0)
+        return;
+    state->packetBytes.assign(sample, sample + length);
+    state->packetBytes.resize(size_t(length) + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+    state->packet->data = state->packetBytes.data();
+    state->packet->size = int(length);
+    if (avcodec_send_packet(state->context.get(), state->packet.get()) == 0)
+        avcodec_receive_frame(state->context.get(), state->frame.get());
+    av_frame_unref(state->frame.get());
+    avcodec_flush_buffers(state->context.get());
+}
+
+int32_t InitFamily(Family family, VideoDecoder *decoder, const uint8_t *sample, uint32_t length,
+                   VIDEO_STREAM_INFO *info)
+{
+    if (!info || info->nWidth > kMaxPictureSide || info->nHeight > kMaxPictureSide)
+        return VANTOR_E_VIDEO_DECODER_INIT;
+    auto *state = new (std::nothrow) AvVideoState;
+    if (!state)
+        return VANTOR_E_VIDEO_DECODER_INIT;
+    std::unique_ptr<AvVideoState> owner(state);
+
+    const AVCodec *codec =
+        avcodec_find_decoder(CodecFor(family, decoder->dwFourcc, sample, length, info,
+                                      &state->msMpeg4));
+    if (!codec)
+        return VANTOR_E_VIDEO_DECODER_INIT;
+    state->context.reset(avcodec_alloc_context3(codec));
+    state->frame.reset(av_frame_alloc());
+    state->packet.reset(av_packet_alloc());
+    if (!state->context || !state->frame || !state->packet)
+        return VANTOR_E_VIDEO_DECODER_INIT;
+    AVCodecContext *context = state->context.get();
+    // The tag as the container stored it: libavcodec picks workarounds and its IDCT by it.
+    context->codec_tag = info->nFourcc;
+    context->thread_count = 1;
+    context->width = int(info->nWidth);
+    context->height = int(info->nHeight);
+    context->pkt_timebase = AVRational{1, 1000};
+    const uint32_t extraLength = std::min(info->nExtraDataLength, kMaxExtraData);
+    if (extraLength > 0) {
+        context->extradata =
+            static_cast<uint8_t *>(av_mallocz(extraLength + AV_INPUT_BUFFER_PADDING_SIZE));
+        if (!context->extradata)
+            return VANTOR_E_VIDEO_DECODER_INIT;
+        std::memcpy(context->extradata, info->byExtraData, extraLength);
+        context->extradata_size = int(extraLength);
+    }
+    if (avcodec_open2(context, codec, nullptr) < 0)
+        return VANTOR_E_VIDEO_DECODER_INIT;
+    if (family == Family::H264)
+        state->lengthSize = H264LengthSizeFromExtraData(info->byExtraData, extraLength);
+
+    int width = int(info->nWidth), height = int(info->nHeight);
+    if (width == 0 || height == 0) {
+        LearnDimensions(state, sample, length);
+        width = context->width;
+        height = context->height;
+    }
+    if (width <= 0 || height <= 0 || uint32_t(width) > kMaxPictureSide ||
+        uint32_t(height) > kMaxPictureSide)
+        return VANTOR_E_VIDEO_DECODER_INIT;
+
+    if (decoder->pInstance)
+        decoder->pOps->Close(decoder);
+    decoder->pInstance = owner.release();
+    decoder->dwOutputFormat = MakeFourcc("I420");
+    decoder->nWidth = width;
+    decoder->nHeight = height;
+    decoder->nBitCount = 12;
+    decoder->nFrameRate = int32_t(info->nFrameRate);
+    decoder->bInitialised = 1;
+    return VANTOR_OK;
+}
+
+int32_t InitMpeg4(VideoDecoder *d, const uint8_t *s, uint32_t n, VIDEO_STREAM_INFO *i)
+{
+    return InitFamily(Family::Mpeg4, d, s, n, i);
+}
+int32_t InitJpeg(VideoDecoder *d, const uint8_t *s, uint32_t n, VIDEO_STREAM_INFO *i)
+{
+    return InitFamily(Family::Jpeg, d, s, n, i);
+}
+int32_t InitH264(VideoDecoder *d, const uint8_t *s, uint32_t n, VIDEO_STREAM_INFO *i)
+{
+    return InitFamily(Family::H264, d, s, n, i);
+}
+
+void AvClose(VideoDecoder *decoder)
+{
+    delete State(decoder);
+    decoder->pInstance = nullptr;
+    decoder->bInitialised = 0;
+}
+
+bool ShowableInPlace(const AVFrame *frame, int width, int height)
+{
+    const bool i420 = frame->format == AV_PIX_FMT_YUV420P || frame->format == AV_PIX_FMT_YUVJ420P;
+    return i420 && frame->width == width && frame->height == height && frame->linesize[0] > 0 &&
+           frame->linesize[0] % 2 == 0 && frame->linesize[1] == frame->linesize[0] / 2 &&
+           frame->linesize[2] == frame->linesize[1];
+}
+
+// Any 8-bit planar YUV or grey frame into the decoder's I420 picture of width x height: chroma
+// averaged down to 4:2:0, rows and columns the frame lacks filled with black. False for other
+// pixel formats.
+bool CopyToI420(const AVFrame *frame, int width, int height, std::vector<uint8_t> *planes,
+                VideoPicture *picture)
+{
+    const AVPixFmtDescriptor *desc = av_pix_fmt_desc_get(AVPixelFormat(frame->format));
+    if (!desc || (desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL |
+                                 AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_HWACCEL)))
+        return false;
+    const bool grey = desc->nb_components <= 2;
+    if (!(desc->flags & AV_PIX_FMT_FLAG_PLANAR) && !grey)
+        return false;
+    for (int c = 0; c < (grey ? 1 : 3); ++c) {
+        if (desc->comp[c].depth != 8 || desc->comp[c].step != 1 ||
+            desc->comp[c].plane != c || desc->comp[c].shift != 0)
+            return false;
+    }
+    const size_t stride = size_t((width + 1) & ~1);
+    const size_t chromaStride = stride / 2;
+    const size_t chromaRows = size_t((height + 1) / 2);
+    planes->resize(stride * size_t(height) + 2 * chromaStride * chromaRows);
+    uint8_t *y = planes->data();
+    uint8_t *u = y + stride * size_t(height);
+    uint8_t *v = u + chromaStride * chromaRows;
+
+    const int copyWidth = std::min(width, frame->width);
+    const int copyHeight = std::min(height, frame->height);
+    for (int row = 0; row < height; ++row) {
+        uint8_t *out = y + size_t(row) * stride;
+        int done = 0;
+        if (row < copyHeight) {
+            std::memcpy(out, frame->data[0] + ptrdiff_t(row) * frame->linesize[0],
+                        size_t(copyWidth));
+            done = copyWidth;
+        }
+        std::memset(out + done, 16, stride - size_t(done));
+    }
+    const int sx = desc->log2_chroma_w, sy = desc->log2_chroma_h;
+    const int sourceChromaWidth = -((-frame->width) >> sx);
+    const int sourceChromaHeight = -((-frame->height) >> sy);
+    // Source chroma samples covering one 2x2 block of luma.
+    const int spanX = sx >= 1 ? 1 : 2, spanY = sy >= 1 ? 1 : 2;
+    for (int plane = 1; plane <= 2; ++plane) {
+        uint8_t *outPlane = plane == 1 ? u : v;
+        for (size_t row = 0; row < chromaRows; ++row) {
+            uint8_t *out = outPlane + row * chromaStride;
+            for (size_t x = 0; x < chromaStride; ++x) {
+                const int lumaX = int(x) * 2, lumaY = int(row) * 2;
+                if (grey || lumaX >= copyWidth || lumaY >= copyHeight) {
+                    out[x] = 128;
+                    continue;
+                }
+                const int cx = lumaX >> sx, cy = lumaY >> sy;
+                unsigned sum = 0, count = 0;
+                for (int dy = 0; dy < spanY && cy + dy < sourceChromaHeight; ++dy) {
+                    const uint8_t *in = frame->data[plane] + ptrdiff_t(cy + dy) * frame->linesize[plane];
+                    for (int dx = 0; dx < spanX && cx + dx < sourceChromaWidth; ++dx, ++count)
+                        sum += in[cx + dx];
+                }
+                out[x] = uint8_t(count ? (sum + count / 2) / count : 128);
+            }
+        }
+    }
+    *picture = VideoPicture{y, u, v, int32_t(stride)};
+    return true;
+}
+
+// The frame just received, as the picture of this call.
+int32_t HandOver(VideoDecoder *decoder, AvVideoState *state, int32_t timeMs,
+                 VideoPicture *picture, int32_t *pictureMs)
+{
+    const AVFrame *frame = state->frame.get();
+    if (ShowableInPlace(frame, decoder->nWidth, decoder->nHeight)) {
+        *picture = VideoPicture{frame->data[0], frame->data[1], frame->data[2],
+                                int32_t(frame->linesize[0])};
+    } else if (!CopyToI420(frame, decoder->nWidth, decoder->nHeight, &state->planes, picture)) {
+        return VANTOR_E_UNSUPPORTED_VIDEO;
+    }
+    int64_t pts = frame->pts;
+    if (pts == AV_NOPTS_VALUE)
+        pts = frame->best_effort_timestamp;
+    *pictureMs = pts == AV_NOPTS_VALUE ? timeMs : int32_t(pts);
+    return VANTOR_OK;
+}
+
+int32_t AvDecode(VideoDecoder *decoder, const uint8_t *sample, uint32_t length, int32_t timeMs,
+                 VideoPicture *picture, int32_t *pictureMs, uint32_t *used)
+{
+    *picture = VideoPicture{};
+    *used = 0;
+    AvVideoState *state = State(decoder);
+    if (!state)
+        return VANTOR_E_VIDEO_DECODER_INIT;
+    AVCodecContext *context = state->context.get();
+    AVFrame *frame = state->frame.get();
+    av_frame_unref(frame);
+
+    if (length == 0 || !sample) {
+        // End of stream: each call hands out one of the pictures still held back.
+        if (!state->draining) {
+            avcodec_send_packet(context, nullptr);
+            state->draining = true;
+        }
+        if (avcodec_receive_frame(context, frame) == 0)
+            return HandOver(decoder, state, timeMs, picture, pictureMs);
+        return VANTOR_OK;
+    }
+    if (state->draining) {
+        // Samples after the end of stream start a new one.
+        avcodec_flush_buffers(context);
+        state->draining = false;
+    }
+
+    state->packetBytes.resize(size_t(length) + AV_INPUT_BUFFER_PADDING_SIZE);
+    std::memcpy(state->packetBytes.data(), sample, length);
+    std::memset(state->packetBytes.data() + length, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+    AVPacket *packet = state->packet.get();
+    packet->data = state->packetBytes.data();
+    packet->size = int(length);
+    packet->pts = timeMs;
+    packet->dts = AV_NOPTS_VALUE;
+
+    int result = avcodec_send_packet(context, packet);
+    if (result == AVERROR(EAGAIN)) {
+        // A picture is waiting to come out first; the sample is offered again.
+        if (avcodec_receive_frame(context, frame) == 0)
+            return HandOver(decoder, state, timeMs, picture, pictureMs);
+        return VANTOR_OK;
+    }
+    *used = length;
+    if (result < 0)
+        return VANTOR_E_STREAM_SYNTAX;
+    result = avcodec_receive_frame(context, frame);
+    if (result == 0)
+        return HandOver(decoder, state, timeMs, picture, pictureMs);
+    if (result == AVERROR(EAGAIN))
+        return VANTOR_OK;
+    return VANTOR_E_STREAM_SYNTAX;
+}
+
+void AvReset(VideoDecoder *decoder)
+{
+    if (AvVideoState *state = State(decoder)) {
+        av_frame_unref(state->frame.get());
+        avcodec_flush_buffers(state->context.get());
+        state->draining = false;
+    }
+    decoder->bWaitingForSync = decoder->pOps->Classify ? 1 : 0;
+    decoder->bSyncSeen = 0;
+}
+
+int32_t ClassifyMpeg4(VideoDecoder *decoder, const uint8_t *sample, uint32_t length)
+{
+    const AvVideoState *state = State(decoder);
+    if (state && state->msMpeg4)
+        return ClassifyMsMpeg4Sample(sample, length);
+    return ClassifyMpeg4Sample(sample, length);
+}
+
+int32_t ClassifyH264(VideoDecoder *decoder, const uint8_t *sample, uint32_t length)
+{
+    const AvVideoState *state = State(decoder);
+    return ClassifyH264Sample(sample, length, state ? state->lengthSize : 0);
+}
+
+} // namespace
+
+const VideoDecoderOps g_Mpeg4VideoDecoderOps = {InitMpeg4, AvClose, ClassifyMpeg4, AvDecode,
+                                                AvReset};
+const VideoDecoderOps g_JpegVideoDecoderOps = {InitJpeg, AvClose, nullptr, AvDecode, AvReset};
+const VideoDecoderOps g_H264VideoDecoderOps = {InitH264, AvClose, ClassifyH264, AvDecode,
+                                               AvReset};

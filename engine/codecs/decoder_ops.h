@@ -1,0 +1,14 @@
+#pragma once
+
+#include "engine/play/decoder.h"
+
+// The built-in decoders' operation tables, one per decoder class; VideoDecoderCreate and
+// AudioDecoderCreate choose among them by fourcc or format code.
+extern const VideoDecoderOps g_RawVideoDecoderOps;   // uncompressed planar and packed 4:2:2
+extern const VideoDecoderOps g_Mpeg4VideoDecoderOps; // MPEG-4 Part 2, H.263 and DivX 3
+extern const VideoDecoderOps g_JpegVideoDecoderOps;  // one JPEG picture per sample
+extern const VideoDecoderOps g_H264VideoDecoderOps;
+extern const AudioDecoderOps g_AacAudioDecoderOps;
+
+// A fourcc with its letters upper-cased, as the video table is searched.
+uint32_t UpperCaseFourcc(uint32_t fourcc);

@@ -1,0 +1,149 @@
+// The built-in decoder tables: which decoder class takes a stream, by fourcc or format code.
+#include <new>
+
+#include "engine/codecs/decoder_ops.h"
+#include "engine/core/fourcc.h"
+#include "engine/core/vantor_errors.h"
+
+namespace {
+
+struct VideoCodecEntry
+{
+    uint32_t dwFourcc; // upper-cased
+    const VideoDecoderOps *pOps;
+};
+
+constexpr VideoCodecEntry kVideoCodecs[] = {
+    {0, &g_RawVideoDecoderOps},
+    {MakeFourcc("I420"), &g_RawVideoDecoderOps},
+    {MakeFourcc("YV12"), &g_RawVideoDecoderOps},
+    {MakeFourcc("YUY2"), &g_RawVideoDecoderOps},
+    {MakeFourcc("UYVY"), &g_RawVideoDecoderOps},
+    {MakeFourcc("YVYU"), &g_RawVideoDecoderOps},
+    {MakeFourcc("MP4V"), &g_Mpeg4VideoDecoderOps},
+    {MakeFourcc("MP4S"), &g_Mpeg4VideoDecoderOps},
+    {MakeFourcc("DIVX"), &g_Mpeg4VideoDecoderOps},
+    {MakeFourcc("DIV4"), &g_Mpeg4VideoDecoderOps},
+    {MakeFourcc("DIV5"), &g_Mpeg4VideoDecoderOps},
+    {MakeFourcc("DX50"), &g_Mpeg4VideoDecoderOps},
+    {MakeFourcc("XVID"), &g_Mpeg4VideoDecoderOps},
+    {MakeFourcc("FMP4"), &g_Mpeg4VideoDecoderOps},
+    {MakeFourcc("H263"), &g_Mpeg4VideoDecoderOps},
+    {MakeFourcc("S263"), &g_Mpeg4VideoDecoderOps},
+    {MakeFourcc("JPEG"), &g_JpegVideoDecoderOps},
+    {MakeFourcc("PGJP"), &g_JpegVideoDecoderOps},
+    {MakeFourcc("H264"), &g_H264VideoDecoderOps},
+    {MakeFourcc("AVC1"), &g_H264VideoDecoderOps},
+    {MakeFourcc("WVC1"), &g_H264VideoDecoderOps},
+};
+
+struct AudioCodecEntry
+{
+    uint32_t dwFormat; // WAVE format code, or a fourcc as it is stored
+    uint32_t nSamplesPerFrame;
+    const AudioDecoderOps *pOps;
+};
+
+constexpr AudioCodecEntry kAudioCodecs[] = {
+    {0xFF, 1024, &g_AacAudioDecoderOps},
+    {0xFD, 2048, &g_AacAudioDecoderOps},
+    {0xFE, 2048, &g_AacAudioDecoderOps},
+    {MakeFourcc("raac"), 1024, &g_AacAudioDecoderOps},
+    {MakeFourcc("racp"), 2048, &g_AacAudioDecoderOps},
+};
+
+constexpr uint32_t kTextCodecs[] = {MakeFourcc("T140"), MakeFourcc("SAMI"), MakeFourcc("TRVX")};
+
+} // namespace
+
+uint32_t UpperCaseFourcc(uint32_t fourcc)
+{
+    uint32_t upper = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        uint32_t c = (fourcc >> shift) & 0xFF;
+        if (c >= 'a' && c <= 'z')
+            c -= 'a' - 'A';
+        upper |= c << shift;
+    }
+    return upper;
+}
+
+int32_t VideoDecoderCreate(uint32_t fourcc, VideoDecoder **decoder)
+{
+    if (!decoder)
+        return VANTOR_E_INVALID_ARG;
+    *decoder = nullptr;
+    const uint32_t upper = UpperCaseFourcc(fourcc);
+    for (const VideoCodecEntry &entry : kVideoCodecs) {
+        if (entry.dwFourcc != upper)
+            continue;
+        auto *created = new (std::nothrow) VideoDecoder{};
+        if (!created)
+            return VANTOR_E_OUT_OF_MEMORY;
+        created->pOps = entry.pOps;
+        created->dwFourcc = upper;
+        created->dwOutputFormat = upper == MakeFourcc("YV12") ? upper : MakeFourcc("I420");
+        created->bWaitingForSync = entry.pOps->Classify ? 1 : 0;
+        *decoder = created;
+        return VANTOR_OK;
+    }
+    return VANTOR_E_UNSUPPORTED_VIDEO;
+}
+
+void VideoDecoderDestroy(VideoDecoder *decoder)
+{
+    if (!decoder)
+        return;
+    if (decoder->pInstance)
+        decoder->pOps->Close(decoder);
+    delete decoder;
+}
+
+int32_t AudioDecoderCreate(uint32_t format, AudioDecoder **decoder)
+{
+    if (!decoder)
+        return VANTOR_E_INVALID_ARG;
+    *decoder = nullptr;
+    for (const AudioCodecEntry &entry : kAudioCodecs) {
+        if (entry.dwFormat != format)
+            continue;
+        auto *created = new (std::nothrow) AudioDecoder{};
+        if (!created)
+            return VANTOR_E_OUT_OF_MEMORY;
+        created->pOps = entry.pOps;
+        created->dwFormat = format;
+        created->nSamplesPerFrame = entry.nSamplesPerFrame;
+        created->bRestart = 1;
+        *decoder = created;
+        return VANTOR_OK;
+    }
+    return VANTOR_E_UNSUPPORTED_AUDIO;
+}
+
+void AudioDecoderDestroy(AudioDecoder *decoder)
+{
+    if (!decoder)
+        return;
+    if (decoder->pInstance)
+        decoder->pOps->Close(decoder);
+    delete decoder;
+}
+
+int32_t TextDecoderCreate(uint32_t codec, TextDecoder **decoder)
+{
+    if (!decoder)
+        return VANTOR_E_INVALID_ARG;
+    *decoder = nullptr;
+    for (const uint32_t known : kTextCodecs) {
+        if (known != codec)
+            continue;
+        auto *created = new (std::nothrow) TextDecoder{codec};
+        if (!created)
+            return VANTOR_E_OUT_OF_MEMORY;
+        *decoder = created;
+        return VANTOR_OK;
+    }
+    return VANTOR_E_TEXT_DECODER_INIT;
+}
+
+void TextDecoderDestroy(TextDecoder *decoder) { delete decoder; }
