@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "engine/core/vantor_errors.h"
+#include "engine/output/ds_audio_out.h"
 #include "engine/play/playback_tasks.h"
 #include "engine/source/source_object.h"
 
@@ -489,6 +490,7 @@ void PlaybackClose(Playback *pb)
     }
     SourceClose(source);
     pb->bHasAudio = pb->bHasVideo = pb->bHasText = false;
+    DsAudioOutThreadEnd(); // the sound device was opened and closed on this thread
 }
 
 int32_t PlaybackSetAudioParams(Playback *pb, const VantorAudioParams *params)

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "engine/core/vantor_errors.h"
+#include "engine/output/ds_audio_out.h"
 #include "engine/source/source_object.h"
 #include "platform/thread_util.h"
 
@@ -372,6 +373,7 @@ void AudioTaskMain(Playback *pb)
             Sleep10ms();
     }
     pb->nAudioSeen = VS_IDLE;
+    DsAudioOutThreadEnd();
 }
 
 void VideoTaskMain(Playback *pb)

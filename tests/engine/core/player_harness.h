@@ -146,3 +146,49 @@ private:
     VantorPlayer *m_pPlayer = nullptr;
     std::wstring m_Locator;
 };
+
+// Plays the clip, seeks to targetMs and returns what was presented from the moment the video
+// task had seen the seek: until the end of the clip (untilEnd) or for half a second.
+inline std::vector<int32_t> PresentedAfterSeek(PlayerHarness &player, const std::string &clip,
+                                               uint32_t targetMs, bool untilEnd)
+{
+    EXPECT_EQ(player.Play(clip), 1);
+    EXPECT_TRUE(player.WaitForState(VS_PLAYING));
+    EXPECT_EQ(VantorSeek(player.Player(), targetMs, 1), 1);
+    // Once the video task has seen the seek, nothing from before it can still be presented.
+    EXPECT_TRUE(WaitUntil(
+        [&] { return player.Machinery()->nVideoSeen.load() == VS_SEEKING; }, 3000));
+    player.Record().Clear();
+    EXPECT_TRUE(player.WaitForState(VS_PLAYING));
+    if (untilEnd)
+        EXPECT_TRUE(WaitUntil([&] { return player.Record().nEnded.load() == 1; }, 8000));
+    else
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    return player.Record().Presented();
+}
+
+// Plays the clip for playMs, pauses and steps three times: the three pictures that follow the
+// paused one are shown in turn and the clock stands at the third.
+inline void ExpectThreeConsecutiveSteps(PlayerHarness &player, const std::string &clip,
+                                        int playMs)
+{
+    VantorPlayer *vantor = player.Player();
+    ASSERT_EQ(player.Play(clip), 1);
+    ASSERT_TRUE(player.WaitForState(VS_PLAYING));
+    std::this_thread::sleep_for(std::chrono::milliseconds(playMs));
+    ASSERT_EQ(VantorPause(vantor), 1);
+    ASSERT_TRUE(player.WaitForState(VS_PAUSED));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const std::vector<int32_t> before = player.Record().ShownAgain();
+    ASSERT_FALSE(before.empty());
+    const int32_t paused = before.back();
+    for (int step = 0; step < 3; ++step) {
+        ASSERT_EQ(VantorTrick(vantor, 0, 4), 1);
+        ASSERT_TRUE(player.WaitForState(VS_PAUSED));
+    }
+    std::vector<int32_t> shown = player.Record().ShownAgain();
+    shown.erase(shown.begin(), shown.begin() + static_cast<ptrdiff_t>(before.size()));
+    EXPECT_EQ(shown, (std::vector<int32_t>{paused + 40, paused + 80, paused + 120}));
+    EXPECT_EQ(player.State(), VS_PAUSED);
+    EXPECT_EQ(static_cast<int32_t>(player.Status().nPosition), paused + 120);
+}

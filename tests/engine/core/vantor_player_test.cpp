@@ -273,17 +273,8 @@ TEST_F(VantorPlayerTest, AfterASeekNoEarlierPictureIsShown)
 {
     ClipSpec spec{12000};
     spec.keyEveryPictures = 1;
-    const std::string clip = Clip("long.avi", spec);
-    ASSERT_EQ(m_Player.Play(clip), 1);
-    ASSERT_TRUE(m_Player.WaitForState(VS_PLAYING));
-    ASSERT_EQ(VantorSeek(m_Player.Player(), 10400, 1), 1);
-    // Once the video task has seen the seek, nothing from before it can still be presented.
-    ASSERT_TRUE(WaitUntil(
-        [&] { return m_Player.Machinery()->nVideoSeen.load() == VS_SEEKING; }, 3000));
-    m_Player.Record().Clear();
-    ASSERT_TRUE(m_Player.WaitForState(VS_PLAYING));
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    const std::vector<int32_t> presented = m_Player.Record().Presented();
+    const std::vector<int32_t> presented =
+        PresentedAfterSeek(m_Player, Clip("long.avi", spec), 10400, false);
     ASSERT_GE(presented.size(), 5u);
     EXPECT_EQ(presented.front(), 10400);
     EXPECT_TRUE(std::is_sorted(presented.begin(), presented.end()));
@@ -292,26 +283,7 @@ TEST_F(VantorPlayerTest, AfterASeekNoEarlierPictureIsShown)
 
 TEST_F(VantorPlayerTest, ThreeStepsFromPausedShowThreeConsecutivePictures)
 {
-    const std::string clip = Clip("clip.avi", ClipSpec{3000});
-    VantorPlayer *player = m_Player.Player();
-    ASSERT_EQ(m_Player.Play(clip), 1);
-    ASSERT_TRUE(m_Player.WaitForState(VS_PLAYING));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    ASSERT_EQ(VantorPause(player), 1);
-    ASSERT_TRUE(m_Player.WaitForState(VS_PAUSED));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    const std::vector<int32_t> before = m_Player.Record().ShownAgain();
-    ASSERT_FALSE(before.empty());
-    const int32_t paused = before.back();
-    for (int step = 0; step < 3; ++step) {
-        ASSERT_EQ(VantorTrick(player, 0, 4), 1);
-        ASSERT_TRUE(m_Player.WaitForState(VS_PAUSED));
-    }
-    std::vector<int32_t> shown = m_Player.Record().ShownAgain();
-    shown.erase(shown.begin(), shown.begin() + static_cast<ptrdiff_t>(before.size()));
-    EXPECT_EQ(shown, (std::vector<int32_t>{paused + 40, paused + 80, paused + 120}));
-    EXPECT_EQ(m_Player.State(), VS_PAUSED);
-    EXPECT_EQ(static_cast<int32_t>(m_Player.Status().nPosition), paused + 120);
+    ExpectThreeConsecutiveSteps(m_Player, Clip("clip.avi", ClipSpec{3000}), 300);
 }
 
 } // namespace
