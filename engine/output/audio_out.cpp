@@ -270,6 +270,18 @@ void AudioOutPause(AudioOut *out)
     WakeWriterAndCall(out, &AudioDeviceOps::Pause);
 }
 
+void AudioOutPauseDropping(AudioOut *out)
+{
+    if (out == nullptr)
+        return;
+    out->bAbort = true;
+    out->spaceEvent.Set();
+    std::lock_guard<std::mutex> lock(out->lock);
+    out->bAbort = false; // as in a flush: an abort nobody consumed must not drop a later block
+    if (out->pDevice)
+        out->pDevice->Pause(out->pDeviceState);
+}
+
 void AudioOutRestart(AudioOut *out)
 {
     WakeWriterAndCall(out, &AudioDeviceOps::Restart);

@@ -167,6 +167,9 @@ int32_t AudioOutBindDevice(AudioOut *out, int32_t nType, const AudioDeviceOps *o
 // up to 1000 ms at a time, after which the device is reset and the block dropped.
 int32_t AudioOutWrite(AudioOut *out, const AudioPcmBlock *block);
 void AudioOutPause(AudioOut *out);
+// A pause that also ends a write waiting for room and drops its block, so the caller is not
+// held up for the writer's second on a device that will not play until restarted.
+void AudioOutPauseDropping(AudioOut *out);
 void AudioOutRestart(AudioOut *out);
 void AudioOutFlush(AudioOut *out);
 int32_t AudioOutIsDrained(AudioOut *out);

@@ -252,3 +252,8 @@ const AudioDeviceOps g_DsAudioOutOps = {
     DsOpen, DsClose, DsFreeSpace, DsWrite, DsPause, DsRestart, DsFlush, DsSetSpeed, DsSetVolume,
     DsSetMute,
 };
+
+void DsAudioOutThreadEnd()
+{
+    SDL_TLSCleanup();
+}

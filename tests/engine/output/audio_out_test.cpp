@@ -327,6 +327,24 @@ TEST_F(AudioOutTest, PauseWakesTheWriterWhichTriesAgain)
     EXPECT_EQ(m_Device.nRestarts, 1);
 }
 
+TEST_F(AudioOutTest, ADroppingPauseEndsAWaitAtOnceAndLeavesNoAbortBehind)
+{
+    ASSERT_EQ(Write(2000, 0), 1);
+    std::thread status([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        AudioOutPauseDropping(m_Out.get());
+    });
+    const auto start = Clock::now();
+    EXPECT_EQ(Write(400, 500), 1);
+    EXPECT_LT(MsSince(start), 900) << "the pause ended the wait";
+    status.join();
+    EXPECT_EQ(m_Device.written.size(), 2000u) << "the waiting block was dropped";
+    EXPECT_EQ(m_Device.nPauses, 1);
+    EXPECT_EQ(m_Device.nFlushes, 0);
+    AudioOutRestart(m_Out.get());
+    ExpectAWaitingBlockGetsIn(600, 5);
+}
+
 TEST_F(AudioOutTest, SpeedIsStoredOnlyWhenTheDeviceTakesIt)
 {
     EXPECT_EQ(AudioOutSetSpeed(m_Out.get(), 100), 1);

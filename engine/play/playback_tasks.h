@@ -1,0 +1,39 @@
+#pragma once
+
+#include <memory>
+
+#include "engine/play/playback.h"
+
+// The steps the tasks and the status thread share. Video steps run with Playback::videoLock
+// held, audio steps with Playback::audioLock held.
+
+enum class ReadOutcome
+{
+    Read,    // one sample went into the queue
+    NoSpace, // the queue is full (or must drain before it can grow)
+    Ended,   // the stream has no more samples
+};
+
+// A queue for samples of up to largest bytes; null when the figures are impossible.
+std::unique_ptr<SampleQueue> MakeQueue(uint32_t largest, bool video);
+
+// Reads one sample of the kind into the queue. A sample larger than the queue's largest sample
+// grows the queue once it is empty, so such a sample does not end the stream.
+ReadOutcome ReadIntoQueue(Playback *pb, std::unique_ptr<SampleQueue> *queue, int32_t kind,
+                          uint32_t stream, bool video);
+
+void ResetVideoDecoder(VideoSlot *slot);
+void ResetAudioDecoder(Playback *pb);
+
+void SlotRead(Playback *pb, int32_t index);
+// Decodes the next sample when no picture is ready.
+void SlotDecode(Playback *pb, int32_t index);
+// Not forced: presents a ready picture unless it is early (then true: wait a little).
+// Forced: shows the last picture again when one is ready or the stream has drained.
+bool SlotPresent(Playback *pb, int32_t index, bool forced);
+void TextStep(Playback *pb);
+
+// Decodes one queued audio sample into the accumulator; false when nothing was decoded.
+bool AudioDecodeOne(Playback *pb);
+// Decodes and throws away sound before timeMs (a frame step).
+void DiscardAudioUntil(Playback *pb, int32_t timeMs);
