@@ -2,13 +2,10 @@
 
 #include <cstdint>
 
+#include "engine/source/clf_format.h"
 #include "engine/source/media_info.h"
 #include "engine/source/reader_ops.h"
 
-// Record tags of the data section ("vdat", "adat", "tdat" read big-endian).
-constexpr uint32_t CLF_TAG_VIDEO = 0x76646174;
-constexpr uint32_t CLF_TAG_AUDIO = 0x61646174;
-constexpr uint32_t CLF_TAG_TEXT = 0x74646174;
 constexpr uint32_t kClfMediaType = 12;
 // Tag, time, size and an unused word precede every record's data.
 constexpr uint32_t kClfRecordHeaderSize = 16;

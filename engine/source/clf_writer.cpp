@@ -37,11 +37,11 @@ uint32_t TagOf(int32_t kind)
 {
     switch (kind) {
     case kClfKindAudio:
-        return kClfTagAudio;
+        return CLF_TAG_AUDIO;
     case kClfKindVideo:
-        return kClfTagVideo;
+        return CLF_TAG_VIDEO;
     case kClfKindText:
-        return kClfTagText;
+        return CLF_TAG_TEXT;
     }
     return 0;
 }

@@ -5,15 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "engine/source/clf_format.h"
+
 // Writes CLF clips the way the recorder lays them out: "CLF ", a header listing the video, audio
 // and text streams, then tagged records in time order and a zero-size end record. Every number
 // is 32-bit big-endian. Used by the demo-card maker and by tests to make fixtures; the same
 // input always gives the same bytes.
 
-// Record tags: the letters "vdat", "adat" and "tdat" read as big-endian numbers.
-constexpr uint32_t kClfTagVideo = 0x76646174;
-constexpr uint32_t kClfTagAudio = 0x61646174;
-constexpr uint32_t kClfTagText = 0x74646174;
 
 // Sample kinds, numbered as the engine numbers them.
 constexpr int32_t kClfKindAudio = 1;

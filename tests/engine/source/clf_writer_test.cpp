@@ -124,9 +124,9 @@ TEST_F(ClfWriterTest, HeaderAndRecordsReadBackInOrder)
     EXPECT_TRUE(clf.endRecordLast) << "nothing may follow the end record";
     for (size_t i = 0; i < std::size(samples); ++i) {
         const Sample &s = samples[i];
-        const uint32_t tag = s.kind == kClfKindVideo   ? kClfTagVideo
-                             : s.kind == kClfKindAudio ? kClfTagAudio
-                                                       : kClfTagText;
+        const uint32_t tag = s.kind == kClfKindVideo   ? CLF_TAG_VIDEO
+                             : s.kind == kClfKindAudio ? CLF_TAG_AUDIO
+                                                       : CLF_TAG_TEXT;
         SCOPED_TRACE(i);
         const ParsedClf::Record &r = clf.records[i];
         EXPECT_EQ(r.tag, tag);
@@ -210,7 +210,7 @@ TEST_F(ClfWriterTest, EndRecordInTheMiddleIsWrittenWhereAsked)
     ASSERT_EQ(clf.error, "");
     // The closing end record carries the duration.
     const uint32_t expected[][3] = {
-        {kClfTagText, 0, 1}, {0, 500, 0}, {kClfTagText, 1000, 1}, {0, 1000, 0}};
+        {CLF_TAG_TEXT, 0, 1}, {0, 500, 0}, {CLF_TAG_TEXT, 1000, 1}, {0, 1000, 0}};
     ASSERT_EQ(clf.records.size(), std::size(expected));
     for (size_t i = 0; i < std::size(expected); ++i) {
         EXPECT_EQ(clf.records[i].tag, expected[i][0]) << i;

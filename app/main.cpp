@@ -1,0 +1,15 @@
+// RoadlogViewer: the memory-card viewer.
+#include <QApplication>
+
+#include "app/tavlo_player_app.h"
+#include "app/warning_box.h"
+
+int main(int argc, char **argv)
+{
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QString::fromLatin1(APP_TITLE));
+    CTavloPlayerApp app;
+    if (!app.InitInstance(QApplication::arguments()))
+        return app.ExitInstance(1);
+    return app.ExitInstance(QApplication::exec());
+}

@@ -1,0 +1,151 @@
+#include "platform/removable_volumes.h"
+
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <system_error>
+#include <utility>
+
+namespace {
+
+// mountinfo writes space, tab, newline and backslash in paths as \ooo.
+std::string UnescapeOctal(const std::string &text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 3 < text.size()) {
+            const char a = text[i + 1], b = text[i + 2], c = text[i + 3];
+            if (a >= '0' && a <= '3' && b >= '0' && b <= '7' && c >= '0' && c <= '7') {
+                out.push_back(static_cast<char>((a - '0') * 64 + (b - '0') * 8 + (c - '0')));
+                i += 3;
+                continue;
+            }
+        }
+        out.push_back(text[i]);
+    }
+    return out;
+}
+
+// The labels udev publishes in /dev/disk/by-label write unsafe bytes as \xNN.
+std::string UnescapeHex(const std::string &text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x') {
+            const auto isHex = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); };
+            if (isHex(text[i + 2]) && isHex(text[i + 3])) {
+                out.push_back(static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16)));
+                i += 3;
+                continue;
+            }
+        }
+        out.push_back(text[i]);
+    }
+    return out;
+}
+
+bool ReadsOne(const std::filesystem::path &file)
+{
+    std::ifstream in(file);
+    int value = 0;
+    return in >> value && value == 1;
+}
+
+std::string LabelOf(const std::string &source)
+{
+    std::error_code error;
+    const std::filesystem::path device = std::filesystem::weakly_canonical(source, error);
+    if (!error) {
+        for (const auto &entry : std::filesystem::directory_iterator("/dev/disk/by-label", error)) {
+            std::error_code ignored;
+            if (std::filesystem::weakly_canonical(entry.path(), ignored) == device && !ignored)
+                return UnescapeHex(entry.path().filename().string());
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+std::vector<MOUNT_ENTRY> ParseMountInfo(const std::string &text)
+{
+    std::vector<MOUNT_ENTRY> entries;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        // id parent major:minor root mount-point options [optional...] - fstype source super
+        std::istringstream fields(line);
+        std::vector<std::string> words;
+        for (std::string word; fields >> word;)
+            words.push_back(std::move(word));
+        size_t dash = 6;
+        while (dash < words.size() && words[dash] != "-")
+            ++dash;
+        if (words.size() < 6 || dash + 2 >= words.size())
+            continue;
+        MOUNT_ENTRY entry;
+        const std::string &number = words[2];
+        const size_t colon = number.find(':');
+        if (colon == std::string::npos || colon == 0 || colon + 1 == number.size() ||
+            number.find_first_not_of("0123456789:") != std::string::npos)
+            continue;
+        try {
+            entry.nMajor = static_cast<unsigned>(std::stoul(number.substr(0, colon)));
+            entry.nMinor = static_cast<unsigned>(std::stoul(number.substr(colon + 1)));
+        } catch (const std::exception &) {
+            continue; // a number beyond unsigned long
+        }
+        entry.strMountPoint = UnescapeOctal(words[4]);
+        entry.strFsType = words[dash + 1];
+        entry.strSource = UnescapeOctal(words[dash + 2]);
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+bool IsRemovableBlockDevice(unsigned nMajor, unsigned nMinor, const std::string &sysRoot)
+{
+    if (nMajor == 0)
+        return false; // no block device behind it (tmpfs, proc, FUSE ...)
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path link =
+        fs::path(sysRoot) / "dev/block" / (std::to_string(nMajor) + ":" + std::to_string(nMinor));
+    const fs::path device = fs::canonical(link, error);
+    if (error)
+        return false;
+    // A partition has a "partition" file; its disk is the folder above it.
+    const bool bPartition = fs::exists(device / "partition", error);
+    const fs::path disk = bPartition ? device.parent_path() : device;
+    if (ReadsOne(disk / "removable") || ReadsOne(device / "removable"))
+        return true;
+    const std::string where = disk.string();
+    return where.find("/usb") != std::string::npos || where.find("/mmc") != std::string::npos;
+}
+
+std::vector<REMOVABLE_VOLUME> ListRemovableVolumes()
+{
+    std::ifstream in("/proc/self/mountinfo");
+    std::stringstream text;
+    text << in.rdbuf();
+    std::vector<REMOVABLE_VOLUME> volumes;
+    std::set<std::pair<unsigned, unsigned>> seen;
+    for (const MOUNT_ENTRY &entry : ParseMountInfo(text.str())) {
+        if (!IsRemovableBlockDevice(entry.nMajor, entry.nMinor))
+            continue;
+        if (!seen.insert({entry.nMajor, entry.nMinor}).second)
+            continue;
+        REMOVABLE_VOLUME volume;
+        volume.strMountPoint = entry.strMountPoint;
+        if (volume.strMountPoint.empty() || volume.strMountPoint.back() != '/')
+            volume.strMountPoint.push_back('/');
+        volume.strLabel = LabelOf(entry.strSource);
+        if (volume.strLabel.empty())
+            volume.strLabel = std::filesystem::path(entry.strMountPoint).filename().string();
+        volumes.push_back(std::move(volume));
+    }
+    return volumes;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// One mounted file system as /proc/self/mountinfo describes it.
+struct MOUNT_ENTRY
+{
+    unsigned nMajor = 0; // device number of the mounted file system
+    unsigned nMinor = 0;
+    std::string strMountPoint; // with the kernel's octal escapes (\040 ...) undone
+    std::string strFsType;
+    std::string strSource; // e.g. /dev/sdb1
+};
+
+// Parses the text of a mountinfo file. Lines that do not have the documented fields are skipped.
+std::vector<MOUNT_ENTRY> ParseMountInfo(const std::string &text);
+
+// A volume the user may choose as a card: a mounted file system on a removable disk.
+struct REMOVABLE_VOLUME
+{
+    std::string strLabel;      // volume label, or the mount point's last name when it has none
+    std::string strMountPoint; // the card root: the mount point with a trailing '/'
+};
+
+// True when the block device major:minor, or the disk it is a partition of, is marked removable
+// or sits on a USB or MMC bus. sysRoot is "/sys" except in tests.
+bool IsRemovableBlockDevice(unsigned nMajor, unsigned nMinor, const std::string &sysRoot = "/sys");
+
+// The removable volumes mounted now, in mount order. A file system mounted twice is offered once.
+std::vector<REMOVABLE_VOLUME> ListRemovableVolumes();

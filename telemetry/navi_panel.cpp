@@ -1,0 +1,74 @@
+#include "telemetry/navi_panel.h"
+
+#include <QColor>
+#include <QPainter>
+#include <cmath>
+#include <limits>
+
+#include "app/controls/ui_font.h"
+#include "telemetry/navi_info.h"
+
+CNaviPanel::CNaviPanel()
+{
+    m_stTime = GetLocalTime();
+}
+
+void CNaviPanel::SetNaviInfo(double dLatitude, double dLongitude, const SYSTEMTIME &stTime,
+                             int32_t nSpeed, int32_t nCourse)
+{
+    m_dLatitude = dLatitude;
+    m_dLongitude = dLongitude;
+    m_stTime = stTime;
+    m_nSpeed = nSpeed;
+    m_nCourse = nCourse;
+}
+
+std::array<QString, 5> CNaviPanel::RowTexts() const
+{
+    return {
+        QString::asprintf("%d km/h", m_nSpeed),
+        QString::asprintf("%d_%02d_%02d_%02d_%02d", m_stTime.wYear, m_stTime.wMonth, m_stTime.wDay,
+                          m_stTime.wHour, m_stTime.wMinute),
+        QString::asprintf("%0.6f", m_dLatitude),
+        QString::asprintf("%0.6f", m_dLongitude),
+        QString::asprintf("%d", m_nCourse),
+    };
+}
+
+void CNaviPanel::Paint(QPainter &dc) const
+{
+    dc.save();
+    dc.setFont(SkinFont(13, QFont::Bold));
+    dc.setPen(QColor::fromRgb(kNaviTextColour));
+    dc.setBackgroundMode(Qt::TransparentMode);
+    const std::array<QString, 5> texts = RowTexts();
+    for (size_t i = 0; i < texts.size(); ++i) {
+        const QRect row(QPoint(kNaviValueLeft, kNaviPanelRows[i][0]),
+                        QPoint(kNaviValueRight, kNaviPanelRows[i][1]));
+        dc.drawText(row, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine, texts[i]);
+    }
+    dc.restore();
+}
+
+int32_t TruncateToInt(float fValue)
+{
+    if (std::isnan(fValue))
+        return 0;
+    // 2^31 is exact in float; every float below it converts without overflow.
+    if (fValue >= 2147483648.0f)
+        return std::numeric_limits<int32_t>::max();
+    if (fValue <= -2147483648.0f)
+        return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(fValue);
+}
+
+QString FormatLatLng(double dLatitude, double dLongitude)
+{
+    return QString::asprintf("%0.6f,%0.6f", dLatitude, dLongitude);
+}
+
+NAVI_SHOWN NaviShownValues(const CTavloNaviInfo &info)
+{
+    return {NmeaToDegrees(info.dLatitude), NmeaToDegrees(info.dLongitude), info.stGpsTime,
+            TruncateToInt(info.fSpeed), TruncateToInt(info.fCourse)};
+}
