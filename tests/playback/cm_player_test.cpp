@@ -29,6 +29,15 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// Sound goes to a file in a temporary folder of the run, at the device's own pace, before the
+// sound system starts.
+const bool kDiskAudio = [] {
+    static CTempFolder folder;
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", (folder / "audio.raw").c_str(), 1);
+    return true;
+}();
+
 // Ends the program with a message when a test has not finished in time, so a deadlock fails
 // instead of hanging the suite.
 class CWatchdog
