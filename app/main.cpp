@@ -3,12 +3,13 @@
 
 #include "app/tavlo_player_app.h"
 #include "app/warning_box.h"
+#include "playback/cm_player.h"
 
 int main(int argc, char **argv)
 {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(APP_TITLE));
-    CTavloPlayerApp app;
+    CTavloPlayerApp app(CmPlayerFactory());
     if (!app.InitInstance(QApplication::arguments()))
         return app.ExitInstance(1);
     return app.ExitInstance(QApplication::exec());

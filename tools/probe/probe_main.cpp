@@ -2,6 +2,7 @@
 // exit with 1.
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -17,6 +18,8 @@ extern "C" {
 #include "engine/core/vantor_errors.h"
 #include "engine/source/media_info_json.h"
 #include "engine/source/source_object.h"
+#include "playback/text_reading.h"
+#include "telemetry/navi_track.h"
 
 namespace {
 
@@ -45,7 +48,8 @@ int Usage()
 {
     std::fprintf(stderr, "usage: roadlog-probe info FILE\n"
                          "       roadlog-probe samples FILE --kind video|audio|text\n"
-                         "       roadlog-probe decode FILE\n");
+                         "       roadlog-probe decode FILE\n"
+                         "       roadlog-probe track FILE\n");
     return 2;
 }
 
@@ -125,6 +129,27 @@ int CommandSamples(int argc, char **argv)
     }
 }
 
+// The GPS track the viewer builds from the clip: "time_ms,lat,lon,speed,course" per fix, the
+// position in degrees without the hemisphere, speed and course truncated.
+int CommandTrack(int argc, char **argv)
+{
+    if (argc != 1)
+        return Usage();
+    // Nothing is shown or heard; the clip is only opened and its text read.
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    std::vector<TEXT_SAMPLE> samples;
+    if (const int32_t result = ReadClipText(argv[0], &samples); result < 0)
+        return Fail(result);
+    CTavloNaviTrack track;
+    track.BuildTrack(uint32_t(samples.size()), samples.data());
+    for (size_t i = 0; i < track.Count(); ++i) {
+        const CTavloNaviInfo &fix = track.At(i);
+        std::printf("%u,%0.6f,%0.6f,%d,%d\n", fix.dwTime, NmeaToDegrees(fix.dLatitude),
+                    NmeaToDegrees(fix.dLongitude), int(fix.fSpeed), int(fix.fCourse));
+    }
+    return 0;
+}
+
 using AvMd5Ptr = std::unique_ptr<AVMD5, FreeWith<av_freep>>;
 
 // md5 of the decoder's own planes cropped to the picture: Y rows, then U, then V.
@@ -177,6 +202,7 @@ constexpr Command kCommands[] = {
     {"info", CommandInfo},
     {"samples", CommandSamples},
     {"decode", CommandDecode},
+    {"track", CommandTrack},
 };
 
 } // namespace
