@@ -27,18 +27,6 @@ constexpr int kFrames = 60 * 25;
 constexpr int kEncodedPictures = 25; // one GOP, repeated
 constexpr int kPcmChunk = 7056;      // 40 ms of 44.1 kHz 16-bit stereo
 
-using InputPtr = std::unique_ptr<AVFormatContext, FreeWith<avformat_close_input>>;
-
-struct OutputCloser
-{
-    void operator()(AVFormatContext *oc) const
-    {
-        if (oc->pb)
-            avio_closep(&oc->pb);
-        avformat_free_context(oc);
-    }
-};
-using OutputPtr = std::unique_ptr<AVFormatContext, OutputCloser>;
 
 struct EncodedPicture
 {
@@ -96,7 +84,7 @@ bool WriteMinute(const std::string &path)
     AVFormatContext *raw = nullptr;
     if (avformat_alloc_output_context2(&raw, nullptr, "avi", path.c_str()) < 0)
         return false;
-    OutputPtr oc(raw);
+    AvOutputPtr oc(raw);
     AVStream *video = avformat_new_stream(oc.get(), nullptr);
     std::vector<EncodedPicture> pictures;
     if (!EncodePictures(&pictures, video->codecpar) || pictures.empty())
@@ -229,7 +217,7 @@ void BM_LibavformatReadFrame(benchmark::State &state)
             state.SkipWithError("open failed");
             return;
         }
-        InputPtr input(raw);
+        AvInputPtr input(raw);
         bytes = 0;
         while (av_read_frame(input.get(), packet.get()) >= 0) {
             bytes += packet->size;

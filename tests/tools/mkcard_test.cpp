@@ -401,11 +401,6 @@ TEST_F(MkcardClipDecodes, SoundDecodesAsTheHeaderSays)
     EXPECT_GT(energy, 10.0) << "the tone must be audible, not silence";
 }
 
-struct InputFormatClose
-{
-    void operator()(AVFormatContext *ctx) const { avformat_close_input(&ctx); }
-};
-
 TEST_F(MkcardClipDecodes, AviClipsHoldTheSamePicturesAndSound)
 {
     ASSERT_EQ(s_nFirstRun, 0);
@@ -415,7 +410,7 @@ TEST_F(MkcardClipDecodes, AviClipsHoldTheSamePicturesAndSound)
         SCOPED_TRACE(clip.string());
         AVFormatContext *raw = nullptr;
         ASSERT_EQ(avformat_open_input(&raw, clip.c_str(), nullptr, nullptr), 0);
-        std::unique_ptr<AVFormatContext, InputFormatClose> in(raw);
+        AvInputPtr in(raw);
         EXPECT_STREQ(in->iformat->name, "avi");
         ASSERT_GE(avformat_find_stream_info(in.get(), nullptr), 0);
         ASSERT_EQ(in->nb_streams, 2u);

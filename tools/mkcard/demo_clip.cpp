@@ -262,18 +262,6 @@ int KindRank(int32_t kind)
     return kind == kClfKindText ? 0 : kind == kClfKindVideo ? 1 : 2;
 }
 
-// An output file and its muxer, closed together.
-struct OutputFormatClose
-{
-    void operator()(AVFormatContext *ctx) const
-    {
-        if (ctx->pb)
-            avio_closep(&ctx->pb);
-        avformat_free_context(ctx);
-    }
-};
-using OutputFormatPtr = std::unique_ptr<AVFormatContext, OutputFormatClose>;
-
 bool SetExtraData(AVCodecParameters *par, const std::vector<uint8_t> &extra)
 {
     par->extradata = static_cast<uint8_t *>(av_mallocz(extra.size() + AV_INPUT_BUFFER_PADDING_SIZE));
@@ -293,7 +281,7 @@ bool WriteAvi(const DemoClipSpec &spec, const ClfLayout &layout,
         *error = AvError("AVI muxer", rc);
         return false;
     }
-    OutputFormatPtr out(raw);
+    AvOutputPtr out(raw);
     out->flags |= AVFMT_FLAG_BITEXACT; // no muxer version text in the file
 
     AVStream *video = avformat_new_stream(out.get(), nullptr);

@@ -24,18 +24,6 @@ extern "C" {
 
 namespace {
 
-using InputPtr = std::unique_ptr<AVFormatContext, FreeWith<avformat_close_input>>;
-
-struct OutputCloser
-{
-    void operator()(AVFormatContext *oc) const
-    {
-        if (oc->pb)
-            avio_closep(&oc->pb);
-        avformat_free_context(oc);
-    }
-};
-using OutputPtr = std::unique_ptr<AVFormatContext, OutputCloser>;
 
 struct ClipSpec
 {
@@ -104,7 +92,7 @@ bool WriteClip(const std::string &path, const ClipSpec &spec)
     AVFormatContext *raw = nullptr;
     if (avformat_alloc_output_context2(&raw, nullptr, "avi", path.c_str()) < 0)
         return false;
-    OutputPtr oc(raw);
+    AvOutputPtr oc(raw);
     Encoder video, audio;
     if (!OpenEncoder(oc.get(), spec.videoEncoder, &video) ||
         !OpenEncoder(oc.get(), spec.audioEncoder, &audio))
@@ -172,7 +160,7 @@ std::vector<Packet> DemuxedPackets(const std::string &path, AVMediaType type)
     std::vector<Packet> packets;
     if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0)
         return packets;
-    InputPtr input(raw);
+    AvInputPtr input(raw);
     int wanted = -1;
     for (unsigned i = 0; i < input->nb_streams && wanted < 0; ++i) {
         if (input->streams[i]->codecpar->codec_type == type)
