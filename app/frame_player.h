@@ -4,6 +4,8 @@
 #include <functional>
 #include <memory>
 
+#include "playback/text_sample.h"
+
 class QObject;
 class VideoSurface;
 
@@ -25,14 +27,31 @@ public:
     virtual ~CFramePlayer() = default;
 
     virtual int32_t GetState() const = 0;
+    // 1 when the engine took the request, 0 when it refused.
+    virtual int32_t Play(const wchar_t *path) = 0;
     virtual void Pause() = 0;
     virtual void Resume() = 0;
     virtual void Stop() = 0;
     // The published playback position and clip duration, in ms.
     virtual uint32_t PlayPosition() const = 0;
     virtual uint32_t PlayDuration() const = 0;
+    // The position of the last status read from the engine, in ms.
+    virtual uint32_t StatusPosition() const = 0;
     // 0..100
     virtual void SetVolume(int32_t nVolume) = 0;
+    // Percent; 0 or less plays at 10.
+    virtual int32_t SetSpeed(int32_t nPercent) = 0;
+    // Clamped to the clip; 0 when stopped.
+    virtual int32_t SeekTo(int64_t nPositionMs) = 0;
+    // The engine's own seek (precision 0: to the key frame before), whatever the wrapper state.
+    virtual void SeekEngine(uint32_t nPositionMs, int32_t nPrecision) = 0;
+    virtual int32_t StepFrame() = 0;
+    // Saves the next presented picture of the output chosen by selector (0: large, 1: small).
+    virtual int32_t CaptureFrame(const wchar_t *path, int32_t nSelector) = 0;
+    // The last error's message once, or null.
+    virtual const char *TakeLastError() = 0;
+    // The clip's text samples: complete from WM_PLAY_STARTED until the next Play.
+    virtual const TEXT_SAMPLE *TextSamples(uint32_t &nCount) const = 0;
 };
 
 // Makes the wrapper for a main window: its messages go to notify, video slot 0 draws into

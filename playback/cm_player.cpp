@@ -182,6 +182,11 @@ int32_t CCMPlayer::SeekTo(int64_t positionMs)
     return VantorSeek(m_pEngine, ClampToDuration(positionMs, Duration()), 1);
 }
 
+void CCMPlayer::SeekEngine(uint32_t positionMs, int32_t precision)
+{
+    VantorSeek(m_pEngine, positionMs, precision);
+}
+
 int32_t CCMPlayer::SetSpeed(int32_t percent)
 {
     VantorSetSpeed(m_pEngine, percent <= 0 ? 10 : percent);

@@ -43,29 +43,36 @@ public:
 
     // 1 when the engine took the request; 0 for an empty path (which also stops), a disabled or
     // missing slot-0 window, a path of more than kMaxPlayPath - 1 characters, or a refusal.
-    int32_t Play(const wchar_t *path);
+    int32_t Play(const wchar_t *path) override;
     void Stop() override;
     void Pause() override;
     void Resume() override { TryResume(); }
     // 1 if the engine accepted the resume.
     int32_t TryResume();
     // The engine's result; 0 when stopped. The position is clamped to 0..duration.
-    int32_t SeekTo(int64_t positionMs);
-    int32_t SetSpeed(int32_t percent);
-    int32_t StepFrame();
+    int32_t SeekTo(int64_t positionMs) override;
+    void SeekEngine(uint32_t positionMs, int32_t precision) override;
+    int32_t SetSpeed(int32_t percent) override;
+    int32_t StepFrame() override;
     void SetVolume(int32_t percent) override { ApplyVolume(percent); }
     // The engine's result.
     int32_t ApplyVolume(int32_t percent);
     // 1, or 0 for a null path.
-    int32_t CaptureFrame(const wchar_t *path, int32_t selector);
+    int32_t CaptureFrame(const wchar_t *path, int32_t selector) override;
     // The last error's message once, or null (see the implementation).
-    const char *TakeLastError();
+    const char *TakeLastError() override;
 
     int32_t GetState() const override { return m_nState; }
     uint32_t PlayPosition() const override { return uint32_t(std::max(0, g_nPlayPosition.load())); }
     uint32_t PlayDuration() const override { return uint32_t(std::max(0, g_nPlayDuration.load())); }
     // The last status read from the engine.
     VantorStatus Status() const;
+    uint32_t StatusPosition() const override { return Status().nPosition; }
+    const TEXT_SAMPLE *TextSamples(uint32_t &count) const override
+    {
+        count = m_nTextCount;
+        return m_TextSamples;
+    }
 
     // Read by the main window: the samples are complete and unchanging from WM_PLAY_STARTED
     // until the next Play.

@@ -57,9 +57,46 @@ public:
     }
     uint32_t PlayPosition() const override { return m_nPosition; }
     uint32_t PlayDuration() const override { return 0; }
+    uint32_t StatusPosition() const override { return m_nPosition; }
     void SetVolume(int32_t nVolume) override
     {
         m_log.calls.push_back("volume " + std::to_string(nVolume));
+    }
+    int32_t Play(const wchar_t *) override
+    {
+        m_log.calls.push_back("play");
+        m_nState = CMP_PLAYING;
+        return 1;
+    }
+    int32_t SetSpeed(int32_t nPercent) override
+    {
+        m_log.calls.push_back("speed " + std::to_string(nPercent));
+        return 1;
+    }
+    int32_t SeekTo(int64_t nPositionMs) override
+    {
+        m_log.calls.push_back("seek " + std::to_string(nPositionMs));
+        return 1;
+    }
+    void SeekEngine(uint32_t nPositionMs, int32_t) override
+    {
+        m_log.calls.push_back("engine seek " + std::to_string(nPositionMs));
+    }
+    int32_t StepFrame() override
+    {
+        m_log.calls.push_back("step");
+        return 1;
+    }
+    int32_t CaptureFrame(const wchar_t *, int32_t nSelector) override
+    {
+        m_log.calls.push_back("capture " + std::to_string(nSelector));
+        return 1;
+    }
+    const char *TakeLastError() override { return nullptr; }
+    const TEXT_SAMPLE *TextSamples(uint32_t &nCount) const override
+    {
+        nCount = 0;
+        return nullptr;
     }
 
 private:
