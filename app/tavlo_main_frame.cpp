@@ -22,6 +22,7 @@
 #include "playback/video_widget.h"
 #include "recordings/play_infor.h"
 #include "settings/setup_file.h"
+#include "telemetry/tavlo_browser.h"
 
 namespace {
 
@@ -115,14 +116,6 @@ void FillArea(QPainter &dc, int left, int top, int right, int bottom)
 
 } // namespace
 
-const CTavloMainFrame::COMMAND_ENTRY CTavloMainFrame::kCommandMap[] = {
-    {ID_OPEN, ID_OPEN, &CTavloMainFrame::OnOpen},
-    {ID_CATEGORY_RECORD, ID_CATEGORY_MOTION, &CTavloMainFrame::OnCategory},
-    {ID_FULL_SCREEN, ID_FULL_SCREEN, &CTavloMainFrame::OnFullScreen},
-    {ID_MINIMIZE, ID_MINIMIZE, &CTavloMainFrame::OnMinimize},
-    {ID_EXIT, ID_EXIT, &CTavloMainFrame::OnExit},
-    {ID_RESTORE, ID_RESTORE, &CTavloMainFrame::OnRestore},
-};
 
 CTavloMainFrame::CTavloMainFrame(FramePlayerFactory playerFactory, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_textFont(SkinFont(12, 600)),
@@ -149,6 +142,9 @@ CTavloMainFrame::CTavloMainFrame(FramePlayerFactory playerFactory, QWidget *pare
     CreateControls();
     resize(FRAME_WIDTH, FRAME_HEIGHT);
     Layout();
+    InitMute();
+    StartTimer(IDT_TIME_REFRESH, 300);
+    StartTimer(IDT_TRACK_FOLLOW, 350);
 }
 
 CTavloMainFrame::~CTavloMainFrame()
@@ -201,9 +197,7 @@ void CTavloMainFrame::CreateControls()
 
     m_pMute = new CTavloSwitch(this, IDC_MUTE);
     m_pMute->SetBitmap(IDB_MUTE_SWITCH);
-    // The switch shows "on" only when the sound's mute state can be read and says unmuted; no
-    // mute mechanism is attached yet, so the state is unknown.
-    m_pMute->SetState(0);
+    m_pMute->SetState(0); // set by InitMute
 
     m_pVolume = new CTavloSlider(this, IDC_VOLUME);
     m_pVolume->SetTrackBitmap(IDB_VOLUME_TRACK);
@@ -212,7 +206,10 @@ void CTavloMainFrame::CreateControls()
     m_pVolume->m_nMaximum = 100;
     m_pVolume->SetPos(g_PlayInfor.nVolume);
 
+    m_pVideo0->installEventFilter(this);
+
     m_pList = new CHTMLListCtrl(this, HTMLLIST_GRIDLINES);
+    m_pList->installEventFilter(this);
     m_pList->setGeometry(QRect(QPoint(671, 215), QPoint(1008, 582)));
     m_pList->RecalcHeights();
     m_pCatalog = std::make_unique<CTrovaCatalog>(*m_pList, *this, g_PlayInfor);
@@ -230,17 +227,6 @@ CTavloButton *CTavloMainFrame::Button(int nCommandId) const
         if (kButtons[i].nCommandId == nCommandId)
             return m_pButtons[size_t(i)];
     return nullptr;
-}
-
-void CTavloMainFrame::OnCommand(int nId)
-{
-    if (m_bPlayPending && nId != IDC_MUTE)
-        return;
-    for (const COMMAND_ENTRY &entry : kCommandMap)
-        if (nId >= entry.nFirst && nId <= entry.nLast) {
-            (this->*entry.pHandler)(nId);
-            return;
-        }
 }
 
 bool CTavloMainFrame::ChooseDrive()
@@ -302,21 +288,6 @@ void CTavloMainFrame::ApplyCardChoice()
     m_pCatalog->RebuildCatalog(root);
 }
 
-void CTavloMainFrame::ResetView()
-{
-    m_pCatalog->TrovaListInitial();
-    for (int id = ID_CATEGORY_RECORD; id <= ID_CATEGORY_MOTION; ++id)
-        if (CTavloButton *button = Button(id))
-            button->SetChecked(false);
-    // Disabling a slider ends a drag in progress on it.
-    m_pSeek->SetEnabled(false);
-    m_pSpeed->SetEnabled(false);
-    if (CTavloButton *button = Button(ID_FULL_SCREEN))
-        button->setEnabled(false);
-    m_pVideo0->hide();
-    m_pVideo1->hide();
-}
-
 void CTavloMainFrame::OnDriveChoice()
 {
     OnOpen(ID_OPEN);
@@ -327,19 +298,6 @@ void CTavloMainFrame::OnCategoryButtonsChanged()
     for (int id = ID_CATEGORY_RECORD; id <= ID_CATEGORY_MOTION; ++id)
         if (CTavloButton *button = Button(id))
             button->SetChecked(id - ID_CATEGORY_RECORD == g_PlayInfor.nListType);
-}
-
-void CTavloMainFrame::OnCategory(int nId)
-{
-    m_pCatalog->ShowCategory(nId - ID_CATEGORY_RECORD);
-}
-
-void CTavloMainFrame::OnListNotify(const NM_HTMLLIST &notify)
-{
-    if (m_bPlayPending)
-        return;
-    if (notify.code == HTMLLIST_SELCHANGED)
-        m_pCatalog->SelectFromList(notify.nItemNo);
 }
 
 void CTavloMainFrame::OnMinimize(int)
@@ -355,6 +313,7 @@ void CTavloMainFrame::OnExit(int)
         m_pPlayer.reset();
     }
     m_pCatalog->TrovaListInitial(); // every row and every entry
+    m_pMapWnd.reset();
     close();
 }
 

@@ -1,11 +1,14 @@
 #pragma once
 
+#include <QBasicTimer>
+#include <QEvent>
 #include <QFont>
 #include <QRect>
 #include <QWidget>
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/controls/command_owner.h"
 #include "app/controls/tavlo_bitmap.h"
@@ -13,7 +16,10 @@
 #include "app/main_frame_layout.h"
 #include "recordings/html_list_ctrl.h"
 #include "recordings/trova_catalog.h"
+#include "settings/player_setting.h"
+#include "telemetry/navi_track.h"
 
+class CTavloBrowser;
 class CTavloButton;
 class CTavloSlider;
 class CTavloSwitch;
@@ -50,7 +56,20 @@ enum : int
     IDC_VOLUME = 412,
     IDC_RECORDING_LIST = 415,
     IDC_MUTE = 438,
+    ID_LIST_CONTEXT = 32772,
 };
+
+// The main window's timers.
+enum : int
+{
+    IDT_TIME_REFRESH = 1, // 300 ms, always running: the time texts and the mute poll
+    IDT_NEXT_CLIP = 2,    // 200 ms once, after a clip ended: the next clip
+    IDT_TRACK_FOLLOW = 3, // 350 ms, always running: the GPS track and the map
+    IDT_DELAYED_PLAY = 4, // 1000 ms once, after a double click on a row
+};
+
+// Posted by the main window to itself after the settings sheet formatted the card.
+constexpr QEvent::Type WM_OPTION_FORMATTED = QEvent::Type(0x3410);
 
 // The viewer's one top-level window: captionless and skinned, 1020 x 594 in normal mode. It owns
 // every control, the catalog with its recording list, and the player wrapper made by the factory
@@ -79,6 +98,12 @@ public:
     // test, then catalog rebuild showing RECORD.
     void OpenCardFolder(const std::string &root);
 
+    // Stops the current clip and plays path: 1 started (or no wrapper), 0 not started.
+    int StartClip(const std::string &path);
+    // Mount points that disappeared: when the card was on one of them, or its root is gone, the
+    // clip stops and the view is reset.
+    void OnVolumesRemoved(const std::vector<std::string> &mountPoints);
+
     void EnterFullScreen();
     void LeaveFullScreen();
 
@@ -97,10 +122,28 @@ public:
     CHTMLListCtrl *RecordingList() const { return m_pList; }
     const CTrovaCatalog &Catalog() const { return *m_pCatalog; }
     CFramePlayer *Player() const { return m_pPlayer.get(); }
+    CTavloBrowser *MapWindow() const { return m_pMapWnd.get(); }
+    const CTavloNaviTrack &Track() const { return m_track; }
+    bool IsPlayPending() const { return m_bPlayPending; }
+    bool IsTimerActive(int nTimerId) const;
 
 protected:
     // Runs the drive choice dialog; true when it ended with OK.
     virtual bool ChooseDrive();
+    // The warning box with the program's title.
+    virtual void ShowWarning(const QString &text);
+    // The settings sheet on the card at root.
+    virtual SETTINGS_OUTCOME RunSettings(const std::string &root);
+    // The system's mute: false when it cannot be read or set (no sound server).
+    virtual bool ReadSystemMute(bool &bMuted);
+    virtual bool SetSystemMute(bool bMuted);
+    // The Capture command and a click on video window 401.
+    virtual void CaptureFrameToFile();
+    virtual void CaptureFrameToViewer();
+
+    bool event(QEvent *e) override;
+    bool eventFilter(QObject *watched, QEvent *e) override;
+    void timerEvent(QTimerEvent *e) override;
 
     void paintEvent(QPaintEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
@@ -117,8 +160,16 @@ private:
     };
     static const COMMAND_ENTRY kCommandMap[];
 
+    void OnBtnControl(int nId);
     void OnOpen(int nId);
     void OnCategory(int nId);
+    void OnCapture(int nId);
+    void OnSettings(int nId);
+    void OnMapWindow(int nId);
+    void OnChangeScreen(int nId);
+    void OnQuickCapture(int nId);
+    void OnMute(int nId);
+    void OnNothing(int nId);
     void OnMinimize(int nId);
     void OnExit(int nId);
     void OnFullScreen(int nId);
@@ -129,6 +180,30 @@ private:
     void ApplyCardChoice();
     // The catalog reset and the controls reset that goes with it.
     void ResetView();
+
+    void OnPlay();
+    void OnPause();
+    void OnPrevNextMovie(int nId);
+    void OnPrevFrame();
+    void OnFastPlay();
+    void StartDelayedPlay(int32_t nRow);
+    void OnPlayStarted(uint32_t nDuration);
+    void OnPlayStatus(uint32_t nPosition, int32_t nState);
+    void OnPlayEnded();
+    void OnSliderMoving(int nControlId, int nPosition);
+    void OnSliderChanged(int nControlId, int nPosition);
+    void OnOptionDlgFormatted();
+    void OnTimeRefresh();
+    void OnNextClipTimer();
+    void OnTrackFollow();
+    void OnDelayedPlay();
+    // The seek and speed sliders and the Full Screen button, after a clip started.
+    void EnablePlaybackControls();
+    // The mute switch shows on exactly when the mute can be read and says unmuted.
+    void InitMute();
+    void StartTimer(int nTimerId, int nPeriodMs);
+    void KillTimer(int nTimerId);
+    void RepaintNow(const QRect &area);
     void Layout();
     void PlaceVideo(const FRAME_LAYOUT &layout);
     bool PlayerShowsVideo() const;
@@ -142,6 +217,10 @@ private:
     bool m_bFullScreen = false;
     bool m_bMainIsSlot0 = true;
     bool m_bPlayPending = false; // a double-clicked clip waits for its delayed start
+    int32_t m_nPendingIndex = -1;
+    std::string m_szPendingPath;
+    std::array<QBasicTimer, 5> m_timers; // by timer id
+    int m_nMuteTick = 0;                 // ticks of IDT_TIME_REFRESH since the last mute poll
     bool m_bMoveArmed = false;   // left button went down in the caption strip
     QPoint m_ptPress;
     QFont m_textFont;
@@ -163,4 +242,7 @@ private:
     std::unique_ptr<CTrovaCatalog> m_pCatalog;
     FramePlayerFactory m_playerFactory;
     std::unique_ptr<CFramePlayer> m_pPlayer;
+    CTavloNaviTrack m_track;
+    // Made by the first map command, hidden but never destroyed until the window goes.
+    std::unique_ptr<CTavloBrowser> m_pMapWnd;
 };

@@ -5,7 +5,7 @@
 bool InetIsOffline()
 {
     if (!QNetworkInformation::instance() &&
-        !QNetworkInformation::load(QNetworkInformation::Feature::Reachability))
+        !QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability))
         return false;
     const QNetworkInformation *info = QNetworkInformation::instance();
     return info && info->reachability() == QNetworkInformation::Reachability::Disconnected;

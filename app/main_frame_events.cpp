@@ -1,0 +1,197 @@
+// The main window's timers and system events: time texts and mute poll, the next clip, the GPS
+// track and map, the delayed start of a double-clicked row, card removal and card format.
+#include <QCoreApplication>
+#include <QTimerEvent>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "app/controls/tavlo_button.h"
+#include "app/controls/tavlo_slider.h"
+#include "app/controls/tavlo_switch.h"
+#include "app/tavlo_main_frame.h"
+#include "app/warning_box.h"
+#include "platform/file_exists.h"
+#include "platform/trace.h"
+#include "platform/wide_text.h"
+#include "recordings/play_infor.h"
+#include "telemetry/tavlo_browser.h"
+
+namespace {
+
+void Wait(int ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// True when path is the mount point itself or lies below it.
+bool IsOnMount(const std::string &path, const std::string &mountPoint)
+{
+    if (mountPoint.empty() || mountPoint == "/")
+        return false;
+    std::string prefix = mountPoint;
+    if (prefix.back() != '/')
+        prefix.push_back('/');
+    std::string where = path;
+    if (where.empty() || where.back() != '/')
+        where.push_back('/');
+    return where.compare(0, prefix.size(), prefix) == 0;
+}
+
+} // namespace
+
+void CTavloMainFrame::StartTimer(int nTimerId, int nPeriodMs)
+{
+    // Starting a running timer restarts it.
+    m_timers[size_t(nTimerId)].start(nPeriodMs, this);
+}
+
+void CTavloMainFrame::KillTimer(int nTimerId)
+{
+    m_timers[size_t(nTimerId)].stop();
+}
+
+bool CTavloMainFrame::IsTimerActive(int nTimerId) const
+{
+    return nTimerId > 0 && size_t(nTimerId) < m_timers.size() &&
+           m_timers[size_t(nTimerId)].isActive();
+}
+
+void CTavloMainFrame::timerEvent(QTimerEvent *e)
+{
+    const auto id = e->timerId();
+    if (id == m_timers[IDT_TIME_REFRESH].timerId())
+        OnTimeRefresh();
+    else if (id == m_timers[IDT_NEXT_CLIP].timerId())
+        OnNextClipTimer();
+    else if (id == m_timers[IDT_TRACK_FOLLOW].timerId())
+        OnTrackFollow();
+    else if (id == m_timers[IDT_DELAYED_PLAY].timerId())
+        OnDelayedPlay();
+    else
+        QWidget::timerEvent(e);
+}
+
+void CTavloMainFrame::RepaintNow(const QRect &area)
+{
+    repaint(area);
+}
+
+void CTavloMainFrame::OnTimeRefresh()
+{
+    // The mute poll: the sixth tick, then every fifth (every 1.5 s).
+    if (m_nMuteTick > 4) {
+        bool bMuted = false;
+        const bool bRead = ReadSystemMute(bMuted);
+        const bool bSwitchOn = m_pMute->GetState() != 0;
+        if (bRead && bSwitchOn == bMuted) {
+            m_pMute->SetState(bMuted ? 0 : 1);
+            m_pMute->repaint();
+        }
+        m_nMuteTick = 1;
+    } else {
+        ++m_nMuteTick;
+    }
+    RepaintNow(m_layout.rcPositionText.united(m_layout.rcDurationText));
+}
+
+void CTavloMainFrame::OnNextClipTimer()
+{
+    // Handled at a later tick, once the pending start has run.
+    if (m_bPlayPending)
+        return;
+    KillTimer(IDT_NEXT_CLIP);
+    QMetaObject::invokeMethod(this, [this] { OnCommand(ID_NEXT_MOVIE); }, Qt::QueuedConnection);
+}
+
+void CTavloMainFrame::OnTrackFollow()
+{
+    if (m_bPlayPending || !m_pPlayer)
+        return;
+    const int32_t state = m_pPlayer->GetState();
+    if ((state != CMP_PLAYING && state != CMP_PAUSED && state != CMP_STEPPING) ||
+        m_track.IsEmpty()) {
+        RepaintNow(m_layout.rcTimeArea);
+        return;
+    }
+    const int32_t index = m_track.FindNaviIndex(int32_t(m_pPlayer->PlayPosition()));
+    RepaintNow(m_layout.rcTimeArea);
+    if (index < 0 || size_t(index) >= m_track.Count())
+        return;
+    // The map is fed on every tick, shown or hidden, also when the fix did not change.
+    if (m_pMapWnd)
+        FollowNaviOnMap(*m_pMapWnd, m_track.At(size_t(index)), g_PlayInfor.bMapAllowed);
+}
+
+void CTavloMainFrame::OnDelayedPlay()
+{
+    KillTimer(IDT_DELAYED_PLAY);
+    m_bPlayPending = false;
+    if (!m_pPlayer)
+        return;
+    if (m_pPlayer->GetState() != CMP_STOPPED ||
+        !m_pPlayer->Play(Utf8ToWide(m_szPendingPath).c_str())) {
+        ShowWarning(QStringLiteral("Can not Play"));
+        return;
+    }
+    EnablePlaybackControls();
+    m_pVideo0->show();
+    m_pVideo1->show();
+    m_pCatalog->ClipStartedFromList(m_nPendingIndex);
+    g_PlayInfor.strPlayFile = m_szPendingPath;
+    if (m_bFullScreen)
+        RepaintNow(QRect(QPoint(31, m_layout.nPanelY + 8), QPoint(330, m_layout.nPanelY + 27)));
+}
+
+void CTavloMainFrame::ShowWarning(const QString &text)
+{
+    ShowWarningBox(this, text);
+}
+
+void CTavloMainFrame::OnVolumesRemoved(const std::vector<std::string> &mountPoints)
+{
+    const std::string root = g_PlayInfor.strRootPath;
+    if (root.empty())
+        return;
+    // A mount point left behind as an empty folder still exists: the card is gone when its
+    // volume was one of those removed, or when its root cannot be found any more.
+    bool bGone = !PathExists(root);
+    for (const std::string &mountPoint : mountPoints)
+        bGone = bGone || IsOnMount(root, mountPoint);
+    if (!bGone)
+        return;
+    g_PlayInfor.strRootPath.clear();
+    if (m_pPlayer && m_pPlayer->GetState() != CMP_STOPPED) {
+        m_pPlayer->Stop();
+        Wait(1000);
+    }
+    ResetView();
+}
+
+void CTavloMainFrame::OnOptionDlgFormatted()
+{
+    Trace(L"OnOptionDlgFormatted\r\n");
+    ResetView();
+}
+
+void CTavloMainFrame::InitMute()
+{
+    bool bMuted = false;
+    const bool bRead = ReadSystemMute(bMuted);
+    m_pMute->SetState(bRead && !bMuted ? 1 : 0);
+}
+
+bool CTavloMainFrame::ReadSystemMute(bool &bMuted)
+{
+    bMuted = false;
+    return false;
+}
+
+bool CTavloMainFrame::SetSystemMute(bool)
+{
+    return false;
+}
+
+void CTavloMainFrame::CaptureFrameToFile() {}
+
+void CTavloMainFrame::CaptureFrameToViewer() {}
