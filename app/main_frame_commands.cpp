@@ -186,6 +186,10 @@ void CTavloMainFrame::OnFastPlay()
     if (state == CMP_PAUSED || state == CMP_STEPPING) {
         m_pPlayer->Resume();
         Wait(100);
+        // The engine reports Playing only once it has buffered again, a status pass or two
+        // after the resume; the rate must not be lost to that.
+        for (int i = 0; i < 40 && m_pPlayer->GetState() != CMP_PLAYING; ++i)
+            Wait(10);
         state = m_pPlayer->GetState();
     }
     // The slider and nSpeed keep their value: the next Play or Pause goes back to it.

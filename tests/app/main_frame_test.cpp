@@ -652,4 +652,40 @@ TEST(MainFrameExit, StopsFreesAndCloses)
     g_PlayInfor.strRootPath.clear();
 }
 
+// The step back is taken from the published position, unsigned, and never goes below 0.
+TEST(MainFrameCommands, PrevFrameSeeksTo100msBeforeThePosition)
+{
+    const struct
+    {
+        uint32_t nPosition;
+        int32_t nState;
+        std::vector<std::string> calls;
+    } cases[] = {
+        {80, CMP_PAUSED, {"seek 0"}},
+        {100, CMP_PAUSED, {"seek 0"}},
+        {101, CMP_PAUSED, {"seek 1"}},
+        {5000, CMP_PLAYING, {"pause", "seek 4900"}},
+        {0x80000000u, CMP_PAUSED, {"seek 2147483548"}},
+    };
+    for (const auto &c : cases) {
+        CRecordingPlayer::LOG log;
+        CTavloFrame frame(PlayerFactory(log, c.nState, c.nPosition));
+        log.calls.clear();
+        frame.OnCommand(ID_PREV_FRAME);
+        EXPECT_EQ(log.calls, c.calls) << c.nPosition;
+    }
+}
+
+// Without a wrapper the playback commands do nothing and do not fail.
+TEST(MainFrameCommands, PlaybackCommandsWithoutAWrapperDoNothing)
+{
+    CTavloFrame frame;
+    for (int id : {ID_PREV_MOVIE, ID_PLAY, ID_PAUSE, ID_NEXT_MOVIE, ID_PREV_FRAME, ID_NEXT_FRAME,
+                   ID_FAST_PLAY, ID_SPEED_UP, ID_SPEED_DOWN, ID_CAPTURE, ID_CHANGE_SCREEN,
+                   IDC_VIDEO_MAIN, ID_LIST_CONTEXT})
+        frame.OnCommand(id);
+    EXPECT_EQ(frame.Player(), nullptr);
+    EXPECT_TRUE(frame.MainIsSlot0());
+}
+
 } // namespace
