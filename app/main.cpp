@@ -7,6 +7,9 @@
 
 int main(int argc, char **argv)
 {
+    // The map's web engine shares OpenGL contexts with the video windows; this must be chosen
+    // before the application object exists.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(APP_TITLE));
     CTavloPlayerApp app(CmPlayerFactory());

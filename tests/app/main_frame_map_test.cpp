@@ -1,0 +1,129 @@
+// The main window's map command and its track tick with the real web engine and a playing
+// demo clip: the map window is made once, toggled, and fed the clip's fixes while shown or
+// hidden. With ROADLOG_SCREENSHOT=FILE the screen is saved once the map follows.
+#include <QApplication>
+#include <QScreen>
+#include <QTest>
+#include <QWebEnginePage>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <set>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "app/tavlo_frame.h"
+#include "playback/cm_player.h"
+#include "recordings/play_infor.h"
+#include "telemetry/navi_info.h"
+#include "telemetry/tavlo_browser.h"
+#include "telemetry/web_browser2.h"
+#include "tests/support/pump_events.h"
+#include "tests/support/temp_folder.h"
+#include "tests/telemetry/web_test_main.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const bool kDiskAudio = [] {
+    static CTempFolder folder;
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", (folder / "audio.raw").c_str(), 1);
+    return true;
+}();
+
+QVariant RunScript(QWebEnginePage *page, const QString &source)
+{
+    auto state = std::make_shared<std::pair<bool, QVariant>>(false, QVariant());
+    page->runJavaScript(source, [state](const QVariant &v) { *state = {true, v}; });
+    EXPECT_TRUE(PumpUntil([&] { return state->first; })) << source.toStdString();
+    return state->second;
+}
+
+QString FixText(const CTavloNaviInfo &fix)
+{
+    return QString::asprintf("%0.6f,%0.6f", NmeaToDegrees(fix.dLatitude),
+                             NmeaToDegrees(fix.dLongitude));
+}
+
+TEST(MainFrameMap, TheMapFollowsThePlayingClipShownOrHidden)
+{
+    SKIP_WITHOUT_DISPLAY();
+    CWatchdog watchdog(120s);
+    CTempFolder work;
+    const std::string card = work / "card/";
+    const char *screenshot = std::getenv("ROADLOG_SCREENSHOT");
+    const std::string command = std::string(ROADLOG_MKCARD) + (screenshot ? " '" : " --short '") +
+                                card + "' >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+
+    CTavloFrame frame(CmPlayerFactory());
+    frame.move(0, 0);
+    frame.show();
+    frame.OpenCardFolder(card);
+    ASSERT_GT(frame.Catalog().Category(LIST_RECORD).nCount, 0);
+    NM_HTMLLIST select;
+    select.code = HTMLLIST_SELCHANGED;
+    select.nItemNo = 0;
+    frame.OnListNotify(select);
+    frame.OnCommand(ID_PLAY);
+    ASSERT_TRUE(PumpUntil([&] { return !frame.Track().IsEmpty(); }))
+        << "the demo clip has no GPS track";
+    std::set<QString> fixes;
+    for (size_t i = 0; i < frame.Track().Count(); ++i)
+        fixes.insert(FixText(frame.Track().At(i)));
+
+    frame.OnCommand(ID_GPS);
+    CTavloBrowser *map = frame.MapWindow();
+    ASSERT_NE(map, nullptr);
+    map->move(frame.width() - map->width() - 20, 60);
+    EXPECT_TRUE(map->isVisible());
+    ASSERT_TRUE(PumpUntil([&] { return map->IsDocumentComplete(); }, 30s));
+    QWebEnginePage *page = map->Browser()->Document();
+
+    // Every tick sends the fix at the playback position.
+    ASSERT_TRUE(PumpUntil([&] {
+        return RunScript(page, "roadlogMap.received.length").toInt() >= 3;
+    }, 10s));
+    const QString last = RunScript(page, "roadlogMap.received[roadlogMap.received.length - 1]")
+                             .toString();
+    EXPECT_TRUE(fixes.count(last)) << last.toStdString();
+    const int32_t index = frame.Track().CurrentIndex();
+    ASSERT_GE(index, 0);
+    EXPECT_LE(frame.Track().At(size_t(index)).dwTime, frame.Player()->PlayPosition() + 400);
+
+    if (screenshot) {
+        Pump(3s); // a few positions on the trail
+        QScreen *screen = QGuiApplication::primaryScreen();
+        ASSERT_TRUE(screen->grabWindow(0).save(QString::fromLocal8Bit(screenshot)));
+    }
+
+    // Hidden, the window stays and is still fed.
+    frame.OnCommand(ID_GPS);
+    EXPECT_EQ(frame.MapWindow(), map);
+    EXPECT_FALSE(map->isVisible());
+    const int calls = RunScript(page, "roadlogMap.received.length").toInt();
+    Pump(800ms);
+    EXPECT_GT(RunScript(page, "roadlogMap.received.length").toInt(), calls);
+    frame.OnCommand(ID_GPS);
+    EXPECT_EQ(frame.MapWindow(), map);
+    EXPECT_TRUE(map->isVisible());
+
+    // Paused, the same fix is sent again at every tick.
+    frame.OnCommand(ID_PAUSE);
+    Pump(400ms);
+    const int before = RunScript(page, "roadlogMap.received.length").toInt();
+    Pump(800ms);
+    const int after = RunScript(page, "roadlogMap.received.length").toInt();
+    EXPECT_GE(after - before, 2);
+    EXPECT_EQ(RunScript(page, "roadlogMap.received[roadlogMap.received.length - 1]").toString(),
+              RunScript(page, "roadlogMap.received[roadlogMap.received.length - 2]").toString());
+
+    frame.OnCommand(ID_EXIT);
+    EXPECT_EQ(frame.MapWindow(), nullptr);
+}
+
+} // namespace
