@@ -17,6 +17,16 @@ constexpr size_t kMaxTableBytes = 64u << 20;
 
 } // namespace
 
+bool IsPathOnMount(const std::string &path, const std::string &mountPoint)
+{
+    std::string point = mountPoint;
+    while (point.size() > 1 && point.back() == '/')
+        point.pop_back();
+    if (point.empty() || path.compare(0, point.size(), point) != 0)
+        return false;
+    return path.size() == point.size() || point == "/" || path[point.size()] == '/';
+}
+
 CMountWatch::CMountWatch(RemovedHandler onRemoved) : m_onRemoved(std::move(onRemoved)) {}
 
 CMountWatch::~CMountWatch()

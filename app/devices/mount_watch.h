@@ -7,6 +7,11 @@
 
 class QSocketNotifier;
 
+// True when path is the mount point itself or lies below it ("/media/card" holds "/media/card/"
+// and "/media/card/a", not "/media/card2/"). An unmounted point usually stays behind as an empty
+// folder, so a card root that still exists after a removal may still have lost its volume.
+bool IsPathOnMount(const std::string &path, const std::string &mountPoint);
+
 // Reports volume removals: watches the process's mount table, which the kernel marks with
 // POLLPRI|POLLERR whenever a file system is mounted, unmounted or moved, and on each change
 // calls the handler once for every mount point that has fewer mounts than at the last look, in

@@ -59,6 +59,31 @@ private:
     int m_nMounted = 0;
 };
 
+TEST(MountPath, PathIsOnMountOnlyAtFolderBoundaries)
+{
+    struct Case
+    {
+        const char *path, *mountPoint;
+        bool on;
+    } const cases[] = {
+        {"/media/card/", "/media/card", true},
+        {"/media/card", "/media/card", true},
+        {"/media/card/DCIM/", "/media/card", true},
+        {"/media/card2/", "/media/card", false},
+        {"/media/car/", "/media/card", false},
+        {"/media/", "/media/card", false},
+        {"/media/card/", "/media/card/", true},
+        {"/media/card/", "/media", true},
+        {"/media/card/", "/", true},
+        {"/media/card/", "", false},
+        {"", "/media/card", false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.path) + " on " + c.mountPoint);
+        EXPECT_EQ(IsPathOnMount(c.path, c.mountPoint), c.on);
+    }
+}
+
 // The machine is shared: other programs may mount and unmount meanwhile, so only reports under
 // the test's own folder are looked at.
 class MountWatch : public ::testing::Test
