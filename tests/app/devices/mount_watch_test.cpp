@@ -11,6 +11,7 @@
 #include <sys/mount.h>
 
 #include "app/devices/mount_watch.h"
+#include "platform/file_exists.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -151,6 +152,9 @@ TEST_F(MountWatch, ReportsEachRemovedMountPointOnceAndNoArrival)
     const Clock::time_point start = Clock::now();
     EXPECT_EQ(Collect(1500), std::vector<std::string>{m_strRoot + "plain"});
     EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1000));
+    // The folder stays behind: only the mount point tells the volume is gone.
+    EXPECT_TRUE(FolderExists(m_strRoot + "plain/"));
+    EXPECT_TRUE(IsPathOnMount(m_strRoot + "plain/", m_strRoot + "plain"));
 
     ASSERT_TRUE(spaced.Unmount());
     EXPECT_EQ(Collect(1500), std::vector<std::string>{m_strRoot + "card one"});
