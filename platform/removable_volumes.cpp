@@ -106,6 +106,20 @@ std::vector<MOUNT_ENTRY> ParseMountInfo(const std::string &text)
     return entries;
 }
 
+std::vector<std::string> ParseMountPoints(const std::string &text)
+{
+    std::vector<std::string> points;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string source, point, type;
+        if (fields >> source >> point >> type)
+            points.push_back(UnescapeOctal(point));
+    }
+    return points;
+}
+
 bool IsRemovableBlockDevice(unsigned nMajor, unsigned nMinor, const std::string &sysRoot)
 {
     if (nMajor == 0)

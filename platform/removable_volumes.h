@@ -16,6 +16,10 @@ struct MOUNT_ENTRY
 // Parses the text of a mountinfo file. Lines that do not have the documented fields are skipped.
 std::vector<MOUNT_ENTRY> ParseMountInfo(const std::string &text);
 
+// The mount points of a /proc/self/mounts text ("source point type options freq pass"), in table
+// order, with the octal escapes undone. Lines without a source, a point and a type are skipped.
+std::vector<std::string> ParseMountPoints(const std::string &text);
+
 // A volume the user may choose as a card: a mounted file system on a removable disk.
 struct REMOVABLE_VOLUME
 {

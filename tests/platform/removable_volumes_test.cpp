@@ -1,5 +1,7 @@
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -63,6 +65,40 @@ TEST(MountInfo, KeepsLineOrderAndSkipsOnlyBadLines)
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].strMountPoint, "/");
     EXPECT_EQ(entries[1].strMountPoint, "/media/c");
+}
+
+struct MountsLineCase
+{
+    const char *name;
+    const char *text;
+    std::vector<std::string> points;
+};
+
+const MountsLineCase kMountsLines[] = {
+    {"plain", "/dev/sdb1 /media/card vfat rw,nosuid 0 0", {"/media/card"}},
+    {"escaped space, tab, newline and backslash",
+     "/dev/sdc1 /media/a\\040b\\011c\\012d\\134e vfat rw 0 0",
+     {"/media/a b\tc\nd\\e"}},
+    {"escape cut short or out of range keeps its text",
+     "none /m\\04 tmpfs rw 0 0\nnone /n\\400 tmpfs rw 0 0",
+     {"/m\\04", "/n\\400"}},
+    {"escape as the last characters", "none /media/x\\040 tmpfs rw 0 0", {"/media/x "}},
+    {"escaped source does not shift the fields", "my\\040disk /mnt/x ext4 rw 0 0", {"/mnt/x"}},
+    {"tabs and runs of blanks between fields", "  none\t/run/x   tmpfs\trw 0 0", {"/run/x"}},
+    {"only source, point and type", "none /t tmpfs", {"/t"}},
+    {"too few fields and empty lines are skipped", "none /t\n\n   \nproc", {}},
+    {"order of the table is kept",
+     "/dev/sda1 / ext4 rw 0 0\nproc /proc proc rw 0 0\n/dev/sdb1 /media/c vfat rw 0 0\n",
+     {"/", "/proc", "/media/c"}},
+    {"a point mounted twice is listed twice", "a /m tmpfs rw 0 0\nb /m tmpfs rw 0 0", {"/m", "/m"}},
+};
+
+TEST(MountTable, ParsesMountPointsOrSkipsLine)
+{
+    for (const MountsLineCase &c : kMountsLines) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ParseMountPoints(c.text), c.points);
+    }
 }
 
 // A small sysfs: dev/block/M:m links to the device folder, partitions lie in their disk's folder.
