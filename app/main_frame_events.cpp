@@ -9,6 +9,8 @@
 #include "app/controls/tavlo_button.h"
 #include "app/controls/tavlo_slider.h"
 #include "app/controls/tavlo_switch.h"
+#include "app/devices/mount_watch.h"
+#include "app/devices/system_mute.h"
 #include "app/tavlo_main_frame.h"
 #include "app/warning_box.h"
 #include "platform/file_exists.h"
@@ -22,20 +24,6 @@ namespace {
 void Wait(int ms)
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-// True when path is the mount point itself or lies below it.
-bool IsOnMount(const std::string &path, const std::string &mountPoint)
-{
-    if (mountPoint.empty() || mountPoint == "/")
-        return false;
-    std::string prefix = mountPoint;
-    if (prefix.back() != '/')
-        prefix.push_back('/');
-    std::string where = path;
-    if (where.empty() || where.back() != '/')
-        where.push_back('/');
-    return where.compare(0, prefix.size(), prefix) == 0;
 }
 
 } // namespace
@@ -157,7 +145,7 @@ void CTavloMainFrame::OnVolumesRemoved(const std::vector<std::string> &mountPoin
     // volume was one of those removed, or when its root cannot be found any more.
     bool bGone = !PathExists(root);
     for (const std::string &mountPoint : mountPoints)
-        bGone = bGone || IsOnMount(root, mountPoint);
+        bGone = bGone || IsPathOnMount(root, mountPoint);
     if (!bGone)
         return;
     g_PlayInfor.strRootPath.clear();
@@ -174,8 +162,13 @@ void CTavloMainFrame::OnOptionDlgFormatted()
     ResetView();
 }
 
-void CTavloMainFrame::InitMute()
+void CTavloMainFrame::InitDevices()
 {
+    m_pSystemMute = std::make_unique<CSystemMute>();
+    m_pSystemMute->Init(); // without a sound server now, later calls try again
+    m_pMountWatch = std::make_unique<CMountWatch>(
+        [this](const std::string &mountPoint) { OnVolumesRemoved({mountPoint}); });
+    m_pMountWatch->Start();
     bool bMuted = false;
     const bool bRead = ReadSystemMute(bMuted);
     m_pMute->SetState(bRead && !bMuted ? 1 : 0);
@@ -184,12 +177,12 @@ void CTavloMainFrame::InitMute()
 bool CTavloMainFrame::ReadSystemMute(bool &bMuted)
 {
     bMuted = false;
-    return false;
+    return m_pSystemMute && m_pSystemMute->Read(bMuted);
 }
 
-bool CTavloMainFrame::SetSystemMute(bool)
+bool CTavloMainFrame::SetSystemMute(bool bMuted)
 {
-    return false;
+    return m_pSystemMute && m_pSystemMute->Set(bMuted);
 }
 
 void CTavloMainFrame::CaptureFrameToFile() {}

@@ -15,6 +15,8 @@
 #include "app/controls/tavlo_slider.h"
 #include "app/controls/tavlo_switch.h"
 #include "app/controls/ui_font.h"
+#include "app/devices/mount_watch.h"
+#include "app/devices/system_mute.h"
 #include "app/tavlo_drive_select_dlg.h"
 #include "app/tavlo_msg_dlg.h"
 #include "platform/file_exists.h"
@@ -142,13 +144,15 @@ CTavloMainFrame::CTavloMainFrame(FramePlayerFactory playerFactory, QWidget *pare
     CreateControls();
     resize(FRAME_WIDTH, FRAME_HEIGHT);
     Layout();
-    InitMute();
+    InitDevices();
     StartTimer(IDT_TIME_REFRESH, 300);
     StartTimer(IDT_TRACK_FOLLOW, 350);
 }
 
 CTavloMainFrame::~CTavloMainFrame()
 {
+    // No removal may arrive while the window is half gone.
+    m_pMountWatch.reset();
     // The catalog hands rows to the list; it goes first.
     m_pCatalog.reset();
 }

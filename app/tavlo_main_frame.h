@@ -19,6 +19,8 @@
 #include "settings/player_setting.h"
 #include "telemetry/navi_track.h"
 
+class CMountWatch;
+class CSystemMute;
 class CTavloBrowser;
 class CTavloButton;
 class CTavloSlider;
@@ -199,8 +201,9 @@ private:
     void OnDelayedPlay();
     // The seek and speed sliders and the Full Screen button, after a clip started.
     void EnablePlaybackControls();
-    // The mute switch shows on exactly when the mute can be read and says unmuted.
-    void InitMute();
+    // The sound server's mute and the mount watch; the mute switch shows on exactly when the
+    // mute can be read and says unmuted.
+    void InitDevices();
     void StartTimer(int nTimerId, int nPeriodMs);
     void KillTimer(int nTimerId);
     void RepaintNow(const QRect &area);
@@ -245,4 +248,6 @@ private:
     CTavloNaviTrack m_track;
     // Made by the first map command, hidden but never destroyed until the window goes.
     std::unique_ptr<CTavloBrowser> m_pMapWnd;
+    std::unique_ptr<CSystemMute> m_pSystemMute;
+    std::unique_ptr<CMountWatch> m_pMountWatch; // reports removed volumes to OnVolumesRemoved
 };

@@ -1,5 +1,6 @@
 #include "playback/video_widget.h"
 
+#include <QGuiApplication>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 
@@ -13,6 +14,11 @@ VideoBackend ChooseVideoBackend()
 {
     const char *choice = std::getenv("ROADLOG_VIDEO");
     if (choice && std::strcmp(choice, "software") == 0)
+        return VideoBackend::Software;
+    // These platforms make GL contexts (through the X display when there is one) but cannot
+    // show a GL widget.
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
         return VideoBackend::Software;
     QOpenGLContext context;
     if (!context.create())

@@ -65,6 +65,19 @@ TEST(MainFrameMap, TheMapFollowsThePlayingClipShownOrHidden)
     frame.show();
     frame.OpenCardFolder(card);
     ASSERT_GT(frame.Catalog().Category(LIST_RECORD).nCount, 0);
+
+    // The map first, so the short clip is still playing when its page is ready.
+    frame.OnCommand(ID_GPS);
+    CTavloBrowser *map = frame.MapWindow();
+    ASSERT_NE(map, nullptr);
+    map->move(frame.width() - map->width() - 20, 60);
+    EXPECT_TRUE(map->isVisible());
+    ASSERT_TRUE(PumpUntil([&] { return map->IsDocumentComplete(); }, 30s));
+    QWebEnginePage *page = map->Browser()->Document();
+    const int idle = RunScript(page, "roadlogMap.received.length").toInt();
+    Pump(800ms);
+    EXPECT_EQ(RunScript(page, "roadlogMap.received.length").toInt(), idle); // nothing plays
+
     NM_HTMLLIST select;
     select.code = HTMLLIST_SELCHANGED;
     select.nItemNo = 0;
@@ -76,17 +89,9 @@ TEST(MainFrameMap, TheMapFollowsThePlayingClipShownOrHidden)
     for (size_t i = 0; i < frame.Track().Count(); ++i)
         fixes.insert(FixText(frame.Track().At(i)));
 
-    frame.OnCommand(ID_GPS);
-    CTavloBrowser *map = frame.MapWindow();
-    ASSERT_NE(map, nullptr);
-    map->move(frame.width() - map->width() - 20, 60);
-    EXPECT_TRUE(map->isVisible());
-    ASSERT_TRUE(PumpUntil([&] { return map->IsDocumentComplete(); }, 30s));
-    QWebEnginePage *page = map->Browser()->Document();
-
     // Every tick sends the fix at the playback position.
     ASSERT_TRUE(PumpUntil([&] {
-        return RunScript(page, "roadlogMap.received.length").toInt() >= 3;
+        return RunScript(page, "roadlogMap.received.length").toInt() >= idle + 3;
     }, 10s));
     const QString last = RunScript(page, "roadlogMap.received[roadlogMap.received.length - 1]")
                              .toString();
@@ -101,6 +106,17 @@ TEST(MainFrameMap, TheMapFollowsThePlayingClipShownOrHidden)
         ASSERT_TRUE(screen->grabWindow(0).save(QString::fromLocal8Bit(screenshot)));
     }
 
+    // Paused, the same fix is sent again at every tick.
+    frame.OnCommand(ID_PAUSE);
+    ASSERT_EQ(frame.Player()->GetState(), CMP_PAUSED);
+    Pump(400ms);
+    const int before = RunScript(page, "roadlogMap.received.length").toInt();
+    Pump(800ms);
+    const int after = RunScript(page, "roadlogMap.received.length").toInt();
+    EXPECT_GE(after - before, 2);
+    EXPECT_EQ(RunScript(page, "roadlogMap.received[roadlogMap.received.length - 1]").toString(),
+              RunScript(page, "roadlogMap.received[roadlogMap.received.length - 2]").toString());
+
     // Hidden, the window stays and is still fed.
     frame.OnCommand(ID_GPS);
     EXPECT_EQ(frame.MapWindow(), map);
@@ -111,16 +127,6 @@ TEST(MainFrameMap, TheMapFollowsThePlayingClipShownOrHidden)
     frame.OnCommand(ID_GPS);
     EXPECT_EQ(frame.MapWindow(), map);
     EXPECT_TRUE(map->isVisible());
-
-    // Paused, the same fix is sent again at every tick.
-    frame.OnCommand(ID_PAUSE);
-    Pump(400ms);
-    const int before = RunScript(page, "roadlogMap.received.length").toInt();
-    Pump(800ms);
-    const int after = RunScript(page, "roadlogMap.received.length").toInt();
-    EXPECT_GE(after - before, 2);
-    EXPECT_EQ(RunScript(page, "roadlogMap.received[roadlogMap.received.length - 1]").toString(),
-              RunScript(page, "roadlogMap.received[roadlogMap.received.length - 2]").toString());
 
     frame.OnCommand(ID_EXIT);
     EXPECT_EQ(frame.MapWindow(), nullptr);

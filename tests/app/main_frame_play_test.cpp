@@ -15,6 +15,7 @@
 
 #include "app/controls/tavlo_button.h"
 #include "app/controls/tavlo_slider.h"
+#include "app/controls/tavlo_switch.h"
 #include "app/controls/window_message.h"
 #include "app/tavlo_frame.h"
 #include "platform/wide_text.h"
@@ -22,6 +23,7 @@
 #include "playback/play_messages.h"
 #include "recordings/play_infor.h"
 #include "settings/page2.h"
+#include "tests/support/private_pulse.h"
 #include "tests/support/pump_events.h"
 #include "tests/support/temp_folder.h"
 
@@ -564,7 +566,7 @@ TEST_F(MainFrameCardRemoval, PullingTheCardWhilePausedResetsEverything)
     if (m_bOtherMounted) {
         ASSERT_EQ(umount2(m_other.c_str(), MNT_DETACH), 0);
         m_bOtherMounted = false;
-        Frame().OnVolumesRemoved({m_other});
+        Pump(500ms); // the mount watch reports it
         EXPECT_EQ(Player().GetState(), CMP_PAUSED);
         EXPECT_EQ(g_PlayInfor.strRootPath, m_root);
         EXPECT_GT(Count(LIST_RECORD), 0);
@@ -573,15 +575,51 @@ TEST_F(MainFrameCardRemoval, PullingTheCardWhilePausedResetsEverything)
     // The card goes; its mount point stays behind as an empty folder.
     ASSERT_EQ(umount2(m_mount.c_str(), MNT_DETACH), 0);
     m_bMounted = false;
-    Frame().OnVolumesRemoved({m_mount});
+    ASSERT_TRUE(PumpUntil([] { return g_PlayInfor.strRootPath.empty(); }, 5s));
     EXPECT_EQ(Player().GetState(), CMP_STOPPED);
-    EXPECT_TRUE(g_PlayInfor.strRootPath.empty());
     EXPECT_EQ(Frame().RecordingList()->GetItem(0), nullptr);
     EXPECT_EQ(Count(LIST_RECORD), 0);
     EXPECT_FALSE(Frame().SeekSlider()->IsSliderEnabled());
     EXPECT_FALSE(Frame().SpeedSlider()->IsSliderEnabled());
     EXPECT_FALSE(Frame().VideoWindow(IDC_VIDEO_MAIN)->isVisible());
     EXPECT_FALSE(Frame().VideoWindow(IDC_VIDEO_SUB)->isVisible());
+}
+
+} // namespace
+
+namespace {
+
+// The mute switch against a sound server of the test's own.
+TEST(MainFrameMute, TheSwitchSetsTheSystemMuteAndFollowsItsChanges)
+{
+    CTempFolder folder;
+    CPrivatePulse pulse(folder);
+    std::string why;
+    if (!pulse.Start(why))
+        GTEST_SKIP() << "no private PulseAudio for the mute test: " << why;
+    CPrivatePulse::Pactl("set-sink-mute @DEFAULT_SINK@ 0");
+    CTavloFrame frame;
+    CTavloSwitch *mute = frame.MuteSwitch();
+    EXPECT_EQ(mute->GetState(), 1); // readable and not muted
+
+    QTest::mouseClick(mute, Qt::LeftButton, {}, QPoint(mute->width() / 2, mute->height() / 2));
+    EXPECT_EQ(mute->GetState(), 0);
+    EXPECT_EQ(CPrivatePulse::Pactl("get-sink-mute @DEFAULT_SINK@"), "Mute: yes\n");
+
+    // The desktop's volume control unmutes: the switch follows within the poll.
+    CPrivatePulse::Pactl("set-sink-mute @DEFAULT_SINK@ 0");
+    EXPECT_TRUE(PumpUntil([&] { return mute->GetState() == 1; }, 3s));
+    CPrivatePulse::Pactl("set-sink-mute @DEFAULT_SINK@ 1");
+    EXPECT_TRUE(PumpUntil([&] { return mute->GetState() == 0; }, 3s));
+
+    // The server goes: the switch keeps what it shows and still toggles its picture.
+    pulse.Stop();
+    Pump(1800ms);
+    EXPECT_EQ(mute->GetState(), 0);
+    QTest::mouseClick(mute, Qt::LeftButton, {}, QPoint(mute->width() / 2, mute->height() / 2));
+    EXPECT_EQ(mute->GetState(), 1);
+    Pump(1800ms);
+    EXPECT_EQ(mute->GetState(), 1);
 }
 
 } // namespace
