@@ -1,0 +1,110 @@
+// roadlog-play: plays one clip at 1x through the viewer's own player wrapper and video window,
+// from start to end, then quits. What tools/cpu-compare measures against ffplay.
+//
+//   roadlog-play [--size WxH] FILE
+//
+// Prints "painted N" (pictures the video window painted) and "duration MS" on exit; exit code
+// 0 when the clip played to its end, 1 when the player refused it or reported an error.
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QPaintEvent>
+#include <QWidget>
+
+#include <cstdio>
+
+#include "platform/wide_text.h"
+#include "playback/cm_player.h"
+#include "playback/play_messages.h"
+#include "playback/video_widget.h"
+
+namespace {
+
+class CPlayWindow : public QWidget
+{
+public:
+    explicit CPlayWindow(QSize size)
+    {
+        setWindowTitle(QStringLiteral("roadlog-play"));
+        resize(size);
+        m_pVideo = CreateVideoWidget(this, &m_pSurface);
+        m_pVideo->setGeometry(rect());
+        m_pVideo->installEventFilter(this);
+        m_pPlayer = std::make_unique<CCMPlayer>(this, m_pSurface, nullptr);
+    }
+
+    CCMPlayer &Player() { return *m_pPlayer; }
+    int Painted() const { return m_nPainted; }
+    uintptr_t Duration() const { return m_nDuration; }
+    bool Failed() const { return m_bFailed; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *e) override
+    {
+        if (watched == m_pVideo && e->type() == QEvent::Paint)
+            ++m_nPainted;
+        return QWidget::eventFilter(watched, e);
+    }
+
+    bool event(QEvent *e) override
+    {
+        if (e->type() == WM_PLAY_STARTED) {
+            m_nDuration = static_cast<CPlayMessage *>(e)->WParam();
+            return true;
+        }
+        if (e->type() == WM_PLAY_STATUS)
+            return true;
+        if (e->type() == WM_PLAY_ENDED) {
+            if (const char *error = m_pPlayer->TakeLastError()) {
+                std::fprintf(stderr, "roadlog-play: %s\n", error);
+                m_bFailed = true;
+            }
+            QCoreApplication::quit();
+            return true;
+        }
+        return QWidget::event(e);
+    }
+
+private:
+    QWidget *m_pVideo = nullptr;
+    VideoSurface *m_pSurface = nullptr;
+    std::unique_ptr<CCMPlayer> m_pPlayer;
+    int m_nPainted = 0;
+    uintptr_t m_nDuration = 0;
+    bool m_bFailed = false;
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication application(argc, argv);
+    QCommandLineParser parser;
+    const QCommandLineOption sizeOption(QStringLiteral("size"), QStringLiteral("window size"),
+                                        QStringLiteral("WxH"), QStringLiteral("640x360"));
+    parser.addOption(sizeOption);
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("clip to play"));
+    parser.process(application);
+    const QStringList size = parser.value(sizeOption).split(QLatin1Char('x'));
+    const int width = size.size() == 2 ? size[0].toInt() : 0;
+    const int height = size.size() == 2 ? size[1].toInt() : 0;
+    if (parser.positionalArguments().size() != 1 || width <= 0 || height <= 0) {
+        std::fprintf(stderr, "usage: roadlog-play [--size WxH] FILE\n");
+        return 2;
+    }
+
+    CPlayWindow window(QSize(width, height));
+    window.show();
+    const std::string path = parser.positionalArguments().first().toStdString();
+    if (window.Player().Play(Utf8ToWide(path).c_str()) != 1) {
+        const char *error = window.Player().TakeLastError();
+        std::fprintf(stderr, "roadlog-play: cannot play %s: %s\n", path.c_str(),
+                     error ? error : "refused");
+        return 1;
+    }
+    application.exec();
+    window.Player().Stop();
+    std::printf("painted %d\nduration %lu\n", window.Painted(),
+                static_cast<unsigned long>(window.Duration()));
+    return window.Failed() ? 1 : 0;
+}
