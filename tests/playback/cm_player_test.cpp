@@ -23,52 +23,12 @@
 #include "platform/wide_text.h"
 #include "playback/cm_player.h"
 #include "playback/play_messages.h"
+#include "tests/playback/player_test_support.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-// Sound goes to a file in a temporary folder of the run, at the device's own pace, before the
-// sound system starts.
-const bool kDiskAudio = [] {
-    static CTempFolder folder;
-    setenv("SDL_AUDIODRIVER", "disk", 1);
-    setenv("SDL_DISKAUDIOFILE", (folder / "audio.raw").c_str(), 1);
-    return true;
-}();
-
-// Ends the program with a message when a test has not finished in time, so a deadlock fails
-// instead of hanging the suite.
-class CWatchdog
-{
-public:
-    explicit CWatchdog(std::chrono::seconds limit)
-        : m_thread([this, limit] {
-              std::unique_lock<std::mutex> guard(m_lock);
-              if (!m_changed.wait_for(guard, limit, [this] { return m_bDone; })) {
-                  std::fprintf(stderr, "watchdog: the test hung\n");
-                  std::_Exit(3);
-              }
-          })
-    {
-    }
-    ~CWatchdog()
-    {
-        {
-            std::lock_guard<std::mutex> guard(m_lock);
-            m_bDone = true;
-        }
-        m_changed.notify_all();
-        m_thread.join();
-    }
-
-private:
-    std::mutex m_lock;
-    std::condition_variable m_changed;
-    bool m_bDone = false;
-    std::thread m_thread;
-};
 
 struct Message
 {
@@ -109,29 +69,6 @@ public:
     }
     bool Has(int type) const { return Find(type) != nullptr; }
 };
-
-// Runs the window thread's events until the condition holds; false after the limit.
-bool PumpUntil(const std::function<bool()> &condition, std::chrono::milliseconds limit = 10s)
-{
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
-
-void Pump(std::chrono::milliseconds time)
-{
-    PumpUntil([] { return false; }, time);
-}
-
-void RunTool(const std::string &command)
-{
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
-}
 
 // One clip whose text samples are the given lines, one a second.
 std::string MakeNmeaClip(const CTempFolder &folder, const std::vector<std::string> &lines)
