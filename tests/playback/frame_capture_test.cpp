@@ -165,6 +165,27 @@ private:
     QByteArray m_Old;
 };
 
+// Waits until the wrapper reports playing past the position.
+void WaitPast(CCMPlayer &player, uint32_t positionMs)
+{
+    ASSERT_TRUE(PumpUntil([&] {
+        return player.GetState() == CMP_PLAYING && player.PlayPosition() >= positionMs;
+    })) << "state " << player.GetState() << " at " << player.PlayPosition();
+}
+
+void PlayPast(CCMPlayer &player, const std::string &clip, uint32_t positionMs)
+{
+    ASSERT_EQ(player.Play(Utf8ToWide(clip).c_str()), 1);
+    WaitPast(player, positionMs);
+}
+
+// True when the position moves on by 300 ms within two seconds.
+bool PlaysOn(CCMPlayer &player)
+{
+    const uint32_t from = player.PlayPosition();
+    return PumpUntil([&] { return player.PlayPosition() >= from + 300; }, 2s);
+}
+
 // The main window's place for the player's messages; nothing here needs them.
 class CQuietWindow : public QObject
 {
@@ -187,26 +208,10 @@ protected:
         QCoreApplication::processEvents();
     }
 
-    // Plays the clip until the wrapper reports playing past the position.
-    void PlayPast(const std::string &clip, uint32_t positionMs)
-    {
-        ASSERT_EQ(m_pPlayer->Play(Utf8ToWide(clip).c_str()), 1);
-        ASSERT_TRUE(PumpUntil([&] {
-            return m_pPlayer->GetState() == CMP_PLAYING && m_pPlayer->PlayPosition() >= positionMs;
-        })) << "state " << m_pPlayer->GetState() << " at " << m_pPlayer->PlayPosition();
-    }
-
     void PauseAndWait()
     {
         m_pPlayer->Pause();
         ASSERT_TRUE(PumpUntil([&] { return m_pPlayer->Status().nState == VS_PAUSED; }));
-    }
-
-    // True when the position moves on by 300 ms within two seconds.
-    bool PlaysOn()
-    {
-        const uint32_t from = m_pPlayer->PlayPosition();
-        return PumpUntil([&] { return m_pPlayer->PlayPosition() >= from + 300; }, 2s);
     }
 
     // True when the position stays put for a second and a half.
@@ -238,9 +243,9 @@ struct DialogVisit
 // the large class exists, so the capture takes the one picture there is.
 TEST_F(FrameCaptureTest, CaptureWhilePlayingSavesThePresentedPictureAndResumesASecondLater)
 {
-    PlayPast(DemoClip(), 200);
+    ASSERT_NO_FATAL_FAILURE(PlayPast(*m_pPlayer, DemoClip(), 200));
     const Bgr24 earlier = PresentedPicture(m_surface0, kDemoWidth, kDemoHeight);
-    PlayPast(DemoClip(), 700);
+    ASSERT_NO_FATAL_FAILURE(WaitPast(*m_pPlayer, 700));
 
     DialogVisit visit;
     const std::string path = m_folder / "shot.jpg";
@@ -279,7 +284,7 @@ TEST_F(FrameCaptureTest, CaptureWhilePlayingSavesThePresentedPictureAndResumesAS
     // Paused through the dialog, the capture and the second after it; then playing again.
     EXPECT_GE(took, 1100);
     EXPECT_LE(positionAfter, visit.nPosition + 150);
-    EXPECT_TRUE(PlaysOn());
+    EXPECT_TRUE(PlaysOn(*m_pPlayer));
     EXPECT_EQ(m_pPlayer->GetState(), CMP_PLAYING);
 }
 
@@ -316,10 +321,12 @@ class CaptureResumeTest : public FrameCaptureTest,
 TEST_P(CaptureResumeTest, ResumesOnlyWhatWasPlayingAndWritesOnlyANamedFile)
 {
     const ResumeCase &c = GetParam();
-    if (c.nStartState != CMP_STOPPED)
-        PlayPast(DemoClip(), 400);
-    if (c.nStartState == CMP_PAUSED)
-        PauseAndWait();
+    if (c.nStartState != CMP_STOPPED) {
+        ASSERT_NO_FATAL_FAILURE(PlayPast(*m_pPlayer, DemoClip(), 400));
+    }
+    if (c.nStartState == CMP_PAUSED) {
+        ASSERT_NO_FATAL_FAILURE(PauseAndWait());
+    }
     const std::string path = m_folder / "capture.jpg";
     SetCaptureSaveDialog([&](QWidget *) {
         switch (c.answer) {
@@ -341,7 +348,7 @@ TEST_P(CaptureResumeTest, ResumesOnlyWhatWasPlayingAndWritesOnlyANamedFile)
               c.bWritten ? 1 : 0);
     if (c.bResumed) {
         EXPECT_GE(took, 1100);
-        EXPECT_TRUE(PlaysOn());
+        EXPECT_TRUE(PlaysOn(*m_pPlayer));
     } else {
         EXPECT_LT(took, 1000) << "no resume, so no wait for one";
         if (c.nStartState != CMP_STOPPED)
@@ -360,7 +367,7 @@ TEST_F(FrameCaptureTest, TheSelectorTakesTheOutputOfItsSizeClass)
 {
     const std::string clip = TwoCameraClip();
     ASSERT_FALSE(HasFailure());
-    PlayPast(clip, 400);
+    ASSERT_NO_FATAL_FAILURE(PlayPast(*m_pPlayer, clip, 400));
     struct Shot
     {
         bool bMainIsSlot0;
@@ -440,10 +447,7 @@ TEST_F(QuickCaptureTest, WritesTmp1InTheTemporaryFolderAndOpensItEachTime)
         launches.push_back({path, file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray()});
         return true;
     });
-    ASSERT_EQ(m_pPlayer->Play(Utf8ToWide(DemoClip()).c_str()), 1);
-    ASSERT_TRUE(PumpUntil([&] {
-        return m_pPlayer->GetState() == CMP_PLAYING && m_pPlayer->PlayPosition() >= 300;
-    }));
+    ASSERT_NO_FATAL_FAILURE(PlayPast(*m_pPlayer, DemoClip(), 300));
 
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);
@@ -460,8 +464,7 @@ TEST_F(QuickCaptureTest, WritesTmp1InTheTemporaryFolderAndOpensItEachTime)
         EXPECT_EQ(file.quantTables, LibjpegQualityTables(90));
         // Resumed: the clip goes on from where it was taken.
         EXPECT_LE(m_pPlayer->PlayPosition(), before + 150);
-        const uint32_t from = m_pPlayer->PlayPosition();
-        EXPECT_TRUE(PumpUntil([&] { return m_pPlayer->PlayPosition() >= from + 300; }, 2s));
+        EXPECT_TRUE(PlaysOn(*m_pPlayer));
     }
     // The second capture rewrote the file with a later picture; it left no other file.
     EXPECT_NE(launches[0].bytes, launches[1].bytes);
@@ -474,15 +477,11 @@ TEST_F(QuickCaptureTest, AMissingSnapletIsNoFailureOfTheCapture)
     MakeFolders(m_folder / "empty");
     std::optional<CEnvironmentValue> path(std::in_place, "PATH", m_folder / "empty");
     EXPECT_TRUE(FindSnaplet(QCoreApplication::applicationDirPath()).isEmpty());
-    ASSERT_EQ(m_pPlayer->Play(Utf8ToWide(DemoClip()).c_str()), 1);
-    ASSERT_TRUE(PumpUntil([&] {
-        return m_pPlayer->GetState() == CMP_PLAYING && m_pPlayer->PlayPosition() >= 300;
-    }));
+    ASSERT_NO_FATAL_FAILURE(PlayPast(*m_pPlayer, DemoClip(), 300));
     CaptureToViewer(m_pPlayer.get(), true);
     path.reset();
     EXPECT_TRUE(DecodeJpegFile(QuickCaptureName().toStdString()).ok);
-    const uint32_t from = m_pPlayer->PlayPosition();
-    EXPECT_TRUE(PumpUntil([&] { return m_pPlayer->PlayPosition() >= from + 300; }, 2s));
+    EXPECT_TRUE(PlaysOn(*m_pPlayer));
 }
 
 // A capture that writes nothing (no picture is presented) opens nothing, not even the
