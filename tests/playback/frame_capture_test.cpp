@@ -423,6 +423,8 @@ protected:
     CWatchdog m_watchdog{60s};
     CTempFolder m_folder;
     std::string m_strTemp = m_folder / "temp with space";
+    // Made (once) before TMPDIR points into this test's own folder.
+    const std::string m_strClip = DemoClip();
     CEnvironmentValue m_video{"ROADLOG_VIDEO", "software"};
     CEnvironmentValue m_temp{"TMPDIR", m_strTemp};
     QWidget m_window;
@@ -447,7 +449,7 @@ TEST_F(QuickCaptureTest, WritesTmp1InTheTemporaryFolderAndOpensItEachTime)
         launches.push_back({path, file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray()});
         return true;
     });
-    ASSERT_NO_FATAL_FAILURE(PlayPast(*m_pPlayer, DemoClip(), 300));
+    ASSERT_NO_FATAL_FAILURE(PlayPast(*m_pPlayer, m_strClip, 300));
 
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);
@@ -477,10 +479,27 @@ TEST_F(QuickCaptureTest, AMissingSnapletIsNoFailureOfTheCapture)
     MakeFolders(m_folder / "empty");
     std::optional<CEnvironmentValue> path(std::in_place, "PATH", m_folder / "empty");
     EXPECT_TRUE(FindSnaplet(QCoreApplication::applicationDirPath()).isEmpty());
-    ASSERT_NO_FATAL_FAILURE(PlayPast(*m_pPlayer, DemoClip(), 300));
+    ASSERT_NO_FATAL_FAILURE(PlayPast(*m_pPlayer, m_strClip, 300));
     CaptureToViewer(m_pPlayer.get(), true);
     path.reset();
     EXPECT_TRUE(DecodeJpegFile(QuickCaptureName().toStdString()).ok);
+    EXPECT_TRUE(PlaysOn(*m_pPlayer));
+}
+
+// The temporary folder named by TMPDIR is gone: the file cannot be written, nothing is
+// opened, and the clip goes on as after any quick capture.
+TEST_F(QuickCaptureTest, AMissingTemporaryFolderOpensNothing)
+{
+    CEnvironmentValue gone("TMPDIR", m_folder / "gone");
+    int launches = 0;
+    SetSnapletLauncher([&](const QString &) {
+        ++launches;
+        return true;
+    });
+    ASSERT_NO_FATAL_FAILURE(PlayPast(*m_pPlayer, m_strClip, 300));
+    CaptureToViewer(m_pPlayer.get(), true);
+    EXPECT_EQ(launches, 0);
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(m_folder / "gone")));
     EXPECT_TRUE(PlaysOn(*m_pPlayer));
 }
 
