@@ -16,6 +16,7 @@
 #include "platform/file_exists.h"
 #include "platform/trace.h"
 #include "platform/wide_text.h"
+#include "playback/frame_capture.h"
 #include "recordings/play_infor.h"
 #include "telemetry/tavlo_browser.h"
 
@@ -185,6 +186,12 @@ bool CTavloMainFrame::SetSystemMute(bool bMuted)
     return m_pSystemMute && m_pSystemMute->Set(bMuted);
 }
 
-void CTavloMainFrame::CaptureFrameToFile() {}
+void CTavloMainFrame::CaptureFrameToFile()
+{
+    CaptureToFile(this, m_pPlayer.get(), m_bMainIsSlot0);
+}
 
-void CTavloMainFrame::CaptureFrameToViewer() {}
+void CTavloMainFrame::CaptureFrameToViewer()
+{
+    CaptureToViewer(m_pPlayer.get(), m_bMainIsSlot0);
+}

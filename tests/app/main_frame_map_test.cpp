@@ -20,6 +20,7 @@
 #include "telemetry/navi_info.h"
 #include "telemetry/tavlo_browser.h"
 #include "telemetry/web_browser2.h"
+#include "tests/support/disk_audio.h"
 #include "tests/support/pump_events.h"
 #include "tests/support/temp_folder.h"
 #include "tests/telemetry/web_test_main.h"
@@ -27,13 +28,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-const bool kDiskAudio = [] {
-    static CTempFolder folder;
-    setenv("SDL_AUDIODRIVER", "disk", 1);
-    setenv("SDL_DISKAUDIOFILE", (folder / "audio.raw").c_str(), 1);
-    return true;
-}();
 
 QVariant RunScript(QWebEnginePage *page, const QString &source)
 {

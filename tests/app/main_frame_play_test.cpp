@@ -20,9 +20,11 @@
 #include "app/tavlo_frame.h"
 #include "platform/wide_text.h"
 #include "playback/cm_player.h"
+#include "playback/frame_capture.h"
 #include "playback/play_messages.h"
 #include "recordings/play_infor.h"
 #include "settings/page2.h"
+#include "tests/support/disk_audio.h"
 #include "tests/support/private_pulse.h"
 #include "tests/support/pump_events.h"
 #include "tests/support/temp_folder.h"
@@ -31,14 +33,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-// Sound goes to a file of the run, at the device's own pace, before the sound system starts.
-const bool kDiskAudio = [] {
-    static CTempFolder folder;
-    setenv("SDL_AUDIODRIVER", "disk", 1);
-    setenv("SDL_DISKAUDIOFILE", (folder / "audio.raw").c_str(), 1);
-    return true;
-}();
 
 // The real wrapper, with the calls the window makes written down.
 class CLoggedPlayer : public CFramePlayer
@@ -518,6 +512,46 @@ TEST_F(MainFramePlay, SettingsWithoutTheCardRootRunsTheDriveChoice)
     Frame().OnCommand(ID_SETTINGS);
     EXPECT_EQ(Frame().nDriveChoices, 1);
     EXPECT_FALSE(bRan);
+}
+
+TEST_F(MainFramePlay, CaptureAndAClickOnTheVideoSaveThePictureOnScreen)
+{
+    int nDialogs = 0;
+    const std::string shot = m_folder / "shot.jpg";
+    SetCaptureSaveDialog([&](QWidget *) {
+        ++nDialogs;
+        return QString::fromStdString(shot);
+    });
+    std::vector<QString> launched;
+    SetSnapletLauncher([&](const QString &path) {
+        launched.push_back(path);
+        return true;
+    });
+    const QByteArray savedTmp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QByteArray::fromStdString(m_folder.Path()));
+
+    Frame().OnCommand(ID_CAPTURE); // nothing plays
+    EXPECT_EQ(nDialogs, 0);
+
+    PlayEntry(0);
+    ASSERT_TRUE(WaitPosition([](uint32_t p) { return p > 300; }));
+    Frame().OnCommand(ID_CAPTURE);
+    EXPECT_EQ(nDialogs, 1);
+    EXPECT_GT(std::filesystem::file_size(shot), 1000u);
+    EXPECT_TRUE(PumpUntil([&] { return Player().GetState() == CMP_PLAYING; }, 2s));
+
+    QWidget *video = Frame().VideoWindow(IDC_VIDEO_MAIN);
+    QTest::mouseClick(video, Qt::LeftButton, {}, QPoint(video->width() / 2, video->height() / 2));
+    ASSERT_EQ(launched.size(), 1u);
+    EXPECT_EQ(launched[0].toStdString(), m_folder / "tmp1.jpg");
+    EXPECT_GT(std::filesystem::file_size(m_folder / "tmp1.jpg"), 1000u);
+
+    if (savedTmp.isNull())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", savedTmp);
+    SetCaptureSaveDialog({});
+    SetSnapletLauncher({});
 }
 
 // The card on a volume of its own that the test can take away.

@@ -23,21 +23,12 @@
 #include "platform/wide_text.h"
 #include "playback/cm_player.h"
 #include "playback/play_messages.h"
-#include "tests/support/pump_events.h"
+#include "tests/playback/player_test_support.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-// Sound goes to a file in a temporary folder of the run, at the device's own pace, before the
-// sound system starts.
-const bool kDiskAudio = [] {
-    static CTempFolder folder;
-    setenv("SDL_AUDIODRIVER", "disk", 1);
-    setenv("SDL_DISKAUDIOFILE", (folder / "audio.raw").c_str(), 1);
-    return true;
-}();
 
 struct Message
 {
@@ -78,11 +69,6 @@ public:
     }
     bool Has(int type) const { return Find(type) != nullptr; }
 };
-
-void RunTool(const std::string &command)
-{
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
-}
 
 // One clip whose text samples are the given lines, one a second.
 std::string MakeNmeaClip(const CTempFolder &folder, const std::vector<std::string> &lines)

@@ -88,6 +88,9 @@ TEST(SnapletArguments, TheWholeTailIsOnePath)
 {
     EXPECT_EQ(PathFromArguments({"Snaplet", "/tmp/my", "captures/shot", "1.jpg"}),
               QStringLiteral("/tmp/my captures/shot 1.jpg"));
+    // The viewer passes the path as one argument.
+    EXPECT_EQ(PathFromArguments({"Snaplet", "/tmp/my captures/shot 1.jpg"}),
+              QStringLiteral("/tmp/my captures/shot 1.jpg"));
     EXPECT_EQ(PathFromArguments({"Snaplet"}), QString());
 }
 
@@ -105,6 +108,7 @@ TEST_F(SnapletTest, ZoomedPictureIsDrawnAtItsSizeWithTheZoomText)
 {
     CSnapletWindow window(WritePicture(m_Dir.path(), "a.jpg"));
     window.resize(1100, 900);
+    const QImage atHundred = Grab(window);
     for (int i = 0; i < 5; ++i)
         window.OnCommand(CSnapletWindow::IDM_ZOOM_IN);
     EXPECT_EQ(window.Zoom(), 150);
@@ -117,6 +121,12 @@ TEST_F(SnapletTest, ZoomedPictureIsDrawnAtItsSizeWithTheZoomText)
     EXPECT_TRUE(IsBlack(shot.pixel(307, 307)));
     EXPECT_TRUE(IsGreen(shot.pixel(290, 290)));
     EXPECT_TRUE(StripHasText(shot));
+    // The text follows the zoom: "Zoom:1.5" is not the "Zoom:1.0" drawn before.
+    const QRect strip(0, 900 - 40, 1100, 40);
+    EXPECT_NE(shot.copy(strip), atHundred.copy(strip));
+    for (int i = 0; i < 5; ++i)
+        window.OnCommand(CSnapletWindow::IDM_ZOOM_OUT);
+    EXPECT_EQ(Grab(window).copy(strip), atHundred.copy(strip));
 }
 
 TEST_F(SnapletTest, DraggingMovesThePictureByTheMouseMovement)

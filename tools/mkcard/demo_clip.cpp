@@ -27,6 +27,7 @@ struct EncodedSample
     uint32_t durationMs;
     bool key;
     std::vector<uint8_t> data;
+    uint32_t stream = 0; // index among the streams of its kind
 };
 
 std::string AvError(const char *what, int code)
@@ -284,19 +285,31 @@ bool WriteAvi(const DemoClipSpec &spec, const ClfLayout &layout,
     AvOutputPtr out(raw);
     out->flags |= AVFMT_FLAG_BITEXACT; // no muxer version text in the file
 
-    AVStream *video = avformat_new_stream(out.get(), nullptr);
+    // Video streams first, in camera order, then the sound.
+    std::vector<AVStream *> videos;
+    for (const ClfVideoEntry &v : layout.video) {
+        AVStream *video = avformat_new_stream(out.get(), nullptr);
+        if (!video) {
+            *error = "out of memory";
+            return false;
+        }
+        video->time_base = AVRational{1, spec.fps};
+        video->codecpar->codec_type = AVMEDIA_TYPE_VIDEO;
+        video->codecpar->codec_id = AV_CODEC_ID_MPEG4;
+        video->codecpar->codec_tag = MKTAG('X', 'V', 'I', 'D');
+        video->codecpar->width = int(v.nWidth);
+        video->codecpar->height = int(v.nHeight);
+        if (!SetExtraData(video->codecpar, v.extraData)) {
+            *error = "out of memory";
+            return false;
+        }
+        videos.push_back(video);
+    }
     AVStream *audio = avformat_new_stream(out.get(), nullptr);
-    if (!video || !audio) {
+    if (!audio) {
         *error = "out of memory";
         return false;
     }
-    const ClfVideoEntry &v = layout.video[0];
-    video->time_base = AVRational{1, spec.fps};
-    video->codecpar->codec_type = AVMEDIA_TYPE_VIDEO;
-    video->codecpar->codec_id = AV_CODEC_ID_MPEG4;
-    video->codecpar->codec_tag = MKTAG('X', 'V', 'I', 'D');
-    video->codecpar->width = int(v.nWidth);
-    video->codecpar->height = int(v.nHeight);
     const ClfAudioEntry &a = layout.audio[0];
     audio->time_base = AVRational{1, int(a.nSampleRate)};
     audio->codecpar->codec_type = AVMEDIA_TYPE_AUDIO;
@@ -306,7 +319,7 @@ bool WriteAvi(const DemoClipSpec &spec, const ClfLayout &layout,
     audio->codecpar->bit_rate = a.nBitRate;
     audio->codecpar->frame_size = 1024;
     av_channel_layout_default(&audio->codecpar->ch_layout, int(a.nChannels));
-    if (!SetExtraData(video->codecpar, v.extraData) || !SetExtraData(audio->codecpar, a.extraData)) {
+    if (!SetExtraData(audio->codecpar, a.extraData)) {
         *error = "out of memory";
         return false;
     }
@@ -324,7 +337,8 @@ bool WriteAvi(const DemoClipSpec &spec, const ClfLayout &layout,
         *error = "out of memory";
         return false;
     }
-    int64_t pictures = 0, frames = 0;
+    std::vector<int64_t> pictures(videos.size(), 0);
+    int64_t frames = 0;
     for (const EncodedSample &s : samples) {
         if (s.kind == kClfKindText)
             continue; // AVI clips carry no GPS stream
@@ -334,12 +348,12 @@ bool WriteAvi(const DemoClipSpec &spec, const ClfLayout &layout,
         }
         std::copy(s.data.begin(), s.data.end(), packet->data);
         const bool isVideo = s.kind == kClfKindVideo;
-        packet->stream_index = isVideo ? video->index : audio->index;
+        const AVStream *stream = isVideo ? videos[s.stream] : audio;
+        packet->stream_index = stream->index;
         // Counted in each stream's own units (frames, samples) and rescaled to what the muxer
         // chose as time base.
-        const int64_t pts = isVideo ? pictures++ : 1024 * frames++;
+        const int64_t pts = isVideo ? pictures[s.stream]++ : 1024 * frames++;
         const AVRational from = isVideo ? AVRational{1, spec.fps} : AVRational{1, int(a.nSampleRate)};
-        const AVStream *stream = isVideo ? video : audio;
         packet->pts = packet->dts = av_rescale_q(pts, from, stream->time_base);
         packet->duration = av_rescale_q(isVideo ? 1 : 1024, from, stream->time_base);
         packet->flags = s.key ? AV_PKT_FLAG_KEY : 0;
@@ -387,14 +401,37 @@ bool WriteDemoClip(const DemoClipSpec &spec, std::string *error)
         *error = "bad picture size or rate";
         return false;
     }
+    const bool twoCameras = spec.secondWidth != 0 || spec.secondHeight != 0;
+    if (twoCameras && (spec.container != ClipContainer::Avi || spec.secondWidth <= 0 ||
+                       spec.secondHeight <= 0 || spec.secondWidth % 2 || spec.secondHeight % 2)) {
+        // A CLF record names only its kind, so a second stream of a kind would never be read.
+        *error = "a second camera needs an AVI clip and an even picture size";
+        return false;
+    }
+    std::vector<DemoClipSpec> cameras{spec};
+    if (twoCameras) {
+        DemoClipSpec second = spec;
+        second.width = spec.secondWidth;
+        second.height = spec.secondHeight;
+        second.tintU = uint8_t(255 - spec.tintU);
+        second.tintV = uint8_t(255 - spec.tintV);
+        cameras.push_back(second);
+    }
     std::vector<EncodedSample> samples;
     ClfLayout layout;
-    layout.video.push_back({ClfFourcc("XVID"), uint32_t(spec.width), uint32_t(spec.height),
-                            uint32_t(spec.fps) * 1000, 0, {}});
+    for (const DemoClipSpec &camera : cameras)
+        layout.video.push_back({ClfFourcc("XVID"), uint32_t(camera.width),
+                                uint32_t(camera.height), uint32_t(spec.fps) * 1000, 0, {}});
     layout.audio.push_back({0xFF, kAudioRate, 1, 16, kAudioBitRate, {}});
     layout.text.push_back({ClfFourcc("TRVX"), 0, 0});
-    if (!EncodeVideo(spec, &samples, &layout.video[0].extraData, error) ||
-        !EncodeAudio(spec, &samples, &layout.audio[0].extraData, error))
+    for (size_t c = 0; c < cameras.size(); ++c) {
+        const size_t first = samples.size();
+        if (!EncodeVideo(cameras[c], &samples, &layout.video[c].extraData, error))
+            return false;
+        for (size_t i = first; i < samples.size(); ++i)
+            samples[i].stream = uint32_t(c);
+    }
+    if (!EncodeAudio(spec, &samples, &layout.audio[0].extraData, error))
         return false;
     for (size_t i = 0; i < spec.textSamples.size(); ++i) {
         const std::string &text = spec.textSamples[i];

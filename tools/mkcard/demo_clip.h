@@ -7,7 +7,8 @@
 
 // One demo clip as the recorder writes it: a CLF file with MPEG-4 Part 2 video ("XVID"), AAC
 // sound (format 0xFF: raw frames, AudioSpecificConfig as extra data) and the GPS text stream
-// ("TRVX"); or the same pictures and sound in a RIFF AVI file, which has no GPS stream.
+// ("TRVX"); or the same pictures and sound in a RIFF AVI file, which has no GPS stream and may
+// carry a second camera's pictures as a second video stream.
 // Encoded with libavcodec in bit-exact, single-thread mode, so the same spec always gives the
 // same bytes.
 
@@ -27,6 +28,10 @@ struct DemoClipSpec
     int height = 360;
     int fps = 25;
     uint8_t tintU = 128, tintV = 128; // background colour of the picture
+    // AVI only: a second video stream of this size (0 × 0: none), the same clock on the
+    // opposite background colour, so the two cameras' pictures are told apart at a glance.
+    int secondWidth = 0;
+    int secondHeight = 0;
     // Text samples, sample i at i × 1000 ms; an empty one leaves its second without a sample
     // (an empty record would end every stream).
     std::vector<std::string> textSamples;

@@ -7,59 +7,19 @@
 #include <thread>
 #include <vector>
 
-#include <jpeglib.h>
-
 #include "engine/output/jpeg_writer.h"
 #include "engine/output/memory_surface.h"
 #include "engine/output/oem_dev_out.h"
 #include "engine/output/picture_convert.h"
 #include "platform/wide_text.h"
 #include "tests/engine/output/test_picture.h"
+#include "tests/support/jpeg_file.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Decoded
-{
-    bool ok = false;
-    int width = 0, height = 0;
-    bool jfif = false;
-    int densityUnit = 0, xDensity = 0, yDensity = 0;
-    std::vector<uint8_t> rgb;
-};
-
-Decoded DecodeJpeg(const fs::path &path)
-{
-    Decoded d;
-    FILE *file = fopen(path.c_str(), "rb");
-    if (!file)
-        return d;
-    jpeg_decompress_struct info{};
-    jpeg_error_mgr error{};
-    info.err = jpeg_std_error(&error);
-    jpeg_create_decompress(&info);
-    jpeg_stdio_src(&info, file);
-    jpeg_read_header(&info, TRUE);
-    info.out_color_space = JCS_RGB;
-    jpeg_start_decompress(&info);
-    d.width = static_cast<int>(info.output_width);
-    d.height = static_cast<int>(info.output_height);
-    d.jfif = info.saw_JFIF_marker;
-    d.densityUnit = info.density_unit;
-    d.xDensity = info.X_density;
-    d.yDensity = info.Y_density;
-    d.rgb.resize(static_cast<size_t>(d.width) * d.height * 3);
-    while (info.output_scanline < info.output_height) {
-        JSAMPROW row = &d.rgb[static_cast<size_t>(info.output_scanline) * d.width * 3];
-        jpeg_read_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
-    fclose(file);
-    d.ok = true;
-    return d;
-}
+DecodedJpeg DecodeJpeg(const fs::path &path) { return DecodeJpegFile(path.string()); }
 
 struct CaptureFixture : ::testing::Test
 {
@@ -112,7 +72,7 @@ TEST_F(CaptureFixture, WritesTheNextPictureAsJfifAtNinetySixDpi)
 {
     PresentingOutput small(96, 64, true);
     ASSERT_EQ(DevOutVideoOEMCapture(WidePath("shot.jpg").c_str(), 1), 1);
-    const Decoded d = DecodeJpeg(folder / "shot.jpg");
+    const DecodedJpeg d = DecodeJpeg(folder / "shot.jpg");
     ASSERT_TRUE(d.ok);
     EXPECT_EQ(d.width, 96);
     EXPECT_EQ(d.height, 64);
@@ -120,6 +80,7 @@ TEST_F(CaptureFixture, WritesTheNextPictureAsJfifAtNinetySixDpi)
     EXPECT_EQ(d.densityUnit, 1);
     EXPECT_EQ(d.xDensity, 96);
     EXPECT_EQ(d.yDensity, 96);
+    EXPECT_EQ(d.quantTables, LibjpegQualityTables(90));
 
     std::vector<uint8_t> bgr(96 * 64 * 3);
     YuvToBgr24(bgr.data(), 96, 64, 96 * 3, small.picture.Y(), small.picture.U(),
