@@ -38,6 +38,9 @@ bool CSoftVideoWidget::DrawRgb565(const SurfaceRect &d, const uint8_t *pixels, i
         std::memcpy(frame->image.scanLine(r), pixels + static_cast<ptrdiff_t>(r) * rowBytes,
                     static_cast<size_t>(d.width) * 2);
     frame->target = QRect(d.x, d.y, d.width, d.height);
+    int32_t windowWidth = 0, windowHeight = 0;
+    m_Geometry.GetSize(&windowWidth, &windowHeight);
+    frame->window = QSize(windowWidth, windowHeight);
     m_Frames.Publish();
     emit PictureArrived();
     return true;
@@ -50,8 +53,18 @@ void CSoftVideoWidget::paintEvent(QPaintEvent *)
     const std::shared_ptr<Frame> frame = m_Frames.Latest();
     QRegion border(rect());
     if (frame && !frame->image.isNull()) {
-        painter.drawImage(frame->target.topLeft(), frame->image);
-        border -= frame->target;
+        // A picture scaled for another size (the windows traded places while paused, or the
+        // window was resized) is fitted to this one until the next picture comes.
+        QRect target = frame->target;
+        if (frame->window != size() && !frame->window.isEmpty()) {
+            target = QRect(QPoint(), frame->image.size().scaled(size(), Qt::KeepAspectRatio));
+            target.moveCenter(rect().center());
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
+            painter.drawImage(target, frame->image);
+        } else {
+            painter.drawImage(target.topLeft(), frame->image);
+        }
+        border -= target;
         ++m_nPainted;
     }
     for (const QRect &r : border)

@@ -44,6 +44,7 @@ private:
     {
         QImage image;
         QRect target;
+        QSize window; // the window's size the picture was scaled for
     };
     FrameExchange<Frame> m_Frames;
     SurfaceGeometry m_Geometry;
