@@ -17,6 +17,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
 #include <functional>
 #include <string>
 
@@ -234,10 +237,16 @@ TEST(EndToEnd, AViewerSessionFromNoCardToExit)
     ASSERT_TRUE(LoadSetupFile(SetupFilePath(card)));
     EXPECT_NE(g_SetupFileImage.nTimeZone, before.nTimeZone);
     EXPECT_EQ(g_SetupFileImage.nBuzzerEnable, before.nBuzzerEnable ? 0 : 1);
-    // The file on the card is the record and its CRC.
-    const std::string saved = RunCommand("od -An -tx1 -v '" + SetupFilePath(card) + "'").out;
-    EXPECT_EQ(std::filesystem::file_size(SetupFilePath(card)), kSetupFileSize);
-    EXPECT_FALSE(saved.empty());
+    // The file on the card is the record and its CRC-32, low byte first.
+    std::ifstream in(SetupFilePath(card), std::ios::binary);
+    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)),
+                                     std::istreambuf_iterator<char>());
+    ASSERT_EQ(bytes.size(), kSetupFileSize);
+    const uint32_t stored = uint32_t(bytes[kSetupRecordSize]) |
+                            uint32_t(bytes[kSetupRecordSize + 1]) << 8 |
+                            uint32_t(bytes[kSetupRecordSize + 2]) << 16 |
+                            uint32_t(bytes[kSetupRecordSize + 3]) << 24;
+    EXPECT_EQ(stored, SetupCrc32(bytes.data(), kSetupRecordSize));
 
     // A category played to its end: EVENT's two clips one after the other, then stopped.
     ClickCentre(frame.Button(int(ID_CATEGORY_RECORD) + int(LIST_EVENT)));
