@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QWidget>
 
+#include "engine/core/player_state.h"
 #include "engine/output/oem_dev_out.h"
 #include "platform/trace.h"
 #include "playback/play_messages.h"
@@ -195,7 +196,16 @@ int32_t CCMPlayer::SetSpeed(int32_t percent)
 
 int32_t CCMPlayer::StepFrame()
 {
+    const bool bWasPlaying = m_nState == CMP_PLAYING;
     Pause();
+    // The engine takes a step only once it has paused, a status pass after the pause request;
+    // asked at once it refuses and the step is lost. The status thread's own reading is waited
+    // for (reading the engine here would take the error the status thread must see).
+    if (bWasPlaying && m_pEngine) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+        while (Status().nState != VS_PAUSED && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     m_nState = CMP_STEPPING;
     VantorTrick(m_pEngine, 0, 4);
     return 1;

@@ -347,4 +347,27 @@ TEST_F(CmPlayerTest, SeekSpeedAndStepOnAPlayingClip)
     EXPECT_EQ(m_pPlayer->SeekTo(int64_t(duration) + 5000), 1);
 }
 
+// Next Frame pressed while the clip plays: it pauses and moves on one picture, which the paused
+// statuses show as a position that changes once.
+TEST_F(CmPlayerTest, AStepWhilePlayingPausesAndSteps)
+{
+    CTempFolder folder;
+    const std::string clip = MakeNmeaClip(folder, {"a", "b", "c", "d", "e", "f"});
+    ASSERT_EQ(Play(clip), 1);
+    ASSERT_TRUE(WaitStarted());
+    ASSERT_TRUE(PumpUntil([&] { return m_pPlayer->Status().nPosition > 500; }));
+    const size_t before = m_notify.m_messages.size();
+    EXPECT_EQ(m_pPlayer->StepFrame(), 1);
+    Pump(1000ms);
+    EXPECT_EQ(m_pPlayer->GetState(), CMP_PAUSED);
+    std::vector<uintptr_t> paused;
+    for (size_t i = before; i < m_notify.m_messages.size(); ++i)
+        if (m_notify.m_messages[i].nType == WM_PLAY_STATUS &&
+            m_notify.m_messages[i].lParam == CMP_PAUSED)
+            paused.push_back(m_notify.m_messages[i].wParam);
+    ASSERT_GE(paused.size(), 2u);
+    EXPECT_GT(paused.back(), paused.front());
+    EXPECT_LT(paused.back() - paused.front(), 200u); // a picture or two, not playing on
+}
+
 } // namespace
