@@ -24,6 +24,10 @@ constexpr AVRational kMillisecond = {1, 1000};
 // Retries of a seek that landed after its target, each starting this much earlier.
 constexpr uint32_t kSeekBackOffMs = 2000;
 constexpr int kSeekRetries = 3;
+// What a duration estimate reads at most.
+constexpr uint32_t kDurationProbePackets = 256;
+constexpr int64_t kDurationProbeBytes = 1 << 20;
+constexpr uint32_t kDurationProbeMs = 1000;
 
 // How one container is opened: the demuxer libavformat must use, or null for the elementary
 // audio probe.
@@ -303,15 +307,21 @@ int32_t ReadSample(void *instance, SampleRequest *request)
 
 // -- seeking --------------------------------------------------------------------------------
 
-// Moves the demuxer to the key frame at or before ts (as near as the container allows); the
-// start of the stream is reachable by a byte seek where timestamps fail.
-bool Reposition(const LavfReader *r, Demuxer *d, int64_t ts)
+// Before the demuxer moves: nothing read ahead, no end seen, the filter empty.
+void ForgetReading(Demuxer *d)
 {
     DropPending(d);
     d->bEnded = false;
     d->nLastTs = AV_NOPTS_VALUE;
     if (d->pFilter)
         av_bsf_flush(d->pFilter.get());
+}
+
+// Moves the demuxer to the key frame at or before ts (as near as the container allows); the
+// start of the stream is reachable by a byte seek where timestamps fail.
+bool Reposition(const LavfReader *r, Demuxer *d, int64_t ts)
+{
+    ForgetReading(d);
     AVFormatContext *input = d->pInput.get();
     if (av_seek_frame(input, d->nStream, ts, AVSEEK_FLAG_BACKWARD) >= 0)
         return true;
@@ -690,6 +700,29 @@ uint32_t MediaDurationMs(const AVFormatContext *input)
     return longest;
 }
 
+// A duration for a container that takes its length from its last time stamps, while the
+// download has not reached them: the time its first packets span over the bytes they took,
+// scaled to the whole size. The demuxer is back at the start afterwards.
+uint32_t EstimatedDurationMs(const LavfReader *r, Demuxer *d)
+{
+    uint32_t first = UINT32_MAX, last = 0;
+    for (uint32_t n = 0; n < kDurationProbePackets && NextPacket(d) == VANTOR_OK; ++n) {
+        const uint32_t ms = TsToMs(r, d, d->nPendingTs);
+        first = std::min(first, ms);
+        last = std::max(last, ms);
+        DropPending(d);
+        if (last - first >= kDurationProbeMs || avio_tell(d->pInput->pb) > kDurationProbeBytes)
+            break;
+    }
+    const int64_t used = avio_tell(d->pInput->pb);
+    ForgetReading(d);
+    if (av_seek_frame(d->pInput.get(), -1, 0, AVSEEK_FLAG_BYTE) < 0)
+        Reposition(r, d, MsToTs(r, d, 0));
+    if (first >= last || used <= 0)
+        return 0;
+    return ClampMs(static_cast<int64_t>(last - first) * ByteStreamTotalSize(r->pStream) / used);
+}
+
 // Streams of a kind, in the container's order, as many as the records hold.
 int ListStreams(const AVFormatContext *input, AVMediaType type, int found[2])
 {
@@ -762,6 +795,8 @@ int32_t BuildInfo(LavfReader *r, MediaInfo *info)
 
     info->nMediaType = r->pFormat->nMediaType;
     info->nDuration = MediaDurationMs(input);
+    if (info->nDuration == 0 && input->skip_estimate_duration_from_pts)
+        info->nDuration = EstimatedDurationMs(r, r->pFirst.get());
     info->nVideoCount = static_cast<uint32_t>(videoCount);
     info->nAudioCount = static_cast<uint32_t>(audioCount);
     for (int i = 0; i < videoCount; ++i) {

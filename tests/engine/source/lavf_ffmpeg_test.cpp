@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <sstream>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -39,18 +40,23 @@ const Clip kClips[] = {
 class LavfProbe : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        s_folder = new CTempFolder;
-        for (const Clip &clip : kClips)
-            ASSERT_TRUE(MakeClip(*s_folder / clip.file, clip.arguments)) << clip.file;
-    }
+    static void SetUpTestSuite() { s_folder = new CTempFolder; }
     static void TearDownTestSuite()
     {
         delete s_folder;
         s_folder = nullptr;
     }
-    static std::string Path(const std::string &name) { return *s_folder / name; }
+    // The clip of that name, made on first use (a test program runs one test at a time).
+    static std::string Path(const std::string &name)
+    {
+        const std::string path = *s_folder / name;
+        for (const Clip &row : kClips) {
+            if (name == row.file && !std::filesystem::exists(path)) {
+                EXPECT_TRUE(MakeClip(path, row.arguments)) << name;
+            }
+        }
+        return path;
+    }
 
     static CTempFolder *s_folder;
 };
