@@ -493,18 +493,6 @@ constexpr VideoCode kVideoCodes[] = {
 constexpr uint32_t kMpeg4Tags[] = {MakeFourcc("XVID"), MakeFourcc("DIVX"), MakeFourcc("DX50"),
                                    MakeFourcc("FMP4"), MakeFourcc("MP4V"), MakeFourcc("DIV5")};
 
-uint32_t UpperTag(uint32_t tag)
-{
-    uint32_t out = 0;
-    for (int shift = 0; shift < 32; shift += 8) {
-        uint32_t c = (tag >> shift) & 0xFF;
-        if (c >= 'a' && c <= 'z')
-            c -= 'a' - 'A';
-        out |= c << shift;
-    }
-    return out;
-}
-
 uint32_t RawVideoFourcc(const AVCodecParameters *par)
 {
     switch (par->format) {
@@ -524,7 +512,7 @@ uint32_t VideoFourcc(const AVCodecParameters *par)
     if (par->codec_id == AV_CODEC_ID_RAWVIDEO)
         return RawVideoFourcc(par);
     if (par->codec_id == AV_CODEC_ID_MPEG4) {
-        const uint32_t tag = UpperTag(par->codec_tag);
+        const uint32_t tag = FourccUpperCase(par->codec_tag);
         for (const uint32_t known : kMpeg4Tags) {
             if (tag == known)
                 return par->codec_tag;

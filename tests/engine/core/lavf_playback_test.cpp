@@ -101,7 +101,8 @@ TEST_F(LavfPlayback, OverHttpTheBufferingWordsRiseTo100)
 
     std::vector<uint32_t> fills, downloads;
     for (const VantorStatus &s : statuses) {
-        if (s.nState >= VS_BUFFER_START) {
+        // From the open source's first report to the end of the media (closing leaves 0).
+        if (s.nState >= VS_BUFFER_START && s.nState != VS_ENDING && s.nState != VS_STOPPING) {
             fills.push_back(s.nBufferFill);
             downloads.push_back(s.nDownload);
         }

@@ -6,8 +6,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -26,6 +29,19 @@ inline bool MakeClip(const std::string &path, const std::string &outputArguments
         seconds + " -f lavfi -i sine=frequency=440:sample_rate=16000:duration=" + seconds + " " +
         outputArguments + " '" + path + "' </dev/null";
     return std::system(command.c_str()) == 0;
+}
+
+// The clip of that name in the folder, made on first use from the row of the table that names
+// it (rows have a file and the arguments of MakeClip); other names are only joined to the folder.
+template <class Row, size_t N>
+std::string ClipOnFirstUse(const std::string &folder, const Row (&rows)[N], const std::string &name)
+{
+    const std::string path = folder + name;
+    for (const Row &row : rows) {
+        if (name == row.file && !std::filesystem::exists(path) && !MakeClip(path, row.arguments))
+            ADD_FAILURE() << "ffmpeg could not make " << name;
+    }
+    return path;
 }
 
 struct DemuxedPacket

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <sstream>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -46,16 +45,10 @@ protected:
         delete s_folder;
         s_folder = nullptr;
     }
-    // The clip of that name, made on first use (a test program runs one test at a time).
+    // ctest runs one test a process: each makes only the clips it uses.
     static std::string Path(const std::string &name)
     {
-        const std::string path = *s_folder / name;
-        for (const Clip &row : kClips) {
-            if (name == row.file && !std::filesystem::exists(path)) {
-                EXPECT_TRUE(MakeClip(path, row.arguments)) << name;
-            }
-        }
-        return path;
+        return ClipOnFirstUse(s_folder->Path(), kClips, name);
     }
 
     static CTempFolder *s_folder;
