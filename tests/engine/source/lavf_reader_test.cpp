@@ -483,7 +483,23 @@ TEST_F(LavfClips, OverHttpTheSamplesAreTheFilesOwn)
             EXPECT_EQ(report[1], 100u);
         }
     }
-    // The AVI and CLF readers read through cursors; an AVI over HTTP opens as well.
+    // The AVI reader reads through cursors on clones of the stream.
+    ASSERT_TRUE(MakeClip(Path("clip.avi"), "-c:v mpeg4 -c:a aac -f avi"));
+    {
+        OpenedSource local;
+        OpenedLocator remote;
+        ASSERT_EQ(local.Open(Path("clip.avi")), VANTOR_OK);
+        ASSERT_EQ(remote.Open(server.Url("clip.avi")), VANTOR_OK);
+        EXPECT_EQ(remote.info.nMediaType, 5u);
+        for (int32_t kind : {SAMPLE_KIND_VIDEO, SAMPLE_KIND_AUDIO}) {
+            const std::vector<ReadSample> a = ReadAll(local.p, kind);
+            const std::vector<ReadSample> b = ReadAll(remote.p, kind);
+            ASSERT_EQ(a.size(), b.size());
+            EXPECT_FALSE(a.empty());
+            for (size_t i = 0; i < a.size(); ++i)
+                EXPECT_EQ(a[i].bytes, b[i].bytes);
+        }
+    }
     OpenedLocator missing;
     EXPECT_EQ(missing.Open(server.Url("no-such-clip.mp4")), VANTOR_E_FILE_NOT_FOUND);
     OpenedLocator refused;
