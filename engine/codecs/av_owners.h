@@ -6,6 +6,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavcodec/bsf.h>
 #include <libavformat/avformat.h>
+#include <libavutil/dict.h>
 #include <libavutil/frame.h>
 }
 
@@ -37,6 +38,16 @@ using AvIoContextPtr = std::unique_ptr<AVIOContext, AvIoContextClose>;
 
 // An I/O context libavformat opened on a URL itself.
 using AvIoOpenedPtr = std::unique_ptr<AVIOContext, FreeWith<avio_closep>>;
+
+// Options handed to libavformat's opens, which take the dictionary by address.
+struct AvOptions
+{
+    AVDictionary *p = nullptr;
+    AvOptions() = default;
+    ~AvOptions() { av_dict_free(&p); }
+    AvOptions(const AvOptions &) = delete;
+    AvOptions &operator=(const AvOptions &) = delete;
+};
 
 // An output file and its muxer, closed together.
 struct AvOutputClose

@@ -73,7 +73,7 @@ constexpr ReaderEntry kReaders[] = {
     {ReaderKind::Qcelp, "QCELP", &g_QcelpReaderOps},
     {ReaderKind::Jpeg, "JPEG", &g_JpegReaderOps},
     {ReaderKind::ElementaryAudio, "audio", &g_ElementaryAudioReaderOps},
-    {ReaderKind::Rtsp, "RTSP", &g_UnavailableReaderOps},
+    {ReaderKind::Rtsp, "RTSP", &g_RtspReaderOps},
 };
 
 constexpr bool RegistryFollowsKinds()

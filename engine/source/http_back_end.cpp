@@ -17,10 +17,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-extern "C" {
-#include <libavutil/dict.h>
-}
-
 #include "engine/codecs/av_owners.h"
 #include "engine/core/vantor_errors.h"
 #include "engine/source/file_back_end.h"
@@ -99,12 +95,6 @@ public:
 
 private:
     int m_nFd = -1;
-};
-
-struct OwnedOptions
-{
-    AVDictionary *p = nullptr;
-    ~OwnedOptions() { av_dict_free(&p); }
 };
 
 // One response body being copied into the cache file, shared by an instance and its clones.
@@ -255,7 +245,7 @@ int32_t Open(const wchar_t *locator, uintptr_t, void **instance)
     auto download = std::make_shared<HttpDownload>();
     if (!download->cache.Create())
         return VANTOR_E_FILE_CREATION;
-    OwnedOptions options;
+    AvOptions options;
     av_dict_set(&options.p, "rw_timeout", kNetworkTimeoutUs, 0);
     const AVIOInterruptCB interrupt = {Interrupted, download.get()};
     AVIOContext *io = nullptr;
@@ -433,6 +423,7 @@ int32_t HttpErrorCode(int averror)
 {
     switch (averror) {
     case AVERROR_HTTP_NOT_FOUND:
+    case AVERROR(ENOENT):
         return VANTOR_E_FILE_NOT_FOUND;
     case AVERROR_HTTP_BAD_REQUEST:
     case AVERROR_HTTP_UNAUTHORIZED:

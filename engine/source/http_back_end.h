@@ -16,5 +16,5 @@ extern const ByteStreamOps g_HttpBackEndOps;
 // A read gives up when the download has not moved for this long.
 constexpr uint32_t kHttpStallMs = 15000;
 
-// The engine's code for a libavformat error of opening or reading a URL.
+// The engine's code for a libavformat error of opening or reading a URL (HTTP or a session).
 int32_t HttpErrorCode(int averror);

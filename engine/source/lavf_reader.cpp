@@ -1,10 +1,14 @@
 #include "engine/source/lavf_reader.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <new>
+#include <string>
 
 extern "C" {
 #include <libavutil/avutil.h>
@@ -15,7 +19,9 @@ extern "C" {
 #include "engine/codecs/av_owners.h"
 #include "engine/core/fourcc.h"
 #include "engine/core/vantor_errors.h"
+#include "engine/source/http_back_end.h"
 #include "engine/source/media_info.h"
+#include "platform/wide_text.h"
 
 namespace {
 
@@ -28,6 +34,12 @@ constexpr int kSeekRetries = 3;
 constexpr uint32_t kDurationProbePackets = 256;
 constexpr int64_t kDurationProbeBytes = 1 << 20;
 constexpr uint32_t kDurationProbeMs = 1000;
+// A session gives up when opening takes this long, or a read waits this long for a packet.
+constexpr int64_t kSessionOpenTimeoutMs = 10000;
+constexpr int64_t kSessionReadTimeoutMs = 5000;
+// Packets a session keeps for the kind that is not being read, the oldest dropped beyond.
+constexpr size_t kMaxQueuedPackets = 1024;
+constexpr int kMaxFrameRate = 1000;
 
 // How one container is opened: the demuxer libavformat must use, or null for the elementary
 // audio probe.
@@ -48,6 +60,7 @@ constexpr LavfFormat kWave = {"wav", kWaveMediaType};
 constexpr LavfFormat kQcelp = {"qcp", kQcelpMediaType};
 constexpr LavfFormat kJpeg = {"jpeg_pipe", kJpegMediaType};
 constexpr LavfFormat kElementaryAudio = {nullptr, kElementaryAudioMediaType};
+constexpr LavfFormat kSession = {"rtsp", kRtspMediaType};
 
 // The demuxers the elementary-audio probe may end in.
 constexpr const char *kElementaryAudioDemuxers[] = {"mp3", "amr", "amrnb", "amrwb"};
@@ -75,7 +88,24 @@ struct Demuxer
     int64_t nPendingTs = 0; // in timeBase
     int64_t nLastTs = AV_NOPTS_VALUE;
     int64_t nLastDuration = 0;
+    // A session's two kinds share one input (the video's): each keeps the packets of the other
+    // that arrive while it reads.
+    Demuxer *pSibling = nullptr;
+    std::deque<AvPacketPtr> queued;
+    std::atomic<int64_t> *pDeadline = nullptr; // a session's read limit, ms of the steady clock
 };
+
+AVFormatContext *Input(const Demuxer *d)
+{
+    return d->pInput ? d->pInput.get() : d->pSibling->pInput.get();
+}
+
+int64_t NowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 struct LavfReader
 {
@@ -87,6 +117,8 @@ struct LavfReader
     Demuxer *pAudio = nullptr;
     int64_t nOriginMs = 0; // the container's start: time 0 of every sample
     bool bInfoDone = false;
+    bool bSession = false; // a live network session: one input, no seeking
+    std::atomic<int64_t> nDeadlineMs{0};
     MediaInfo info{};
 };
 
@@ -239,6 +271,38 @@ void TimePending(Demuxer *d)
     d->bPending = true;
 }
 
+// The next packet of the demuxer's stream, queued by the sibling or read; the sibling's packets
+// met on the way are queued for it.
+int ReadStreamPacket(Demuxer *d, AVPacket *out)
+{
+    if (!d->queued.empty()) {
+        av_packet_move_ref(out, d->queued.front().get());
+        d->queued.pop_front();
+        return 0;
+    }
+    AVFormatContext *input = Input(d);
+    for (;;) {
+        if (d->pDeadline)
+            d->pDeadline->store(NowMs() + kSessionReadTimeoutMs);
+        const int result = av_read_frame(input, out);
+        if (result < 0)
+            return result;
+        if (out->size > 0 && out->stream_index == d->nStream)
+            return 0;
+        Demuxer *sibling = d->pSibling;
+        if (out->size > 0 && sibling && out->stream_index == sibling->nStream) {
+            if (sibling->queued.size() >= kMaxQueuedPackets)
+                sibling->queued.pop_front();
+            AvPacketPtr kept(av_packet_alloc());
+            if (kept) {
+                av_packet_move_ref(kept.get(), out);
+                sibling->queued.push_back(std::move(kept));
+            }
+        }
+        av_packet_unref(out);
+    }
+}
+
 // Reads the demuxer's next packet of its stream into the pending packet.
 int32_t NextPacket(Demuxer *d)
 {
@@ -257,7 +321,7 @@ int32_t NextPacket(Demuxer *d)
         if (d->bEnded)
             return VANTOR_E_END_OF_STREAM;
         AVPacket *read = d->pRead.get();
-        const int result = av_read_frame(d->pInput.get(), read);
+        const int result = ReadStreamPacket(d, read);
         if (result < 0) {
             d->bEnded = true;
             if (d->pFilter) {
@@ -265,10 +329,6 @@ int32_t NextPacket(Demuxer *d)
                 continue;
             }
             return result == AVERROR_EOF ? VANTOR_E_END_OF_STREAM : VANTOR_E_READ;
-        }
-        if (read->stream_index != d->nStream || read->size <= 0) {
-            av_packet_unref(read);
-            continue;
         }
         if (!d->pFilter) {
             av_packet_move_ref(d->pPending.get(), read);
@@ -420,7 +480,7 @@ bool SeekDemuxer(const LavfReader *r, Demuxer *d, uint32_t targetMs, int mode, u
 int32_t SeekBoth(LavfReader *r, uint32_t *position, Demuxer *first, int firstMode,
                  Demuxer *second, int secondMode)
 {
-    if (!r->bInfoDone)
+    if (!r->bInfoDone || r->bSession)
         return 0;
     if (!first) {
         first = second;
@@ -587,7 +647,7 @@ int32_t UseFilter(Demuxer *d, const char *name)
     if (av_bsf_alloc(filter, &context) < 0)
         return VANTOR_E_OUT_OF_MEMORY;
     d->pFilter.reset(context);
-    const AVStream *st = d->pInput->streams[d->nStream];
+    const AVStream *st = Input(d)->streams[d->nStream];
     if (avcodec_parameters_copy(context->par_in, st->codecpar) < 0)
         return VANTOR_E_OUT_OF_MEMORY;
     context->time_base_in = st->time_base;
@@ -600,7 +660,7 @@ int32_t UseFilter(Demuxer *d, const char *name)
 // data), and an oversized H.264 configuration goes in band.
 int32_t ChooseFilter(Demuxer *d)
 {
-    const AVCodecParameters *par = d->pInput->streams[d->nStream]->codecpar;
+    const AVCodecParameters *par = Input(d)->streams[d->nStream]->codecpar;
     if (par->codec_id == AV_CODEC_ID_AAC && par->extradata_size == 0)
         return UseFilter(d, "aac_adtstoasc");
     if (IsAvcConfiguration(par) && par->extradata_size > static_cast<int>(kMaxExtraData))
@@ -625,19 +685,23 @@ void FilteredConfiguration(Demuxer *d, uint8_t *to, uint32_t *length)
     }
 }
 
+// Streams nobody reads are not even demuxed; a shared input keeps both kinds' streams.
 void DiscardAllBut(Demuxer *d)
 {
-    AVFormatContext *input = d->pInput.get();
-    for (unsigned i = 0; i < input->nb_streams; ++i)
-        input->streams[i]->discard = static_cast<int>(i) == d->nStream ? AVDISCARD_DEFAULT
-                                                                        : AVDISCARD_ALL;
+    AVFormatContext *input = Input(d);
+    const int other = d->pSibling ? d->pSibling->nStream : -1;
+    for (unsigned i = 0; i < input->nb_streams; ++i) {
+        const int index = static_cast<int>(i);
+        input->streams[i]->discard =
+            index == d->nStream || index == other ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    }
 }
 
 int32_t Prepare(Demuxer *d, int32_t kind, int stream)
 {
     d->nKind = kind;
     d->nStream = stream;
-    d->timeBase = d->pInput->streams[stream]->time_base;
+    d->timeBase = Input(d)->streams[stream]->time_base;
     DiscardAllBut(d);
     return ChooseFilter(d);
 }
@@ -656,7 +720,8 @@ void FillVideo(const AVStream *st, const AVCodecParameters *par, VIDEO_STREAM_IN
     AVRational rate = st->avg_frame_rate;
     if (rate.num <= 0 || rate.den <= 0)
         rate = st->r_frame_rate;
-    if (rate.num > 0 && rate.den > 0)
+    // A rate above 1000 a second is a clock, not pictures (RTP's 90 kHz): unknown.
+    if (rate.num > 0 && rate.den > 0 && rate.num <= int64_t{kMaxFrameRate} * rate.den)
         v->nFrameRate = ClampMs(av_rescale(rate.num, 1000, rate.den));
     v->nBitCount = static_cast<uint32_t>(std::max(par->bits_per_coded_sample, 0));
     v->nDuration = DurationToMs(st->duration, st->time_base);
@@ -751,9 +816,28 @@ int32_t OpenSecond(LavfReader *r, int audioStream)
     return VANTOR_OK;
 }
 
+// A session's audio reads the video's input.
+int32_t ShareInput(LavfReader *r, int audioStream)
+{
+    auto second = std::make_unique<Demuxer>();
+    second->pRead.reset(av_packet_alloc());
+    second->pPending.reset(av_packet_alloc());
+    if (!second->pRead || !second->pPending)
+        return VANTOR_E_OUT_OF_MEMORY;
+    second->pSibling = r->pFirst.get();
+    second->pDeadline = &r->nDeadlineMs;
+    r->pFirst->pSibling = second.get();
+    if (const int32_t result = Prepare(second.get(), SAMPLE_KIND_AUDIO, audioStream); result < 0)
+        return result;
+    r->pSecond = std::move(second);
+    r->pAudio = r->pSecond.get();
+    return VANTOR_OK;
+}
+
 int32_t BuildInfo(LavfReader *r, MediaInfo *info)
 {
     AVFormatContext *input = r->pFirst->pInput.get();
+    r->nDeadlineMs.store(NowMs() + kSessionOpenTimeoutMs);
     if (avformat_find_stream_info(input, nullptr) < 0)
         return VANTOR_E_STREAM_SYNTAX;
     int video[2] = {-1, -1}, audio[2] = {-1, -1};
@@ -771,7 +855,8 @@ int32_t BuildInfo(LavfReader *r, MediaInfo *info)
             return result;
         r->pVideo = r->pFirst.get();
         if (audioCount) {
-            if (const int32_t result = OpenSecond(r, audio[0]); result < 0)
+            const int32_t result = r->bSession ? ShareInput(r, audio[0]) : OpenSecond(r, audio[0]);
+            if (result < 0)
                 return result;
         }
     } else {
@@ -814,7 +899,15 @@ int32_t BuildInfo(LavfReader *r, MediaInfo *info)
 
 void Close(void *instance)
 {
-    delete Cast(instance);
+    LavfReader *r = Cast(instance);
+    if (!r)
+        return;
+    // A session says goodbye to its server within a second; the interrupt callback reads the
+    // reader, so the demuxers go before it does.
+    r->nDeadlineMs.store(NowMs() + 1000);
+    r->pSecond.reset();
+    r->pFirst.reset();
+    delete r;
 }
 
 int32_t OpenAs(const LavfFormat *format, ByteStream *stream, void **instance)
@@ -831,6 +924,76 @@ int32_t OpenAs(const LavfFormat *format, ByteStream *stream, void **instance)
         delete r;
         return result;
     }
+    *instance = r;
+    return VANTOR_OK;
+}
+
+int SessionInterrupted(void *opaque)
+{
+    return NowMs() > static_cast<LavfReader *>(opaque)->nDeadlineMs.load() ? 1 : 0;
+}
+
+struct SessionScheme
+{
+    const char *szPrefix;
+    const char *szTransport; // rtsp_transport, or null for libavformat's choice
+};
+
+// The session locators; each is plain "rtsp://" with a transport for libavformat.
+constexpr SessionScheme kSessionSchemes[] = {
+    {"rtsp://", nullptr},  {"rtspt://", "tcp"},           {"rtspu://", "udp"},
+    {"rtsph://", "http"}, {"rtspm://", "udp_multicast"}, {"rtspr://", nullptr},
+};
+
+// A live session: an rtsp-family URL, or a local SDP file describing RTP streams.
+int32_t OpenOnRequest(SourceOpenRequest *request, void **instance)
+{
+    *instance = nullptr;
+    if (!request || !request->szLocator)
+        return VANTOR_E_INVALID_ARG;
+    std::string url = WideToUtf8(request->szLocator);
+    AvOptions options;
+    const char *demuxer = "sdp";
+    for (const SessionScheme &scheme : kSessionSchemes) {
+        if (url.rfind(scheme.szPrefix, 0) == 0) {
+            url = "rtsp://" + url.substr(std::strlen(scheme.szPrefix));
+            demuxer = "rtsp";
+            if (scheme.szTransport)
+                av_dict_set(&options.p, "rtsp_transport", scheme.szTransport, 0);
+            break;
+        }
+    }
+    if (std::strcmp(demuxer, "sdp") == 0)
+        av_dict_set(&options.p, "protocol_whitelist", "file,udp,rtp", 0);
+    const AVInputFormat *format = av_find_input_format(demuxer);
+    if (!format)
+        return VANTOR_E_UNSUPPORTED_URL;
+
+    auto *r = new (std::nothrow) LavfReader{};
+    if (!r)
+        return VANTOR_E_OUT_OF_MEMORY;
+    r->pFormat = &kSession;
+    r->bSession = true;
+    r->pFirst = std::make_unique<Demuxer>();
+    Demuxer *d = r->pFirst.get();
+    d->pRead.reset(av_packet_alloc());
+    d->pPending.reset(av_packet_alloc());
+    d->pDeadline = &r->nDeadlineMs;
+    AVFormatContext *input = avformat_alloc_context();
+    if (!d->pRead || !d->pPending || !input) {
+        avformat_free_context(input);
+        delete r;
+        return VANTOR_E_OUT_OF_MEMORY;
+    }
+    input->interrupt_callback = {SessionInterrupted, r};
+    r->nDeadlineMs.store(NowMs() + kSessionOpenTimeoutMs);
+    // On failure libavformat frees the context itself.
+    const int result = avformat_open_input(&input, url.c_str(), format, &options.p);
+    if (result < 0) {
+        delete r;
+        return result == AVERROR_EXIT ? VANTOR_E_TIME_OUT : HttpErrorCode(result);
+    }
+    d->pInput.reset(input);
     *instance = r;
     return VANTOR_OK;
 }
@@ -887,3 +1050,17 @@ const ReaderOps g_WaveReaderOps = MakeOps<&kWave>();
 const ReaderOps g_QcelpReaderOps = MakeOps<&kQcelp>();
 const ReaderOps g_JpegReaderOps = MakeOps<&kJpeg>();
 const ReaderOps g_ElementaryAudioReaderOps = MakeOps<&kElementaryAudio>();
+
+const ReaderOps g_RtspReaderOps = {
+    .OpenOnStream = nullptr,
+    .OpenOnRequest = OpenOnRequest,
+    .Close = Close,
+    .GetInfo = GetInfo,
+    .SetStartPosition = nullptr,
+    .MakeIndex = nullptr,
+    .ReadSample = ReadSample,
+    .Seek = Seek,
+    .SeekToKeyFrame = nullptr,
+    .BufferingReport = nullptr,
+    .Control = nullptr,
+};

@@ -22,6 +22,12 @@ extern const ReaderOps g_JpegReaderOps;
 // Only MPEG audio (layers 1 to 3) and AMR; any other content answers 0x80000019.
 extern const ReaderOps g_ElementaryAudioReaderOps;
 
+// Live sessions, opened on the request: "rtsp://" (and rtspt/rtspu/rtsph/rtspm/rtspr, which
+// choose the transport) through libavformat's RTSP client, or a local ".sdp" file describing
+// RTP streams. Both kinds come from one connection; there is no seeking. A session that sends
+// nothing for 5 s ends.
+extern const ReaderOps g_RtspReaderOps;
+
 // Media types these readers report (AVI is 5 and CLF 12).
 constexpr uint32_t kMp4MediaType = 1;
 constexpr uint32_t kAsfMediaType = 2;
@@ -34,6 +40,7 @@ constexpr uint32_t kWaveMediaType = 9;
 constexpr uint32_t kQcelpMediaType = 10;
 constexpr uint32_t kJpegMediaType = 11;
 constexpr uint32_t kElementaryAudioMediaType = 13;
+constexpr uint32_t kRtspMediaType = 14;
 
 // Packets the seek's forward scan reads at most, looking for its key frames.
 constexpr uint32_t kLavfSeekScanPackets = 4096;

@@ -220,9 +220,10 @@ TEST(SourceOpen, ResultsByLocatorAndContent)
     EXPECT_EQ(OpenPath(folder.Path("missing.avi")).result, VANTOR_E_FILE_NOT_FOUND);
     // Nothing listens on port 1 of this machine.
     EXPECT_EQ(OpenPath("http://127.0.0.1:1/clip.avi").result, VANTOR_E_NO_CONNECTION);
-    // A session locator goes to the network reader, which is not built in.
-    EXPECT_EQ(OpenPath("rtsp://host/clip").result, VANTOR_E_UNSUPPORTED_FILE);
-    EXPECT_EQ(OpenPath(sdpNamed).result, VANTOR_E_UNSUPPORTED_FILE);
+    // Session locators go to the session reader: nothing listens on port 1 here, and the
+    // ".sdp" file opens there (its get info finds no RTP stream in it).
+    EXPECT_EQ(OpenPath("rtsp://127.0.0.1:1/clip").result, VANTOR_E_NO_CONNECTION);
+    EXPECT_EQ(OpenPath(sdpNamed).kind, ReaderKind::Rtsp);
     // With an alternative locator the sdp name no longer matters: the stream comes from there.
     const std::wstring alternative = Wide(clf);
     EXPECT_EQ(OpenPath(sdpNamed, alternative.c_str()).result, VANTOR_OK);

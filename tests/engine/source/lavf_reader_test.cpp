@@ -11,6 +11,8 @@
 #include <vector>
 
 #include <netinet/in.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -533,6 +535,107 @@ TEST_F(LavfClips, OverASlowLinkTheBufferingReportFollowsTheDownload)
     EXPECT_EQ(report[0], 100u);
     EXPECT_TRUE(std::is_sorted(downloads.begin(), downloads.end()));
     EXPECT_GT(downloads.size(), 3u);
+}
+
+// -- sessions -------------------------------------------------------------------------------
+
+// A program run in the background and stopped at the end (SIGTERM, SIGKILL after 2 s).
+class Background
+{
+public:
+    explicit Background(const std::string &command)
+    {
+        m_nPid = ::fork();
+        if (m_nPid == 0) {
+            ::execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
+            ::_exit(127);
+        }
+    }
+    ~Background()
+    {
+        if (m_nPid <= 0)
+            return;
+        ::kill(m_nPid, SIGTERM);
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (::waitpid(m_nPid, nullptr, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > until) {
+                ::kill(m_nPid, SIGKILL);
+                ::waitpid(m_nPid, nullptr, 0);
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+
+private:
+    pid_t m_nPid = -1;
+};
+
+// An even UDP port nothing uses now (RTP on it, RTCP on the next).
+int FreeRtpPort()
+{
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
+        ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
+        ::close(fd);
+        const int port = ntohs(address.sin_port);
+        if (port % 2 == 0 && port < 65534)
+            return port;
+    }
+    return -1;
+}
+
+// The ffmpeg program sends H.264 over RTP in real time and writes the SDP that describes it;
+// the locator ".sdp" opens a session that receives the pictures.
+TEST_F(LavfClips, ASessionFromAnSdpFileReceivesThePushedPictures)
+{
+    const std::string clip = Path("video.mp4");
+    ASSERT_TRUE(
+        MakeClip(clip, "-an -c:v libx264 -preset ultrafast -pix_fmt yuv420p -g 10 -f mp4"));
+    const int port = FreeRtpPort();
+    ASSERT_GT(port, 0);
+    const std::string sdp = Path("session.sdp");
+    Background sender("exec ffmpeg -nostdin -v error -re -stream_loop -1 -i '" + clip +
+                      "' -an -c:v copy -f rtp -sdp_file '" + sdp + "' rtp://127.0.0.1:" +
+                      std::to_string(port) + " >/dev/null 2>&1");
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!std::filesystem::exists(sdp) || std::filesystem::file_size(sdp) < 100) {
+        ASSERT_LT(std::chrono::steady_clock::now(), until) << "no SDP from ffmpeg";
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // the file is complete
+
+    OpenedLocator session;
+    ASSERT_EQ(session.Open(sdp), VANTOR_OK);
+    EXPECT_EQ(session.info.nMediaType, kRtspMediaType);
+    ASSERT_EQ(session.info.nVideoCount, 1u);
+    EXPECT_EQ(session.info.nAudioCount, 0u);
+    EXPECT_EQ(FourccText(session.info.video[0].nFourcc), "H264");
+    EXPECT_EQ(session.info.video[0].nWidth, 160u);
+    EXPECT_EQ(session.info.video[0].nHeight, 96u);
+    std::vector<uint32_t> times;
+    ReadSample sample;
+    for (int i = 0; i < 40; ++i) {
+        ASSERT_EQ(ReadNext(session.p, SAMPLE_KIND_VIDEO, &sample), VANTOR_OK) << i;
+        EXPECT_GT(sample.size, 0u);
+        times.push_back(sample.ms);
+    }
+    // Pictures 40 ms apart once the stream's clock is known (the first may be stamped 0).
+    EXPECT_TRUE(std::is_sorted(times.begin(), times.end()));
+    for (size_t i = 11; i < times.size(); ++i)
+        EXPECT_EQ(times[i] - times[i - 1], 40u) << i;
+    uint32_t position = 0;
+    EXPECT_EQ(SourceSeek(session.p, &position, 0), 0) << "a live session does not seek";
+
+    OpenedLocator refused, missing;
+    EXPECT_EQ(refused.Open("rtsp://127.0.0.1:" + std::to_string(ClosedPort()) + "/clip"),
+              VANTOR_E_NO_CONNECTION);
+    EXPECT_EQ(missing.Open(Path("missing.sdp")), VANTOR_E_FILE_NOT_FOUND);
 }
 
 } // namespace
