@@ -303,9 +303,15 @@ void SourceBufferingReport(SourceObject *source, uint32_t report[5])
         BufferingFromStream(0, 0, 0, report);
         return;
     }
+    // The sequential position moves with the reader's reads, on another thread: it is read
+    // only from a stream still arriving, whose back-end keeps it in one atomic word.
     ByteStream *stream = source->pStream;
-    BufferingFromStream(ByteStreamTotalSize(stream), ByteStreamAvailableSize(stream),
-                        stream->pOps->SequentialPosition(stream->pInstance), report);
+    const int64_t total = ByteStreamTotalSize(stream);
+    const int64_t available = ByteStreamAvailableSize(stream);
+    BufferingFromStream(total, available,
+                        available < total ? stream->pOps->SequentialPosition(stream->pInstance)
+                                          : 0,
+                        report);
 }
 
 int32_t SourceControl(SourceObject *source, int32_t code)
