@@ -13,6 +13,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "tests/support/child_process.h"
+
 class LocalHttpServer
 {
 public:
@@ -56,18 +58,7 @@ public:
 
     void Stop()
     {
-        if (m_nPid <= 0)
-            return;
-        ::kill(m_nPid, SIGTERM);
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-        while (::waitpid(m_nPid, nullptr, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > until) {
-                ::kill(m_nPid, SIGKILL);
-                ::waitpid(m_nPid, nullptr, 0);
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+        StopChildProcess(m_nPid);
         m_nPid = -1;
     }
 

@@ -11,8 +11,6 @@
 #include <vector>
 
 #include <netinet/in.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -22,6 +20,7 @@
 #include "engine/source/source_object.h"
 #include "lavf_clips.h"
 #include "platform/wide_text.h"
+#include "tests/support/child_process.h"
 #include "tests/support/local_http_server.h"
 #include "tests/support/temp_folder.h"
 
@@ -546,38 +545,6 @@ TEST_F(LavfClips, OverASlowLinkTheBufferingReportFollowsTheDownload)
 
 // -- sessions -------------------------------------------------------------------------------
 
-// A program run in the background and stopped at the end (SIGTERM, SIGKILL after 2 s).
-class Background
-{
-public:
-    explicit Background(const std::string &command)
-    {
-        m_nPid = ::fork();
-        if (m_nPid == 0) {
-            ::execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
-            ::_exit(127);
-        }
-    }
-    ~Background()
-    {
-        if (m_nPid <= 0)
-            return;
-        ::kill(m_nPid, SIGTERM);
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-        while (::waitpid(m_nPid, nullptr, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > until) {
-                ::kill(m_nPid, SIGKILL);
-                ::waitpid(m_nPid, nullptr, 0);
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    }
-
-private:
-    pid_t m_nPid = -1;
-};
-
 // An even UDP port nothing uses now (RTP on it, RTCP on the next).
 int FreeRtpPort()
 {
@@ -607,7 +574,7 @@ TEST_F(LavfClips, ASessionFromAnSdpFileReceivesThePushedPictures)
     const int port = FreeRtpPort();
     ASSERT_GT(port, 0);
     const std::string sdp = Path("session.sdp");
-    Background sender("exec ffmpeg -nostdin -v error -re -stream_loop -1 -i '" + clip +
+    BackgroundCommand sender("exec ffmpeg -nostdin -v error -re -stream_loop -1 -i '" + clip +
                       "' -an -c:v copy -f rtp -sdp_file '" + sdp + "' rtp://127.0.0.1:" +
                       std::to_string(port) + " >/dev/null 2>&1");
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
