@@ -58,14 +58,7 @@ constexpr uint32_t kTextCodecs[] = {MakeFourcc("T140"), MakeFourcc("SAMI"), Make
 
 uint32_t UpperCaseFourcc(uint32_t fourcc)
 {
-    uint32_t upper = 0;
-    for (int shift = 0; shift < 32; shift += 8) {
-        uint32_t c = (fourcc >> shift) & 0xFF;
-        if (c >= 'a' && c <= 'z')
-            c -= 'a' - 'A';
-        upper |= c << shift;
-    }
-    return upper;
+    return FourccUpperCase(fourcc);
 }
 
 int32_t VideoDecoderCreate(uint32_t fourcc, VideoDecoder **decoder)

@@ -20,6 +20,20 @@ constexpr uint32_t FourccFromBigEndianWord(uint32_t word)
     return (word >> 24) | ((word >> 8) & 0xFF00u) | ((word << 8) & 0xFF0000u) | (word << 24);
 }
 
+// The code with its ASCII letters a-z upper-cased, the form the decoder tables are keyed by.
+constexpr uint32_t FourccUpperCase(uint32_t fourcc)
+{
+    uint32_t upper = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        uint32_t c = (fourcc >> shift) & 0xFF;
+        if (c >= 'a' && c <= 'z')
+            c -= 'a' - 'A';
+        upper |= c << shift;
+    }
+    return upper;
+}
+static_assert(FourccUpperCase(MakeFourcc("avc1")) == MakeFourcc("AVC1"));
+
 // The four characters, for messages and the probe's output.
 inline std::string FourccText(uint32_t fourcc)
 {

@@ -28,7 +28,14 @@ constexpr int32_t VANTOR_E_VIDEO_DECODER_INIT = VantorCode(0x80000034);
 constexpr int32_t VANTOR_E_TEXT_DECODER_INIT = VantorCode(0x80000035);
 constexpr int32_t VANTOR_E_AUDIO_OUTPUT_INIT = VantorCode(0x8000003b);
 constexpr int32_t VANTOR_E_VIDEO_OUTPUT_INIT = VantorCode(0x8000003c);
+constexpr int32_t VANTOR_E_PROTOCOL_SYNTAX = VantorCode(0x80000041);
+constexpr int32_t VANTOR_E_RECV = VantorCode(0x80000043);
+constexpr int32_t VANTOR_E_TIME_OUT = VantorCode(0x80000044);
+constexpr int32_t VANTOR_E_SERVER_ERROR = VantorCode(0x80000045);
+constexpr int32_t VANTOR_E_NO_CONNECTION = VantorCode(0x80000046);
+constexpr int32_t VANTOR_E_DISCONNECTED = VantorCode(0x80000047);
 constexpr int32_t VANTOR_E_NO_DATA_RECEIVED = VantorCode(0x80000049);
+constexpr int32_t VANTOR_E_INVALID_REQUEST = VantorCode(0x8000004a);
 
 // Internal codes without a message.
 constexpr int32_t VANTOR_E_INVALID_ARG = VantorCode(0x80000000);

@@ -5,6 +5,7 @@
 
 #include "engine/core/vantor_errors.h"
 #include "engine/source/file_back_end.h"
+#include "engine/source/http_back_end.h"
 
 namespace {
 
@@ -16,8 +17,8 @@ struct BackEndEntry
 };
 
 constexpr BackEndEntry kPrefixedBackEnds[] = {
-    {L"http://", nullptr},
-    {L"httpm://", nullptr},
+    {L"http://", &g_HttpBackEndOps},
+    {L"httpm://", &g_HttpBackEndOps},
 };
 
 bool StartsWith(const wchar_t *text, const wchar_t *prefix)

@@ -43,8 +43,8 @@ struct ByteStream
 };
 
 // Opens a byte stream, choosing the back-end by the locator's prefix: "http://" and "httpm://"
-// need the network back-end (0x80000018 while it is not built in); any other locator is a local
-// file, or a memory block when streamArgument is non-zero (see file_back_end.h).
+// use the network back-end (http_back_end.h); any other locator is a local file, or a memory
+// block when streamArgument is non-zero (see file_back_end.h).
 int32_t ByteStreamOpen(const wchar_t *locator, uintptr_t streamArgument, ByteStream **stream);
 // Opens a stream on an explicit back-end; used by the opener above and by tests.
 int32_t ByteStreamOpenWith(const ByteStreamOps *ops, const wchar_t *locator,

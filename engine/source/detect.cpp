@@ -6,6 +6,7 @@
 #include "engine/core/vantor_errors.h"
 #include "engine/source/avi_reader.h"
 #include "engine/source/clf_reader.h"
+#include "engine/source/lavf_reader.h"
 
 namespace {
 
@@ -59,20 +60,20 @@ namespace {
 // Readers by kind; a later reader replaces its g_UnavailableReaderOps entry.
 constexpr ReaderEntry kReaders[] = {
     {ReaderKind::Refused, "refused", nullptr},
-    {ReaderKind::Mp4, "MP4", &g_UnavailableReaderOps},
-    {ReaderKind::Asf, "ASF", &g_UnavailableReaderOps},
+    {ReaderKind::Mp4, "MP4", &g_Mp4ReaderOps},
+    {ReaderKind::Asf, "ASF", &g_AsfReaderOps},
     {ReaderKind::Avi, "AVI", &g_AviReaderOps},
-    {ReaderKind::Flv, "FLV", &g_UnavailableReaderOps},
-    {ReaderKind::ProgramStream, "MPEG-PS", &g_UnavailableReaderOps},
-    {ReaderKind::Ogg, "Ogg", &g_UnavailableReaderOps},
-    {ReaderKind::RealMedia, "RealMedia", &g_UnavailableReaderOps},
+    {ReaderKind::Flv, "FLV", &g_FlvReaderOps},
+    {ReaderKind::ProgramStream, "MPEG-PS", &g_ProgramStreamReaderOps},
+    {ReaderKind::Ogg, "Ogg", &g_OggReaderOps},
+    {ReaderKind::RealMedia, "RealMedia", &g_RealMediaReaderOps},
     {ReaderKind::Clf, "CLF", &g_ClfReaderOps},
-    {ReaderKind::TransportStream, "MPEG-TS", &g_UnavailableReaderOps},
-    {ReaderKind::Wave, "WAVE", &g_UnavailableReaderOps},
-    {ReaderKind::Qcelp, "QCELP", &g_UnavailableReaderOps},
-    {ReaderKind::Jpeg, "JPEG", &g_UnavailableReaderOps},
-    {ReaderKind::ElementaryAudio, "audio", &g_UnavailableReaderOps},
-    {ReaderKind::Rtsp, "RTSP", &g_UnavailableReaderOps},
+    {ReaderKind::TransportStream, "MPEG-TS", &g_TransportStreamReaderOps},
+    {ReaderKind::Wave, "WAVE", &g_WaveReaderOps},
+    {ReaderKind::Qcelp, "QCELP", &g_QcelpReaderOps},
+    {ReaderKind::Jpeg, "JPEG", &g_JpegReaderOps},
+    {ReaderKind::ElementaryAudio, "audio", &g_ElementaryAudioReaderOps},
+    {ReaderKind::Rtsp, "RTSP", &g_RtspReaderOps},
 };
 
 constexpr bool RegistryFollowsKinds()

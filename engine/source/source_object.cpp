@@ -6,6 +6,7 @@
 #include <new>
 #include <system_error>
 
+#include "engine/core/fourcc.h"
 #include "engine/core/vantor_errors.h"
 #include "platform/thread_util.h"
 #include "platform/wide_text.h"
@@ -20,18 +21,6 @@ uint32_t BoundedBy(uint64_t value, int64_t streamSize)
     if (streamSize > 0)
         value = std::min<uint64_t>(value, static_cast<uint64_t>(streamSize));
     return static_cast<uint32_t>(std::min<uint64_t>(value, UINT32_MAX));
-}
-
-uint32_t UpperFourcc(uint32_t fourcc)
-{
-    uint32_t out = 0;
-    for (int shift = 0; shift < 32; shift += 8) {
-        uint32_t c = (fourcc >> shift) & 0xFF;
-        if (c >= 'a' && c <= 'z')
-            c -= 'a' - 'A';
-        out |= c << shift;
-    }
-    return out;
 }
 
 uint64_t AudioSampleSize(const AUDIO_STREAM_INFO &a)
@@ -127,7 +116,7 @@ void ApplyMediaInfoDefaults(MediaInfo *info, int64_t streamSize)
             v.nMaxSampleSize = BoundedBy(VideoSampleSize(v), streamSize);
         if (v.nDuration == 0)
             v.nDuration = info->nDuration;
-        v.nFourcc = UpperFourcc(v.nFourcc);
+        v.nFourcc = FourccUpperCase(v.nFourcc);
     }
     for (uint32_t i = 0; i < std::min(info->nTextCount, kMaxTextStreams); ++i) {
         TEXT_STREAM_INFO &t = info->text[i];
@@ -314,9 +303,15 @@ void SourceBufferingReport(SourceObject *source, uint32_t report[5])
         BufferingFromStream(0, 0, 0, report);
         return;
     }
+    // The sequential position moves with the reader's reads, on another thread: it is read
+    // only from a stream still arriving, whose back-end keeps it in one atomic word.
     ByteStream *stream = source->pStream;
-    BufferingFromStream(ByteStreamTotalSize(stream), ByteStreamAvailableSize(stream),
-                        stream->pOps->SequentialPosition(stream->pInstance), report);
+    const int64_t total = ByteStreamTotalSize(stream);
+    const int64_t available = ByteStreamAvailableSize(stream);
+    BufferingFromStream(total, available,
+                        available < total ? stream->pOps->SequentialPosition(stream->pInstance)
+                                          : 0,
+                        report);
 }
 
 int32_t SourceControl(SourceObject *source, int32_t code)
