@@ -181,6 +181,7 @@ private:
     Clock::time_point m_stoppedSince{}, m_resumeAt{};
     bool m_bResumePending = false;
     bool m_bMemoryStarted = false;
+    bool m_bFinished = false;
     int m_nSeenStarts = 0;
     uint32_t m_nLastSyncCount = 0;
     std::vector<MEMORY_SAMPLE> m_memory;
@@ -306,6 +307,7 @@ void CSoak::SampleOffset(Clock::time_point now)
 void CSoak::Finish()
 {
     m_timer.stop();
+    m_bFinished = true;
     m_memory.push_back({Minutes(Clock::now()), ResidentKiB()});
     QCoreApplication::quit();
 }
@@ -315,8 +317,11 @@ std::string CSoak::Report() const
     std::ostringstream out;
     char line[256];
     const double minutes = Minutes(Clock::now());
-    std::snprintf(line, sizeof line, "soak: %.1f min, exit %d%s\n", minutes, m_nExitCode,
-                  m_nExitCode == 3 ? " (stalled)" : "");
+    if (!m_bFinished)
+        std::snprintf(line, sizeof line, "soak: %.1f min so far, still running\n", minutes);
+    else
+        std::snprintf(line, sizeof line, "soak: %.1f min, exit %d%s\n", minutes, m_nExitCode,
+                      m_nExitCode == 3 ? " (stalled)" : "");
     out << line;
     std::snprintf(line, sizeof line,
                   "clips: %d started, %d ended; category restarts %d; pauses %d, seeks %d; "
