@@ -436,6 +436,18 @@ int32_t VantorGetStatus(VantorPlayer *player, VantorStatus *status)
     return 1;
 }
 
+int32_t VantorGetAvSync(VantorPlayer *player, VantorAvSync *sync)
+{
+    if (!player || !sync)
+        return 0;
+    const AvSyncRecord::PRESENTED last = player->playback.avSync.Last();
+    sync->nCount = last.nCount;
+    sync->nPictureMs = last.nPictureMs;
+    sync->nHeardMs = last.nHeardMs;
+    sync->nClockMs = last.nClockMs;
+    return 1;
+}
+
 int32_t VantorProbe(const wchar_t *locator, const wchar_t *alternativeLocator,
                     uintptr_t streamArgument, VantorMediaInfo *info, void *tagRecord)
 {

@@ -102,6 +102,18 @@ int32_t VantorSetSpeed(VantorPlayer *player, int32_t percent);
 int32_t VantorSetAudioParams(VantorPlayer *player, const VantorAudioParams *params);
 int32_t VantorSetVideoOut(VantorPlayer *player, int32_t slot, const VantorVideoOutConfig *config);
 int32_t VantorGetStatus(VantorPlayer *player, VantorStatus *status);
+
+// The last picture of video slot 0 presented while sound drove the clock, the sound time heard
+// at that moment and the clock it was presented against (all ms on the playback clock), for
+// measuring sync over long runs.
+struct VantorAvSync
+{
+    uint32_t nCount;    // pictures compared since the current open; 0 = none yet
+    int32_t nPictureMs;
+    int32_t nHeardMs;
+    int32_t nClockMs;
+};
+int32_t VantorGetAvSync(VantorPlayer *player, VantorAvSync *sync);
 // Independent of any player. 0 or the code of the failing step.
 int32_t VantorProbe(const wchar_t *locator, const wchar_t *alternativeLocator,
                     uintptr_t streamArgument, VantorMediaInfo *info, void *tagRecord);

@@ -8,6 +8,7 @@
 #include "engine/output/ds_audio_out.h"
 #include "engine/play/playback_tasks.h"
 #include "engine/source/source_object.h"
+#include "platform/tick_count.h"
 
 namespace {
 
@@ -165,7 +166,7 @@ int32_t StartAudio(Playback *pb)
         format.nChannels = static_cast<int32_t>(decoder->nChannels);
         format.nBits = 16;
         format.nFrameBlock = static_cast<int32_t>(decoder->nSamplesPerFrame);
-        pb->listener = std::make_unique<ClockListener>(pb->clock.get());
+        pb->listener = std::make_unique<ClockListener>(pb->clock.get(), &pb->avSync);
         AudioOut *out = nullptr;
         int32_t result = AudioOutCreate(&format, pb->listener.get(), &out);
         if (result != VANTOR_OK)
@@ -198,6 +199,12 @@ void PrefillOne(Playback *pb, SampleQueue *queue, int32_t kind, uint32_t stream,
 }
 
 } // namespace
+
+void ClockListener::AudioSync(int32_t nTimeMs)
+{
+    m_pClock->AudioSync(nTimeMs);
+    m_pSync->Audible(nTimeMs, GetTickCount());
+}
 
 void PlaybackSetError(Playback *pb, int32_t code)
 {
@@ -236,6 +243,7 @@ int32_t PlaybackPrepare(Playback *pb, SourceOpenRequest *request, uint32_t start
         pb->info = info;
         pb->clock = std::make_unique<PlaybackClock>(static_cast<int32_t>(position));
     }
+    pb->avSync.Reset();
     pb->nWorkingPosition = static_cast<int32_t>(position);
     pb->bHasAudio = info.nAudioCount != 0;
     pb->bHasVideo = info.nVideoCount != 0;
@@ -365,6 +373,7 @@ void PlaybackPause(Playback *pb)
 {
     SourceControl(pb->pSource, 3);
     pb->clock->Pause();
+    pb->avSync.Silence();
     AudioOutPauseDropping(pb->pAudioOut);
 }
 
@@ -373,6 +382,7 @@ bool PlaybackSeek(Playback *pb, uint32_t targetMs, int32_t mode, int32_t precise
 {
     // A write waiting for room on the device ends here, so the audio task can see the seek.
     pb->clock->Pause();
+    pb->avSync.Silence();
     AudioOutPauseDropping(pb->pAudioOut);
     // The tasks touch queues and decoders only while they see a playing state; wait until both
     // have seen this one.

@@ -12,6 +12,7 @@
 #include "engine/output/vantor_audio_params.h"
 #include "engine/output/video_out_config.h"
 #include "engine/output/video_renderer.h"
+#include "engine/play/av_sync.h"
 #include "engine/play/decoder.h"
 #include "engine/play/pcm_accumulator.h"
 #include "engine/play/playback_clock.h"
@@ -52,16 +53,18 @@ struct VideoSlot
     VantorVideoOutConfig config{}; // applied whole when the renderer is created
 };
 
-// Feeds the playback clock from the audio output's played reports (device thread).
+// Feeds the playback clock and the sync record from the audio output's played reports (device
+// thread).
 class ClockListener : public AudioPlayedListener
 {
 public:
-    explicit ClockListener(PlaybackClock *clock) : m_pClock(clock) {}
-    void AudioSync(int32_t nTimeMs) override { m_pClock->AudioSync(nTimeMs); }
+    ClockListener(PlaybackClock *clock, AvSyncRecord *sync) : m_pClock(clock), m_pSync(sync) {}
+    void AudioSync(int32_t nTimeMs) override;
     void AudioBytesPlayed(uint32_t) override {}
 
 private:
     PlaybackClock *m_pClock;
+    AvSyncRecord *m_pSync;
 };
 
 // The playback machinery of one player: source, clock, decoders, queues and outputs of the
@@ -127,6 +130,8 @@ struct Playback
     // traces. Set before playback starts; called with videoLock held.
     void (*pfnPresented)(void *context, int32_t slot, int32_t pictureMs, bool forced) = nullptr;
     void *pPresentedContext = nullptr;
+    // Slot 0's pictures against the sound heard, while sound drives the clock.
+    AvSyncRecord avSync;
 
     // Tasks; joined on closing.
     std::thread audioTask;

@@ -7,6 +7,7 @@
 #include "engine/core/vantor_errors.h"
 #include "engine/output/ds_audio_out.h"
 #include "engine/source/source_object.h"
+#include "platform/tick_count.h"
 #include "platform/thread_util.h"
 
 namespace {
@@ -210,11 +211,14 @@ bool SlotPresent(Playback *pb, int32_t index, bool forced)
     }
     if (!slot.bReady)
         return false;
-    if (PictureLateness(pb->clock->Position(), slot.nPictureMs) == Lateness::Early)
+    const int32_t clockMs = pb->clock->Position();
+    if (PictureLateness(clockMs, slot.nPictureMs) == Lateness::Early)
         return true;
     VideoRendererPresent(slot.pRenderer, &slot.picture);
     if (pb->pfnPresented)
         pb->pfnPresented(pb->pPresentedContext, index, slot.nPictureMs, false);
+    if (index == 0 && pb->bHasAudio && !pb->bAudioEnded)
+        pb->avSync.Presented(slot.nPictureMs, clockMs, GetTickCount(), pb->clock->Rate());
     if (pb->bDecoderReset)
         ResetVideoDecoder(&slot);
     slot.bReady = false;

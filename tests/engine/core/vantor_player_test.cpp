@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <thread>
 
 #include "tests/engine/core/player_harness.h"
 #include "tests/engine/play/scripted_decoders.h"
@@ -66,6 +68,36 @@ TEST_F(VantorPlayerTest, PlaysEveryPictureOnceInTimeOrderWithSoundAndEnds)
     EXPECT_GE(sound.size(), 2u * 8000 * 2 * 8 / 10);
     EXPECT_LT(LongestSilence(sound), 80u);
     EXPECT_EQ(m_Player.Status().nLastError, 0);
+}
+
+// The sync record a soak run reads: filled while the clip plays with sound, close to the sound
+// heard, still while paused; nothing for no player.
+TEST_F(VantorPlayerTest, SyncRecordComparesPresentedPicturesWithTheSoundHeard)
+{
+    VantorAvSync sync{};
+    EXPECT_EQ(VantorGetAvSync(nullptr, &sync), 0);
+    EXPECT_EQ(VantorGetAvSync(m_Player.Player(), nullptr), 0);
+    ASSERT_EQ(VantorGetAvSync(m_Player.Player(), &sync), 1);
+    EXPECT_EQ(sync.nCount, 0u);
+
+    const std::string clip = Clip("clip.avi", ClipSpec{4000});
+    ASSERT_EQ(m_Player.Play(clip), 1);
+    VantorPlayer *player = m_Player.Player();
+    ASSERT_TRUE(WaitUntil([&] {
+        VantorGetAvSync(player, &sync);
+        return sync.nCount >= 10;
+    }, 5000));
+    EXPECT_LT(std::abs(sync.nPictureMs - sync.nHeardMs), 200)
+        << sync.nPictureMs << " " << sync.nHeardMs;
+
+    ASSERT_EQ(VantorPause(player), 1);
+    ASSERT_TRUE(m_Player.WaitForState(VS_PAUSED));
+    ASSERT_EQ(VantorGetAvSync(player, &sync), 1);
+    const uint32_t paused = sync.nCount;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ASSERT_EQ(VantorGetAvSync(player, &sync), 1);
+    EXPECT_EQ(sync.nCount, paused);
+    EXPECT_EQ(VantorStop(player), 1);
 }
 
 TEST_F(VantorPlayerTest, CommandsAreTakenOnlyInTheirStates)
