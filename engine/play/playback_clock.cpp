@@ -8,6 +8,8 @@
 namespace {
 constexpr auto kRelaxed = std::memory_order_relaxed;
 constexpr int32_t kSyncToleranceMs = 5;
+// A hold ends when the audio stops reporting (its stream ended) for this long.
+constexpr uint32_t kHoldLimitMs = 250;
 } // namespace
 
 PlaybackClock::PlaybackClock(int32_t startMs, TickSource ticks)
@@ -38,6 +40,9 @@ int32_t PlaybackClock::Peek(uint32_t now) const
 {
     if (m_nPaused.load(kRelaxed) != 0)
         return m_nCurrent.load(kRelaxed);
+    if (m_nHeld.load(kRelaxed) != 0)
+        return m_nPending.load(kRelaxed) != 0 ? m_nNextBaseValue.load(kRelaxed)
+                                              : m_nBaseValue.load(kRelaxed);
     if (m_nPending.load(kRelaxed) != 0)
         return Advance(m_nNextBaseValue.load(kRelaxed), m_nNextBaseTick.load(kRelaxed), now,
                        m_nRate.load(kRelaxed));
@@ -67,6 +72,7 @@ void PlaybackClock::Pause()
     m_nPending.store(0, kRelaxed);
     m_nCurrent.store(value, kRelaxed);
     m_nStarted.store(0, kRelaxed);
+    m_nHeld.store(0, kRelaxed);
     m_nPaused.store(1, kRelaxed);
 }
 
@@ -74,6 +80,7 @@ void PlaybackClock::Start(bool freeRunning)
 {
     if (m_nPaused.load(kRelaxed) == 0)
         return;
+    m_nHeld.store(0, kRelaxed);
     if (freeRunning) {
         SetNextBase(m_nBaseValue.load(kRelaxed), Now());
         m_nPaused.store(0, kRelaxed);
@@ -84,6 +91,7 @@ void PlaybackClock::Start(bool freeRunning)
 void PlaybackClock::SetPosition(int32_t ms)
 {
     const uint32_t now = Now();
+    m_nHeld.store(0, kRelaxed);
     if (m_nPaused.load(kRelaxed) != 0) {
         m_nBaseValue.store(ms, kRelaxed);
         m_nNextBaseValue.store(ms, kRelaxed);
@@ -114,12 +122,27 @@ void PlaybackClock::AudioSync(int32_t audioMs)
         m_nPaused.store(0, kRelaxed);
     }
     m_nLastAudio.store(audioMs, kRelaxed);
+    m_nLastSyncTick.store(now, kRelaxed);
     const int32_t clock = Peek(now);
+    if (m_nHeld.load(kRelaxed) != 0) {
+        // Held ahead of the audio: it runs again once the audio has caught up, from the audio's
+        // time when that has passed the held value.
+        if (audioMs < clock - kSyncToleranceMs)
+            return;
+        SetNextBase(audioMs > clock ? audioMs : clock, now);
+        m_nHeld.store(0, kRelaxed);
+        return;
+    }
     if (std::abs(audioMs - clock) <= kSyncToleranceMs)
         return;
     // Behind the audio: jump to it. Ahead of it: hold at the value last handed out until the
-    // audio catches up.
-    SetNextBase(audioMs > clock ? audioMs : m_nCurrent.load(kRelaxed), now);
+    // audio catches up (running on from there would keep the lead for the rest of the clip).
+    if (audioMs > clock) {
+        SetNextBase(audioMs, now);
+        return;
+    }
+    SetNextBase(m_nCurrent.load(kRelaxed), now);
+    m_nHeld.store(1, kRelaxed);
 }
 
 int32_t PlaybackClock::Position()
@@ -127,13 +150,21 @@ int32_t PlaybackClock::Position()
     if (m_nPaused.load(kRelaxed) != 0 && m_nPending.load(kRelaxed) == 0)
         return m_nCurrent.load(kRelaxed);
     const uint32_t now = Now();
+    if (m_nHeld.load(kRelaxed) != 0 &&
+        static_cast<uint32_t>(now - m_nLastSyncTick.load(kRelaxed)) > kHoldLimitMs) {
+        // The audio has stopped reporting: the clock runs on from where it held.
+        const int32_t held = m_nPending.load(kRelaxed) != 0 ? m_nNextBaseValue.load(kRelaxed)
+                                                            : m_nBaseValue.load(kRelaxed);
+        m_nHeld.store(0, kRelaxed);
+        SetNextBase(held, now);
+    }
     if (m_nPending.exchange(0, kRelaxed) != 0) {
         m_nBaseValue.store(m_nNextBaseValue.load(kRelaxed), kRelaxed);
         m_nBaseTick.store(m_nNextBaseTick.load(kRelaxed), kRelaxed);
         m_nBaseRate.store(m_nRate.load(kRelaxed), kRelaxed);
     }
     m_nPrevious.store(m_nCurrent.load(kRelaxed), kRelaxed);
-    const int32_t value = m_nPaused.load(kRelaxed) != 0
+    const int32_t value = m_nPaused.load(kRelaxed) != 0 || m_nHeld.load(kRelaxed) != 0
                               ? m_nBaseValue.load(kRelaxed)
                               : Advance(m_nBaseValue.load(kRelaxed), m_nBaseTick.load(kRelaxed),
                                         now, m_nBaseRate.load(kRelaxed));

@@ -44,6 +44,8 @@ private:
     Word m_nPaused{1};
     Word m_nPending{0};
     Word m_nLastAudio{0};
+    Word m_nHeld{0}; // ahead of the audio: the value stays until the audio catches up
+    std::atomic<uint32_t> m_nLastSyncTick{0};
     Word m_nPrevious{0};
     Word m_nCurrent{0};
     Word m_nNextBaseValue{0};

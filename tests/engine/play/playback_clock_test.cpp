@@ -71,7 +71,7 @@ TEST_F(ClockTest, AudioSyncFollowsTheAudioWithinItsTolerance)
         {"within 5 ms ahead: unchanged", 5, 1100},
         {"within 5 ms behind: unchanged", -5, 1100},
         {"audio ahead: jump to it", 30, 1130},
-        {"clock ahead: hold at the last value handed out", -30, 1100},
+        {"clock ahead: holds the last value handed out", -30, 1000},
     };
     for (const Case &c : cases) {
         SetUp();
@@ -85,7 +85,9 @@ TEST_F(ClockTest, AudioSyncFollowsTheAudioWithinItsTolerance)
     }
 }
 
-TEST_F(ClockTest, ClockAheadOfTheAudioDoesNotGoBackward)
+// Ahead of the audio the clock neither goes back nor runs on: it holds the value it last handed
+// out until the audio has caught up, then runs from the audio's time.
+TEST_F(ClockTest, ClockAheadOfTheAudioHoldsUntilTheAudioCatchesUp)
 {
     PlaybackClock clock(0, &FakeTicks);
     clock.Start(true);
@@ -95,7 +97,28 @@ TEST_F(ClockTest, ClockAheadOfTheAudioDoesNotGoBackward)
     clock.AudioSync(900);
     EXPECT_EQ(clock.Position(), handedOut);
     Wait(50);
-    EXPECT_EQ(clock.Position(), handedOut + 50);
+    EXPECT_EQ(clock.Position(), handedOut);
+    clock.AudioSync(990); // still behind
+    Wait(50);
+    EXPECT_EQ(clock.Position(), handedOut);
+    clock.AudioSync(1010); // past the held value
+    EXPECT_EQ(clock.Position(), 1010);
+    Wait(30);
+    EXPECT_EQ(clock.Position(), 1040);
+
+    // A new position ends a hold; so does audio that stops reporting (its stream ended).
+    clock.AudioSync(900);
+    EXPECT_EQ(clock.Position(), 1040);
+    clock.SetPosition(5000);
+    Wait(40);
+    EXPECT_EQ(clock.Position(), 5040);
+    clock.AudioSync(4900);
+    Wait(200);
+    EXPECT_EQ(clock.Position(), 5040);
+    Wait(100); // 300 ms without audio
+    EXPECT_EQ(clock.Position(), 5040);
+    Wait(50);
+    EXPECT_EQ(clock.Position(), 5090);
 }
 
 TEST_F(ClockTest, RateChangesKeepThePositionContinuous)
