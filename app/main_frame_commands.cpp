@@ -2,8 +2,6 @@
 #include <QCoreApplication>
 #include <QMouseEvent>
 #include <algorithm>
-#include <chrono>
-#include <thread>
 
 #include "app/controls/tavlo_button.h"
 #include "app/controls/tavlo_slider.h"
@@ -21,21 +19,6 @@
 #include "settings/page2.h"
 #include "settings/setup_file.h"
 #include "telemetry/tavlo_browser.h"
-
-namespace {
-
-// The waits of the window thread are plain sleeps: the engine settles meanwhile.
-void Wait(int ms)
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-bool ShowsPicture(int32_t state)
-{
-    return state == CMP_PLAYING || state == CMP_PAUSED || state == CMP_STEPPING;
-}
-
-} // namespace
 
 const CTavloMainFrame::COMMAND_ENTRY CTavloMainFrame::kCommandMap[] = {
     {ID_PREV_MOVIE, ID_OPEN, &CTavloMainFrame::OnBtnControl},
@@ -281,7 +264,7 @@ void CTavloMainFrame::OnChangeScreen(int)
         return;
     m_bMainIsSlot0 = !m_bMainIsSlot0;
     // No picture may be drawn into a window while the two trade places.
-    if (ShowsPicture(m_pPlayer->GetState()))
+    if (PlayerShowsVideo())
         DevOutVideoOEMSkipFrames();
     PlaceVideo(m_layout);
     for (QWidget *video : {m_pVideo0, m_pVideo1})
@@ -330,8 +313,7 @@ bool CTavloMainFrame::eventFilter(QObject *watched, QEvent *e)
     const bool bMouse = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease ||
                         type == QEvent::MouseButtonDblClick || type == QEvent::MouseMove ||
                         type == QEvent::Wheel;
-    if (bMouse && m_bPlayPending && m_pList && (watched == m_pList || m_pList->isAncestorOf(
-                                                                          qobject_cast<QWidget *>(watched))))
+    if (bMouse && m_bPlayPending && watched == m_pList)
         return true;
     if (watched == m_pVideo0 && type == QEvent::MouseButtonPress &&
         static_cast<QMouseEvent *>(e)->button() == Qt::LeftButton) {

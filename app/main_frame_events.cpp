@@ -2,9 +2,7 @@
 // track and map, the delayed start of a double-clicked row, card removal and card format.
 #include <QCoreApplication>
 #include <QTimerEvent>
-#include <chrono>
 #include <cstdio>
-#include <thread>
 
 #include "app/controls/tavlo_button.h"
 #include "app/controls/tavlo_slider.h"
@@ -19,15 +17,6 @@
 #include "playback/frame_capture.h"
 #include "recordings/play_infor.h"
 #include "telemetry/tavlo_browser.h"
-
-namespace {
-
-void Wait(int ms)
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-} // namespace
 
 void CTavloMainFrame::StartTimer(int nTimerId, int nPeriodMs)
 {
@@ -97,9 +86,7 @@ void CTavloMainFrame::OnTrackFollow()
 {
     if (m_bPlayPending || !m_pPlayer)
         return;
-    const int32_t state = m_pPlayer->GetState();
-    if ((state != CMP_PLAYING && state != CMP_PAUSED && state != CMP_STEPPING) ||
-        m_track.IsEmpty()) {
+    if (!PlayerShowsVideo() || m_track.IsEmpty()) {
         RepaintNow(m_layout.rcTimeArea);
         return;
     }

@@ -245,7 +245,7 @@ void CTavloMainFrame::OnOpen(int)
     const bool bWasPlaying = m_pPlayer && m_pPlayer->GetState() == CMP_PLAYING;
     if (m_pPlayer) {
         m_pPlayer->Pause();
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        Wait(100);
     }
     if (!ChooseDrive()) {
         if (bWasPlaying)
@@ -313,7 +313,7 @@ void CTavloMainFrame::OnExit(int)
 {
     if (m_pPlayer) {
         m_pPlayer->Stop();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        Wait(1000);
         m_pPlayer.reset();
     }
     m_pCatalog->TrovaListInitial(); // every row and every entry
@@ -333,6 +333,11 @@ void CTavloMainFrame::OnRestore(int)
 {
     if (m_bFullScreen)
         LeaveFullScreen();
+}
+
+void CTavloMainFrame::Wait(int nMs)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(nMs));
 }
 
 bool CTavloMainFrame::PlayerShowsVideo() const

@@ -210,6 +210,8 @@ private:
     void Layout();
     void PlaceVideo(const FRAME_LAYOUT &layout);
     bool PlayerShowsVideo() const;
+    // The waits of the window thread are plain sleeps: the engine settles meanwhile.
+    static void Wait(int nMs);
     void PaintNormal(QPainter &dc);
     void PaintFullScreen(QPainter &dc);
     void PaintTimes(QPainter &dc);

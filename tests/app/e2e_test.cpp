@@ -88,14 +88,6 @@ void DoubleClickRow(QWidget *list, int row)
     QTest::mouseRelease(list, Qt::LeftButton, {}, pt);
 }
 
-QVariant RunScript(QWebEnginePage *page, const QString &source)
-{
-    auto state = std::make_shared<std::pair<bool, QVariant>>(false, QVariant());
-    page->runJavaScript(source, [state](const QVariant &v) { *state = {true, v}; });
-    EXPECT_TRUE(PumpUntil([&] { return state->first; })) << source.toStdString();
-    return state->second;
-}
-
 TEST(EndToEnd, AViewerSessionFromNoCardToExit)
 {
     SKIP_WITHOUT_DISPLAY();

@@ -29,14 +29,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-QVariant RunScript(QWebEnginePage *page, const QString &source)
-{
-    auto state = std::make_shared<std::pair<bool, QVariant>>(false, QVariant());
-    page->runJavaScript(source, [state](const QVariant &v) { *state = {true, v}; });
-    EXPECT_TRUE(PumpUntil([&] { return state->first; })) << source.toStdString();
-    return state->second;
-}
-
 QString FixText(const CTavloNaviInfo &fix)
 {
     return QString::asprintf("%0.6f,%0.6f", NmeaToDegrees(fix.dLatitude),

@@ -29,16 +29,6 @@ MAP_WINDOW_OPTIONS CountingOptions(const QString &url = {})
     return options;
 }
 
-// Runs a script in the page and waits for its value; calls made before it have answered by
-// then, since the page answers in order.
-QVariant RunScript(QWebEnginePage *page, const QString &source)
-{
-    auto state = std::make_shared<std::pair<bool, QVariant>>(false, QVariant());
-    page->runJavaScript(source, [state](const QVariant &v) { *state = {true, v}; });
-    EXPECT_TRUE(QTest::qWaitFor([&] { return state->first; }, 10000)) << source.toStdString();
-    return state->second;
-}
-
 bool AnyMenuShown()
 {
     if (QApplication::activePopupWidget())

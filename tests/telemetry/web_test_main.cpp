@@ -3,6 +3,11 @@
 #include "web_test_main.h"
 
 #include <QApplication>
+#include <QTest>
+#include <QVariant>
+#include <QWebEnginePage>
+#include <memory>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -13,6 +18,14 @@ bool g_bHaveDisplay = false;
 bool HaveDisplay()
 {
     return g_bHaveDisplay;
+}
+
+QVariant RunScript(QWebEnginePage *page, const QString &source)
+{
+    auto state = std::make_shared<std::pair<bool, QVariant>>(false, QVariant());
+    page->runJavaScript(source, [state](const QVariant &v) { *state = {true, v}; });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return state->first; }, 10000)) << source.toStdString();
+    return state->second;
 }
 
 int main(int argc, char **argv)
