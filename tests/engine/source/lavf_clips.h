@@ -18,6 +18,7 @@ extern "C" {
 }
 
 #include "engine/codecs/av_owners.h"
+#include "tests/support/temp_folder.h"
 
 // Two seconds of a moving test picture (160 x 96 at 25 pictures a second) and a 440 Hz tone at
 // 16 kHz, encoded and muxed as the output arguments say.
@@ -43,6 +44,26 @@ std::string ClipOnFirstUse(const std::string &folder, const Row (&rows)[N], cons
     }
     return path;
 }
+
+// A test suite over a table of clips: a temporary folder of the suite's own where each clip is
+// made on first use (ctest runs one test a process, so each makes only the clips it uses).
+template <const auto &Clips>
+class CClipTableTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite() { s_folder = new CTempFolder; }
+    static void TearDownTestSuite()
+    {
+        delete s_folder;
+        s_folder = nullptr;
+    }
+    static std::string Path(const std::string &name)
+    {
+        return ClipOnFirstUse(s_folder->Path(), Clips, name);
+    }
+
+    static inline CTempFolder *s_folder = nullptr;
+};
 
 struct DemuxedPacket
 {

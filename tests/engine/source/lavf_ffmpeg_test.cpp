@@ -36,24 +36,7 @@ const Clip kClips[] = {
     {"clip.mp3", "-vn -c:a libmp3lame -f mp3"},
 };
 
-class LavfProbe : public ::testing::Test
-{
-protected:
-    static void SetUpTestSuite() { s_folder = new CTempFolder; }
-    static void TearDownTestSuite()
-    {
-        delete s_folder;
-        s_folder = nullptr;
-    }
-    // ctest runs one test a process: each makes only the clips it uses.
-    static std::string Path(const std::string &name)
-    {
-        return ClipOnFirstUse(s_folder->Path(), kClips, name);
-    }
-
-    static CTempFolder *s_folder;
-};
-CTempFolder *LavfProbe::s_folder = nullptr;
+using LavfProbe = CClipTableTest<kClips>;
 
 std::vector<std::pair<uint32_t, uint32_t>> ProbeSamples(const std::string &path, const char *kind,
                                                         int *exitCode)

@@ -57,24 +57,7 @@ const ClipRow kClips[] = {
     {"clip.jpg", "-frames:v 1 -an -c:v mjpeg -f image2pipe", kJpegMediaType, "JPEG", 0, 0},
 };
 
-class LavfClips : public ::testing::Test
-{
-protected:
-    static void SetUpTestSuite() { s_folder = new CTempFolder; }
-    static void TearDownTestSuite()
-    {
-        delete s_folder;
-        s_folder = nullptr;
-    }
-    // ctest runs one test a process: each makes only the clips it uses.
-    static std::string Path(const std::string &name)
-    {
-        return ClipOnFirstUse(s_folder->Path(), kClips, name);
-    }
-
-    static CTempFolder *s_folder;
-};
-CTempFolder *LavfClips::s_folder = nullptr;
+using LavfClips = CClipTableTest<kClips>;
 
 // Closes the source on every way out.
 struct OpenedSource
