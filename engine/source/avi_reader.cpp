@@ -837,9 +837,15 @@ int32_t HeaderParse::Run()
 {
     AviReader *r = m_pReader;
     int64_t at = 12;
-    const int64_t end = std::min(Available(r->pStream), r->nFileSize);
     uint32_t emptyHeaders = 0;
-    while (at < end) {
+    for (;;) {
+        // Over a download still arriving the headers up to the movi list are waited for (the
+        // reads wait for their bytes): without them nothing plays. What follows the movi list,
+        // the idx1, is taken only as far as it has arrived, or opening would wait for the file.
+        const int64_t end = r->nMoviDataPosition ? std::min(Available(r->pStream), r->nFileSize)
+                                                 : r->nFileSize;
+        if (at >= end)
+            break;
         uint8_t head[8];
         if (end - at < 8 || Bytes(at, head, 8) < 0)
             break;

@@ -2,12 +2,15 @@
 // indexes, whole-chunk and piecewise delivery, scanning, index completion and seeking.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
 #include "engine/core/fourcc.h"
 #include "engine/core/vantor_errors.h"
 #include "engine/source/avi_reader.h"
+#include "engine/source/byte_stream.h"
+#include "engine/source/file_back_end.h"
 #include "engine/source/source_object.h"
 #include "avi_file_builder.h"
 #include "source_test_util.h"
@@ -464,6 +467,70 @@ TEST(AviReaderIndex, CompletionMakesTheRestSeekable)
     EXPECT_EQ(request.nLength, 10u + 275 % 7);
     // Reading goes on by scanning to the last frame, and not into the idx1.
     EXPECT_EQ(file.ReadAll(SAMPLE_KIND_VIDEO).size(), 24u);
+}
+
+// A download that so far holds only the bytes read: the back-end reports what has arrived as
+// available, and a read of bytes beyond it waits until they are there (here it simply gets
+// them, and the download has then reached them).
+std::atomic<int64_t> g_nArrived{0};
+
+int64_t ArrivedSize(void *)
+{
+    return g_nArrived.load();
+}
+
+int32_t ArrivingRead(void *instance, int32_t cursor, void *destination, uint32_t count)
+{
+    const int32_t n = g_FileBackEndOps.CursorRead(instance, cursor, destination, count);
+    const int64_t reached = g_FileBackEndOps.Tell(instance, cursor);
+    int64_t arrived = g_nArrived.load();
+    while (reached > arrived && !g_nArrived.compare_exchange_weak(arrived, reached)) {
+    }
+    return n;
+}
+
+// Opened while only the RIFF header had arrived: the headers are waited for, the idx1 at the
+// end is not, and once everything is there the scan reads what the indexed file reads.
+TEST(AviReaderIndex, OverADownloadTheHeadersAreWaitedForAndTheIdx1IsNot)
+{
+    const AviBuilt built = BuildAvi(KeyFrameClip(90));
+    AviFile local(built.bytes);
+    ASSERT_EQ(local.Result(), VANTOR_OK);
+    TempFolder folder;
+    const std::string path = folder.Write("clip.avi", built.bytes);
+    ByteStreamOps arriving = g_FileBackEndOps;
+    arriving.AvailableSize = ArrivedSize;
+    arriving.CursorRead = ArrivingRead;
+    g_nArrived.store(12);
+    ByteStream *stream = nullptr;
+    ASSERT_EQ(ByteStreamOpenWith(&arriving, Wide(path).c_str(), 0, &stream), VANTOR_OK);
+    void *reader = nullptr;
+    ASSERT_EQ(g_AviReaderOps.OpenOnStream(stream, &reader), VANTOR_OK);
+    SourceObject *source = nullptr;
+    ASSERT_EQ(SourceAttach(stream, ReaderKind::Avi, &g_AviReaderOps, reader, &source), VANTOR_OK);
+    MediaInfo info{};
+    ASSERT_EQ(SourceGetInfo(source, &info), VANTOR_OK);
+    EXPECT_EQ(info.nVideoCount, 1u);
+    EXPECT_EQ(info.nDuration, local.Info().nDuration);
+    EXPECT_LT(g_nArrived.load(), static_cast<int64_t>(built.nIdx1));
+    g_nArrived.store(static_cast<int64_t>(built.bytes.size()));
+    std::vector<uint32_t> remote;
+    std::vector<uint8_t> buffer(1024);
+    for (;;) {
+        SampleRequest request{};
+        request.pBuffer = buffer.data();
+        request.nBufferSize = static_cast<uint32_t>(buffer.size());
+        request.nKind = SAMPLE_KIND_VIDEO;
+        if (SourceRead(source, &request) != VANTOR_OK)
+            break;
+        remote.push_back(request.nLength);
+    }
+    SourceClose(source);
+    std::vector<uint32_t> expected;
+    for (const Sample &sample : local.ReadAll(SAMPLE_KIND_VIDEO))
+        expected.push_back(sample.nLength);
+    EXPECT_EQ(remote, expected);
+    EXPECT_EQ(remote.size(), 90u);
 }
 
 TEST(AviReaderIndex, Idx1OffsetsOutsideTheMoviListAreDropped)
