@@ -25,6 +25,22 @@ struct Sample
     bool operator==(const Sample &) const = default;
 };
 
+// Reads until the kind ends.
+std::vector<Sample> ReadAllOf(SourceObject *source, int32_t kind, uint32_t bufferSize = 1 << 20)
+{
+    std::vector<Sample> samples;
+    std::vector<uint8_t> buffer(bufferSize);
+    for (;;) {
+        SampleRequest request{};
+        request.pBuffer = buffer.data();
+        request.nBufferSize = static_cast<uint32_t>(buffer.size());
+        request.nKind = kind;
+        if (SourceRead(source, &request) != VANTOR_OK)
+            return samples;
+        samples.push_back({request.nTime, request.nLength, buffer[0]});
+    }
+}
+
 class AviFile
 {
 public:
@@ -38,20 +54,9 @@ public:
     const MediaInfo &Info() const { return m_info; }
     SourceObject *Source() const { return m_pSource; }
 
-    // Reads until the kind ends, growing the buffer when the reader asks for more.
     std::vector<Sample> ReadAll(int32_t kind, uint32_t bufferSize = 1 << 20)
     {
-        std::vector<Sample> samples;
-        std::vector<uint8_t> buffer(bufferSize);
-        for (;;) {
-            SampleRequest request{};
-            request.pBuffer = buffer.data();
-            request.nBufferSize = static_cast<uint32_t>(buffer.size());
-            request.nKind = kind;
-            if (SourceRead(m_pSource, &request) != VANTOR_OK)
-                return samples;
-            samples.push_back({request.nTime, request.nLength, buffer[0]});
-        }
+        return ReadAllOf(m_pSource, kind, bufferSize);
     }
 
     int32_t ReadOne(int32_t kind, uint32_t bufferSize, SampleRequest *request)
@@ -514,22 +519,9 @@ TEST(AviReaderIndex, OverADownloadTheHeadersAreWaitedForAndTheIdx1IsNot)
     EXPECT_EQ(info.nDuration, local.Info().nDuration);
     EXPECT_LT(g_nArrived.load(), static_cast<int64_t>(built.nIdx1));
     g_nArrived.store(static_cast<int64_t>(built.bytes.size()));
-    std::vector<uint32_t> remote;
-    std::vector<uint8_t> buffer(1024);
-    for (;;) {
-        SampleRequest request{};
-        request.pBuffer = buffer.data();
-        request.nBufferSize = static_cast<uint32_t>(buffer.size());
-        request.nKind = SAMPLE_KIND_VIDEO;
-        if (SourceRead(source, &request) != VANTOR_OK)
-            break;
-        remote.push_back(request.nLength);
-    }
+    const std::vector<Sample> remote = ReadAllOf(source, SAMPLE_KIND_VIDEO);
     SourceClose(source);
-    std::vector<uint32_t> expected;
-    for (const Sample &sample : local.ReadAll(SAMPLE_KIND_VIDEO))
-        expected.push_back(sample.nLength);
-    EXPECT_EQ(remote, expected);
+    EXPECT_EQ(remote, local.ReadAll(SAMPLE_KIND_VIDEO));
     EXPECT_EQ(remote.size(), 90u);
 }
 
