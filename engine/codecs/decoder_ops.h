@@ -9,6 +9,3 @@ extern const VideoDecoderOps g_Mpeg4VideoDecoderOps; // MPEG-4 Part 2, H.263 and
 extern const VideoDecoderOps g_JpegVideoDecoderOps;  // one JPEG picture per sample
 extern const VideoDecoderOps g_H264VideoDecoderOps;
 extern const AudioDecoderOps g_AacAudioDecoderOps;
-
-// A fourcc with its letters upper-cased, as the video table is searched.
-uint32_t UpperCaseFourcc(uint32_t fourcc);

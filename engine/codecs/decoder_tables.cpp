@@ -56,17 +56,12 @@ constexpr uint32_t kTextCodecs[] = {MakeFourcc("T140"), MakeFourcc("SAMI"), Make
 
 } // namespace
 
-uint32_t UpperCaseFourcc(uint32_t fourcc)
-{
-    return FourccUpperCase(fourcc);
-}
-
 int32_t VideoDecoderCreate(uint32_t fourcc, VideoDecoder **decoder)
 {
     if (!decoder)
         return VANTOR_E_INVALID_ARG;
     *decoder = nullptr;
-    const uint32_t upper = UpperCaseFourcc(fourcc);
+    const uint32_t upper = FourccUpperCase(fourcc);
     for (const VideoCodecEntry &entry : kVideoCodecs) {
         if (entry.dwFourcc != upper)
             continue;

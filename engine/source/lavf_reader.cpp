@@ -95,6 +95,13 @@ struct Demuxer
     std::atomic<int64_t> *pDeadline = nullptr; // a session's read limit, ms of the steady clock
 };
 
+bool AllocatePackets(Demuxer *d)
+{
+    d->pRead.reset(av_packet_alloc());
+    d->pPending.reset(av_packet_alloc());
+    return d->pRead && d->pPending;
+}
+
 AVFormatContext *Input(const Demuxer *d)
 {
     return d->pInput ? d->pInput.get() : d->pSibling->pInput.get();
@@ -117,7 +124,6 @@ struct LavfReader
     Demuxer *pAudio = nullptr;
     int64_t nOriginMs = 0; // the container's start: time 0 of every sample
     bool bInfoDone = false;
-    bool bSession = false; // a live network session: one input, no seeking
     std::atomic<int64_t> nDeadlineMs{0};
     MediaInfo info{};
 };
@@ -125,6 +131,12 @@ struct LavfReader
 LavfReader *Cast(void *instance)
 {
     return static_cast<LavfReader *>(instance);
+}
+
+// A live network session: one input, no seeking.
+bool IsSession(const LavfReader *r)
+{
+    return r->pFormat == &kSession;
 }
 
 // -- I/O on the byte stream -----------------------------------------------------------------
@@ -195,9 +207,7 @@ int32_t OpenDemuxer(Demuxer *d, ByteStream *stream, const char *demuxer,
         return VANTOR_E_OUT_OF_MEMORY;
     }
     d->pIo.reset(io);
-    d->pRead.reset(av_packet_alloc());
-    d->pPending.reset(av_packet_alloc());
-    if (!d->pRead || !d->pPending)
+    if (!AllocatePackets(d))
         return VANTOR_E_OUT_OF_MEMORY;
 
     if (!format && demuxer) {
@@ -480,7 +490,7 @@ bool SeekDemuxer(const LavfReader *r, Demuxer *d, uint32_t targetMs, int mode, u
 int32_t SeekBoth(LavfReader *r, uint32_t *position, Demuxer *first, int firstMode,
                  Demuxer *second, int secondMode)
 {
-    if (!r->bInfoDone || r->bSession)
+    if (!r->bInfoDone || IsSession(r))
         return 0;
     if (!first) {
         first = second;
@@ -520,9 +530,8 @@ uint32_t NameFourcc(AVCodecID id)
     const char *name = avcodec_get_name(id);
     char code[5] = {' ', ' ', ' ', ' ', 0};
     for (int i = 0; i < 4 && name[i]; ++i)
-        code[i] = (name[i] >= 'a' && name[i] <= 'z') ? static_cast<char>(name[i] - 'a' + 'A')
-                                                      : name[i];
-    return MakeFourcc(code);
+        code[i] = name[i];
+    return FourccUpperCase(MakeFourcc(code));
 }
 
 bool IsPrintableFourcc(uint32_t tag)
@@ -820,9 +829,7 @@ int32_t OpenSecond(LavfReader *r, int audioStream)
 int32_t ShareInput(LavfReader *r, int audioStream)
 {
     auto second = std::make_unique<Demuxer>();
-    second->pRead.reset(av_packet_alloc());
-    second->pPending.reset(av_packet_alloc());
-    if (!second->pRead || !second->pPending)
+    if (!AllocatePackets(second.get()))
         return VANTOR_E_OUT_OF_MEMORY;
     second->pSibling = r->pFirst.get();
     second->pDeadline = &r->nDeadlineMs;
@@ -855,7 +862,7 @@ int32_t BuildInfo(LavfReader *r, MediaInfo *info)
             return result;
         r->pVideo = r->pFirst.get();
         if (audioCount) {
-            const int32_t result = r->bSession ? ShareInput(r, audio[0]) : OpenSecond(r, audio[0]);
+            const int32_t result = IsSession(r) ? ShareInput(r, audio[0]) : OpenSecond(r, audio[0]);
             if (result < 0)
                 return result;
         }
@@ -973,14 +980,12 @@ int32_t OpenOnRequest(SourceOpenRequest *request, void **instance)
     if (!r)
         return VANTOR_E_OUT_OF_MEMORY;
     r->pFormat = &kSession;
-    r->bSession = true;
     r->pFirst = std::make_unique<Demuxer>();
     Demuxer *d = r->pFirst.get();
-    d->pRead.reset(av_packet_alloc());
-    d->pPending.reset(av_packet_alloc());
+    const bool packets = AllocatePackets(d);
     d->pDeadline = &r->nDeadlineMs;
     AVFormatContext *input = avformat_alloc_context();
-    if (!d->pRead || !d->pPending || !input) {
+    if (!packets || !input) {
         avformat_free_context(input);
         delete r;
         return VANTOR_E_OUT_OF_MEMORY;

@@ -59,7 +59,7 @@ TEST(VideoDecoderTable, EachFourccCreatesItsDecoderClass)
         ASSERT_EQ(result, VANTOR_OK);
         ASSERT_NE(decoder, nullptr);
         EXPECT_EQ(decoder->pOps, c.ops);
-        EXPECT_EQ(decoder->dwFourcc, UpperCaseFourcc(c.fourcc));
+        EXPECT_EQ(decoder->dwFourcc, FourccUpperCase(c.fourcc));
         EXPECT_EQ(decoder->dwOutputFormat, c.outputFormat);
         EXPECT_EQ(decoder->bInitialised, 0);
         // Playback starts at a synchronisation point wherever the decoder can tell one.
