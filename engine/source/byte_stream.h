@@ -34,6 +34,12 @@ struct ByteStreamOps
     int32_t (*SequentialRewind)(void *instance);
 };
 
+// For back-ends: whether a skip of offset from here stays inside a stream of size bytes.
+inline bool SkipStaysInside(int64_t here, int64_t offset, int64_t size)
+{
+    return offset > 0 ? offset <= size - here : offset >= -here;
+}
+
 struct ByteStream
 {
     void *pInstance;

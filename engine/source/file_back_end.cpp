@@ -442,7 +442,7 @@ int32_t SequentialSkip(void *instance, int64_t offset)
 {
     FileBackEnd *backEnd = Cast(instance);
     const int64_t here = backEnd->nSequentialPosition;
-    if ((offset > 0 && offset > backEnd->nSize - here) || (offset < 0 && -offset > here))
+    if (!SkipStaysInside(here, offset, backEnd->nSize))
         return VANTOR_E_SEEK;
     backEnd->nSequentialPosition = here + offset;
     return VANTOR_OK;

@@ -355,10 +355,10 @@ int32_t Skip(void *instance, int32_t cursor, int64_t offset)
     HTTP_CURSOR *c = CursorOf(backEnd, cursor);
     if (!c)
         return VANTOR_E_INVALID_ARG;
-    const int64_t total = backEnd->pDownload->nTotal;
-    if ((offset > 0 && offset > total - c->nPosition) || (offset < 0 && -offset > c->nPosition))
+    if (!SkipStaysInside(c->nPosition, offset, backEnd->pDownload->nTotal))
         return VANTOR_E_SEEK;
-    return MoveTo(total, &c->nPosition, c->nPosition + offset);
+    c->nPosition += offset;
+    return VANTOR_OK;
 }
 
 int32_t Seek(void *instance, int32_t cursor, int64_t position)
@@ -398,9 +398,8 @@ int32_t SequentialRead(void *instance, void *destination, uint32_t count)
 int32_t SequentialSkip(void *instance, int64_t offset)
 {
     HttpBackEnd *backEnd = Cast(instance);
-    const int64_t total = backEnd->pDownload->nTotal;
     const int64_t here = backEnd->nSequentialPosition.load();
-    if ((offset > 0 && offset > total - here) || (offset < 0 && -offset > here))
+    if (!SkipStaysInside(here, offset, backEnd->pDownload->nTotal))
         return VANTOR_E_SEEK;
     backEnd->nSequentialPosition.store(here + offset);
     return VANTOR_OK;
