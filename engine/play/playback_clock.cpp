@@ -36,13 +36,19 @@ int32_t PlaybackClock::Advance(int32_t value, uint32_t from, uint32_t to, int32_
     return static_cast<int32_t>(value + elapsed * rate / 100);
 }
 
+// The value a hold keeps: the newest base.
+int32_t PlaybackClock::HeldValue() const
+{
+    return m_nPending.load(kRelaxed) != 0 ? m_nNextBaseValue.load(kRelaxed)
+                                          : m_nBaseValue.load(kRelaxed);
+}
+
 int32_t PlaybackClock::Peek(uint32_t now) const
 {
     if (m_nPaused.load(kRelaxed) != 0)
         return m_nCurrent.load(kRelaxed);
     if (m_nHeld.load(kRelaxed) != 0)
-        return m_nPending.load(kRelaxed) != 0 ? m_nNextBaseValue.load(kRelaxed)
-                                              : m_nBaseValue.load(kRelaxed);
+        return HeldValue();
     if (m_nPending.load(kRelaxed) != 0)
         return Advance(m_nNextBaseValue.load(kRelaxed), m_nNextBaseTick.load(kRelaxed), now,
                        m_nRate.load(kRelaxed));
@@ -153,8 +159,7 @@ int32_t PlaybackClock::Position()
     if (m_nHeld.load(kRelaxed) != 0 &&
         static_cast<uint32_t>(now - m_nLastSyncTick.load(kRelaxed)) > kHoldLimitMs) {
         // The audio has stopped reporting: the clock runs on from where it held.
-        const int32_t held = m_nPending.load(kRelaxed) != 0 ? m_nNextBaseValue.load(kRelaxed)
-                                                            : m_nBaseValue.load(kRelaxed);
+        const int32_t held = HeldValue();
         m_nHeld.store(0, kRelaxed);
         SetNextBase(held, now);
     }

@@ -36,6 +36,7 @@ private:
     uint32_t Now() const;
     // The value the clock would hand out now, without adopting anything.
     int32_t Peek(uint32_t now) const;
+    int32_t HeldValue() const;
     void SetNextBase(int32_t value, uint32_t tick);
     static int32_t Advance(int32_t value, uint32_t from, uint32_t to, int32_t rate);
 
