@@ -6,14 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <condition_variable>
-#include <cstdio>
 #include <cstdlib>
-#include <functional>
-#include <mutex>
 #include <string>
-#include <thread>
 
 #include "tests/support/disk_audio.h"
 #include "tests/support/pump_events.h"

@@ -10,13 +10,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-// SIGTERM, then SIGKILL when the child has not gone within two seconds.
-inline void StopChildProcess(pid_t pid)
+// SIGTERM, then SIGKILL when the child has not gone within the grace time.
+inline void StopChildProcess(pid_t pid, std::chrono::milliseconds grace = std::chrono::seconds(2))
 {
     if (pid <= 0)
         return;
     ::kill(pid, SIGTERM);
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    const auto until = std::chrono::steady_clock::now() + grace;
     while (::waitpid(pid, nullptr, WNOHANG) == 0) {
         if (std::chrono::steady_clock::now() > until) {
             ::kill(pid, SIGKILL);

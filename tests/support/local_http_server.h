@@ -5,12 +5,9 @@
 
 #include <chrono>
 #include <string>
-#include <thread>
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "tests/support/child_process.h"

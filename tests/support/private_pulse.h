@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "tests/support/child_process.h"
 #include "tests/support/run_command.h"
 #include "tests/support/temp_folder.h"
 
@@ -122,16 +123,10 @@ public:
     {
         if (m_nPid <= 0)
             return;
+        // A server stopped by a test must run again to act on SIGTERM.
         kill(m_nPid, SIGCONT);
-        kill(m_nPid, SIGTERM);
-        for (int i = 0; i < 40; ++i) {
-            if (waitpid(m_nPid, nullptr, WNOHANG) == m_nPid) {
-                m_nPid = -1;
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        }
-        Kill();
+        StopChildProcess(m_nPid, std::chrono::seconds(1));
+        m_nPid = -1;
     }
 
     static std::string Pactl(const std::string &args)

@@ -2,20 +2,14 @@
 #include <csignal>
 #include <cstdlib>
 #include <string>
-#include <thread>
-#include <vector>
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "app/devices/system_mute.h"
 #include "tests/support/private_pulse.h"
-#include "tests/support/run_command.h"
 #include "tests/support/temp_folder.h"
 
 namespace {

@@ -45,12 +45,14 @@ class AviFile
 {
 public:
     explicit AviFile(const std::vector<uint8_t> &bytes)
+        : m_strPath(m_folder.Write("clip.avi", bytes))
     {
-        m_result = SourceOpenPath(m_folder.Write("clip.avi", bytes), &m_pSource, &m_info);
+        m_result = SourceOpenPath(m_strPath, &m_pSource, &m_info);
     }
     ~AviFile() { SourceClose(m_pSource); }
 
     int32_t Result() const { return m_result; }
+    const std::string &Path() const { return m_strPath; }
     const MediaInfo &Info() const { return m_info; }
     SourceObject *Source() const { return m_pSource; }
 
@@ -73,6 +75,7 @@ public:
 
 private:
     TempFolder m_folder;
+    std::string m_strPath;
     SourceObject *m_pSource = nullptr;
     MediaInfo m_info{};
     int32_t m_result = 0;
@@ -501,14 +504,12 @@ TEST(AviReaderIndex, OverADownloadTheHeadersAreWaitedForAndTheIdx1IsNot)
     const AviBuilt built = BuildAvi(KeyFrameClip(90));
     AviFile local(built.bytes);
     ASSERT_EQ(local.Result(), VANTOR_OK);
-    TempFolder folder;
-    const std::string path = folder.Write("clip.avi", built.bytes);
     ByteStreamOps arriving = g_FileBackEndOps;
     arriving.AvailableSize = ArrivedSize;
     arriving.CursorRead = ArrivingRead;
     g_nArrived.store(12);
     ByteStream *stream = nullptr;
-    ASSERT_EQ(ByteStreamOpenWith(&arriving, Wide(path).c_str(), 0, &stream), VANTOR_OK);
+    ASSERT_EQ(ByteStreamOpenWith(&arriving, Wide(local.Path()).c_str(), 0, &stream), VANTOR_OK);
     void *reader = nullptr;
     ASSERT_EQ(g_AviReaderOps.OpenOnStream(stream, &reader), VANTOR_OK);
     SourceObject *source = nullptr;

@@ -19,7 +19,6 @@
 #include "engine/source/lavf_reader.h"
 #include "engine/source/source_object.h"
 #include "lavf_clips.h"
-#include "platform/wide_text.h"
 #include "tests/support/child_process.h"
 #include "tests/support/local_http_server.h"
 #include "tests/support/temp_folder.h"
@@ -404,24 +403,6 @@ TEST_F(LavfClips, OnlyMpegAudioAndAmrPassAsElementaryAudio)
 
 // -- HTTP ---------------------------------------------------------------------------------
 
-int32_t OpenLocator(const std::string &locator, SourceObject **source, MediaInfo *info)
-{
-    const std::wstring wide = Utf8ToWide(locator);
-    SourceOpenRequest request{};
-    request.szLocator = wide.c_str();
-    int32_t result = SourceOpen(&request, source);
-    if (result == VANTOR_OK && (result = SourceGetInfo(*source, info)) < 0) {
-        SourceClose(*source);
-        *source = nullptr;
-    }
-    return result;
-}
-
-struct OpenedLocator : OpenedSource
-{
-    int32_t Open(const std::string &locator) { return OpenLocator(locator, &p, &info); }
-};
-
 // A port nothing listens on: one the system just handed out and took back.
 int ClosedPort()
 {
@@ -444,7 +425,7 @@ TEST_F(LavfClips, OverHttpTheSamplesAreTheFilesOwn)
         for (const char *scheme : {"http", "httpm"}) {
             SCOPED_TRACE(server.Url(file, scheme));
             OpenedSource local;
-            OpenedLocator remote;
+            OpenedSource remote;
             ASSERT_EQ(local.Open(Path(file)), VANTOR_OK);
             ASSERT_EQ(remote.Open(server.Url(file, scheme)), VANTOR_OK);
             // A transport stream's length comes from its last time stamps; while the download
@@ -472,7 +453,7 @@ TEST_F(LavfClips, OverHttpTheSamplesAreTheFilesOwn)
     ASSERT_TRUE(MakeClip(Path("clip.avi"), "-c:v mpeg4 -c:a aac -f avi"));
     {
         OpenedSource local;
-        OpenedLocator remote;
+        OpenedSource remote;
         ASSERT_EQ(local.Open(Path("clip.avi")), VANTOR_OK);
         ASSERT_EQ(remote.Open(server.Url("clip.avi")), VANTOR_OK);
         EXPECT_EQ(remote.info.nMediaType, 5u);
@@ -491,9 +472,9 @@ TEST_F(LavfClips, OverHttpTheSamplesAreTheFilesOwn)
                 EXPECT_EQ(a[i].bytes, b[i].bytes);
         }
     }
-    OpenedLocator missing;
+    OpenedSource missing;
     EXPECT_EQ(missing.Open(server.Url("no-such-clip.mp4")), VANTOR_E_FILE_NOT_FOUND);
-    OpenedLocator refused;
+    OpenedSource refused;
     EXPECT_EQ(refused.Open("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/clip.mp4"),
               VANTOR_E_NO_CONNECTION);
 }
@@ -505,7 +486,7 @@ TEST_F(LavfClips, OverASlowLinkTheBufferingReportFollowsTheDownload)
     Path("clip.ts");
     LocalHttpServer server;
     ASSERT_TRUE(server.Start(s_folder->Path(), 30000));
-    OpenedLocator remote;
+    OpenedSource remote;
     ASSERT_EQ(remote.Open(server.Url("clip.ts")), VANTOR_OK);
     uint32_t first[5];
     SourceBufferingReport(remote.p, first);
@@ -567,7 +548,7 @@ TEST_F(LavfClips, ASessionFromAnSdpFileReceivesThePushedPictures)
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(100)); // the file is complete
 
-    OpenedLocator session;
+    OpenedSource session;
     ASSERT_EQ(session.Open(sdp), VANTOR_OK);
     EXPECT_EQ(session.info.nMediaType, kRtspMediaType);
     ASSERT_EQ(session.info.nVideoCount, 1u);
@@ -589,7 +570,7 @@ TEST_F(LavfClips, ASessionFromAnSdpFileReceivesThePushedPictures)
     uint32_t position = 0;
     EXPECT_EQ(SourceSeek(session.p, &position, 0), 0) << "a live session does not seek";
 
-    OpenedLocator refused, missing;
+    OpenedSource refused, missing;
     EXPECT_EQ(refused.Open("rtsp://127.0.0.1:" + std::to_string(ClosedPort()) + "/clip"),
               VANTOR_E_NO_CONNECTION);
     EXPECT_EQ(missing.Open(Path("missing.sdp")), VANTOR_E_FILE_NOT_FOUND);
