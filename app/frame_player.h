@@ -1,8 +1,10 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <thread>
 
 #include "playback/text_sample.h"
 
@@ -58,3 +60,13 @@ public:
 // slot0 and slot 1 into slot1. Null when it cannot be made.
 using FramePlayerFactory = std::function<std::unique_ptr<CFramePlayer>(
     QObject *notify, VideoSurface *slot0, VideoSurface *slot1)>;
+
+// Pauses the clip and gives the engine 100 ms to settle before the caller goes on (a dialog, a
+// capture); true when it was playing, so that the caller resumes it afterwards.
+inline bool PauseAndSettle(CFramePlayer &player)
+{
+    const bool bWasPlaying = player.GetState() == CMP_PLAYING;
+    player.Pause();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    return bWasPlaying;
+}

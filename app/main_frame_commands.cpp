@@ -209,9 +209,7 @@ void CTavloMainFrame::OnSettings(int)
     }
     if (!m_pPlayer)
         return;
-    const bool bWasPlaying = m_pPlayer->GetState() == CMP_PLAYING;
-    m_pPlayer->Pause();
-    Wait(100);
+    const bool bWasPlaying = PauseAndSettle(*m_pPlayer);
     auto resume = [&] {
         if (bWasPlaying && m_pPlayer)
             m_pPlayer->Resume();

@@ -124,17 +124,14 @@ void CTavloMainFrame::ShowWarning(const QString &text)
     ShowWarningBox(this, text);
 }
 
-void CTavloMainFrame::OnVolumesRemoved(const std::vector<std::string> &mountPoints)
+void CTavloMainFrame::OnVolumeRemoved(const std::string &mountPoint)
 {
     const std::string root = g_PlayInfor.strRootPath;
     if (root.empty())
         return;
     // A mount point left behind as an empty folder still exists: the card is gone when its
     // volume was one of those removed, or when its root cannot be found any more.
-    bool bGone = !PathExists(root);
-    for (const std::string &mountPoint : mountPoints)
-        bGone = bGone || IsPathOnMount(root, mountPoint);
-    if (!bGone)
+    if (PathExists(root) && !IsPathOnMount(root, mountPoint))
         return;
     g_PlayInfor.strRootPath.clear();
     if (m_pPlayer && m_pPlayer->GetState() != CMP_STOPPED) {
@@ -155,7 +152,7 @@ void CTavloMainFrame::InitDevices()
     m_pSystemMute = std::make_unique<CSystemMute>();
     m_pSystemMute->Init(); // without a sound server now, later calls try again
     m_pMountWatch = std::make_unique<CMountWatch>(
-        [this](const std::string &mountPoint) { OnVolumesRemoved({mountPoint}); });
+        [this](const std::string &mountPoint) { OnVolumeRemoved(mountPoint); });
     m_pMountWatch->Start();
     bool bMuted = false;
     const bool bRead = ReadSystemMute(bMuted);

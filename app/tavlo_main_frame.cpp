@@ -242,11 +242,7 @@ bool CTavloMainFrame::ChooseDrive()
 void CTavloMainFrame::OnOpen(int)
 {
     // Without a wrapper there is nothing to pause, but the card can still be chosen.
-    const bool bWasPlaying = m_pPlayer && m_pPlayer->GetState() == CMP_PLAYING;
-    if (m_pPlayer) {
-        m_pPlayer->Pause();
-        Wait(100);
-    }
+    const bool bWasPlaying = m_pPlayer && PauseAndSettle(*m_pPlayer);
     if (!ChooseDrive()) {
         if (bWasPlaying)
             m_pPlayer->Resume();

@@ -102,9 +102,9 @@ public:
 
     // Stops the current clip and plays path: 1 started (or no wrapper), 0 not started.
     int StartClip(const std::string &path);
-    // Mount points that disappeared: when the card was on one of them, or its root is gone, the
-    // clip stops and the view is reset.
-    void OnVolumesRemoved(const std::vector<std::string> &mountPoints);
+    // A mount point that disappeared: when the card was on it, or its root is gone, the clip
+    // stops and the view is reset.
+    void OnVolumeRemoved(const std::string &mountPoint);
 
     void EnterFullScreen();
     void LeaveFullScreen();
@@ -251,5 +251,5 @@ private:
     // Made by the first map command, hidden but never destroyed until the window goes.
     std::unique_ptr<CTavloBrowser> m_pMapWnd;
     std::unique_ptr<CSystemMute> m_pSystemMute;
-    std::unique_ptr<CMountWatch> m_pMountWatch; // reports removed volumes to OnVolumesRemoved
+    std::unique_ptr<CMountWatch> m_pMountWatch; // reports each removed volume to OnVolumeRemoved
 };

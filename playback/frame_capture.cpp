@@ -28,7 +28,6 @@ using std::chrono::milliseconds;
 
 // The waits are plain sleeps: the pause must have reached the engine before the dialog or the
 // capture, and a resumed clip should not jump on at once under the user's eyes.
-constexpr milliseconds kWaitAfterPause{100};
 constexpr milliseconds kWaitAfterQuickCapture{200};
 constexpr milliseconds kWaitBeforeResume{1000};
 
@@ -58,15 +57,6 @@ int32_t Selector(bool bMainIsSlot0)
     const OemDevOut *chosen = wanted ? g_pOemOutSmall : g_pOemOutLarge;
     const OemDevOut *other = wanted ? g_pOemOutLarge : g_pOemOutSmall;
     return chosen || !other ? wanted : 1 - wanted;
-}
-
-// Pauses a playing clip; true when it was playing, so that it is resumed afterwards.
-bool PauseForCapture(CFramePlayer *player)
-{
-    const bool bWasPlaying = player->GetState() == CMP_PLAYING;
-    player->Pause();
-    Sleep(kWaitAfterPause);
-    return bWasPlaying;
 }
 
 void ResumeAfterCapture(CFramePlayer *player, bool bWasPlaying)
@@ -105,7 +95,7 @@ void CaptureToFile(QWidget *owner, CFramePlayer *player, bool bMainIsSlot0)
 {
     if (!player)
         return;
-    const bool bWasPlaying = PauseForCapture(player);
+    const bool bWasPlaying = PauseAndSettle(*player);
     const CaptureSaveDialog &dialog = SaveDialogSeam();
     const QString path = dialog ? dialog(owner) : RunCaptureSaveDialog(owner);
     if (path.isEmpty()) {
@@ -124,7 +114,7 @@ void CaptureToViewer(CFramePlayer *player, bool bMainIsSlot0)
     const QString name = QuickCaptureName();
     if (name.isEmpty() || !player)
         return;
-    const bool bWasPlaying = PauseForCapture(player);
+    const bool bWasPlaying = PauseAndSettle(*player);
     // The picture of an earlier quick capture must not be opened as this one when this one
     // fails; the file is rewritten by every capture anyway.
     QFile::remove(name);

@@ -11,6 +11,36 @@
 #include "playback/gl_video_widget.h"
 #include "playback/soft_video_widget.h"
 
+namespace {
+
+enum class GlKind
+{
+    Unusable,
+    Rasteriser, // drawn by the processor
+    Gpu,
+};
+
+GlKind ProbeGl()
+{
+    QOpenGLContext context;
+    if (!context.create())
+        return GlKind::Unusable;
+    QOffscreenSurface probe;
+    probe.setFormat(context.format());
+    probe.create();
+    if (!probe.isValid() || !context.makeCurrent(&probe))
+        return GlKind::Unusable;
+    const auto *renderer =
+        reinterpret_cast<const char *>(context.functions()->glGetString(GL_RENDERER));
+    context.doneCurrent();
+    const bool bSoftwareGl =
+        renderer && (std::strstr(renderer, "llvmpipe") || std::strstr(renderer, "softpipe") ||
+                     std::strstr(renderer, "SwiftShader"));
+    return bSoftwareGl ? GlKind::Rasteriser : GlKind::Gpu;
+}
+
+} // namespace
+
 VideoBackend ChooseVideoBackend()
 {
     const char *choice = std::getenv("ROADLOG_VIDEO");
@@ -22,23 +52,14 @@ VideoBackend ChooseVideoBackend()
     const QString platform = QGuiApplication::platformName();
     if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
         return VideoBackend::Software;
-    QOpenGLContext context;
-    if (!context.create())
+    // The GL stack does not change while the program runs: it is probed once, not for every
+    // video window.
+    static const GlKind gl = ProbeGl();
+    if (gl == GlKind::Unusable)
         return VideoBackend::Software;
-    QOffscreenSurface probe;
-    probe.setFormat(context.format());
-    probe.create();
-    if (!probe.isValid() || !context.makeCurrent(&probe))
-        return VideoBackend::Software;
-    const auto *renderer =
-        reinterpret_cast<const char *>(context.functions()->glGetString(GL_RENDERER));
-    context.doneCurrent();
     // A GL drawn by the processor (no GPU, as in a virtual machine) costs more than our own
     // scaler and converter: take the software path there unless asked otherwise.
-    const bool bSoftwareGl = renderer && (std::strstr(renderer, "llvmpipe") ||
-                                          std::strstr(renderer, "softpipe") ||
-                                          std::strstr(renderer, "SwiftShader"));
-    return bSoftwareGl && !bForceGl ? VideoBackend::Software : VideoBackend::OpenGL;
+    return gl == GlKind::Rasteriser && !bForceGl ? VideoBackend::Software : VideoBackend::OpenGL;
 }
 
 QWidget *CreateVideoWidget(QWidget *parent, VideoSurface **surface)
