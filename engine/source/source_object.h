@@ -38,7 +38,8 @@ struct SourceObject
 // there is no alternative locator, the stream's total size into the request.
 int32_t SourceOpen(SourceOpenRequest *request, SourceObject **source);
 
-// Opens a local file (UTF-8 path) and reads its media information with the defaults applied.
+// Opens a local file (UTF-8 path) or any other locator SourceOpen takes, and reads its media
+// information with the defaults applied.
 // On failure *source is null and nothing stays open.
 int32_t SourceOpenPath(const std::string &path, SourceObject **source, MediaInfo *info);
 
