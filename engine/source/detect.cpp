@@ -250,8 +250,14 @@ bool ExtensionIs(const wchar_t *locator, const wchar_t *extension)
     return *a == 0 && *b == 0;
 }
 
-constexpr const wchar_t *kSessionPrefixes[] = {L"rtsp://",  L"rtspt://", L"rtspu://",
-                                               L"rtsph://", L"rtspm://", L"rtspr://"};
+bool StartsWithAscii(const wchar_t *text, const char *prefix)
+{
+    for (; *prefix; ++prefix, ++text) {
+        if (*text != static_cast<unsigned char>(*prefix))
+            return false;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -267,8 +273,8 @@ ReaderKind DetectContainer(const uint8_t *head, size_t size)
 
 bool IsSessionLocator(const wchar_t *locator, bool hasAlternativeLocator)
 {
-    for (const wchar_t *prefix : kSessionPrefixes) {
-        if (std::wcsncmp(locator, prefix, std::wcslen(prefix)) == 0)
+    for (const SessionScheme &scheme : kSessionSchemes) {
+        if (StartsWithAscii(locator, scheme.szPrefix))
             return true;
     }
     return !hasAlternativeLocator && ExtensionIs(locator, L"sdp");

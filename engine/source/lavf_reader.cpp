@@ -940,18 +940,6 @@ int SessionInterrupted(void *opaque)
     return NowMs() > static_cast<LavfReader *>(opaque)->nDeadlineMs.load() ? 1 : 0;
 }
 
-struct SessionScheme
-{
-    const char *szPrefix;
-    const char *szTransport; // rtsp_transport, or null for libavformat's choice
-};
-
-// The session locators; each is plain "rtsp://" with a transport for libavformat.
-constexpr SessionScheme kSessionSchemes[] = {
-    {"rtsp://", nullptr},  {"rtspt://", "tcp"},           {"rtspu://", "udp"},
-    {"rtsph://", "http"}, {"rtspm://", "udp_multicast"}, {"rtspr://", nullptr},
-};
-
 // A live session: an rtsp-family URL, or a local SDP file describing RTP streams.
 int32_t OpenOnRequest(SourceOpenRequest *request, void **instance)
 {
@@ -960,19 +948,22 @@ int32_t OpenOnRequest(SourceOpenRequest *request, void **instance)
         return VANTOR_E_INVALID_ARG;
     std::string url = WideToUtf8(request->szLocator);
     AvOptions options;
-    const char *demuxer = "sdp";
-    for (const SessionScheme &scheme : kSessionSchemes) {
-        if (url.rfind(scheme.szPrefix, 0) == 0) {
-            url = "rtsp://" + url.substr(std::strlen(scheme.szPrefix));
-            demuxer = "rtsp";
-            if (scheme.szTransport)
-                av_dict_set(&options.p, "rtsp_transport", scheme.szTransport, 0);
+    const SessionScheme *scheme = nullptr;
+    for (const SessionScheme &candidate : kSessionSchemes) {
+        if (url.rfind(candidate.szPrefix, 0) == 0) {
+            scheme = &candidate;
             break;
         }
     }
-    if (std::strcmp(demuxer, "sdp") == 0)
+    // Anything else the opener sends here is a local SDP file.
+    if (scheme) {
+        url = "rtsp://" + url.substr(std::strlen(scheme->szPrefix));
+        if (scheme->szTransport)
+            av_dict_set(&options.p, "rtsp_transport", scheme->szTransport, 0);
+    } else {
         av_dict_set(&options.p, "protocol_whitelist", "file,udp,rtp", 0);
-    const AVInputFormat *format = av_find_input_format(demuxer);
+    }
+    const AVInputFormat *format = av_find_input_format(scheme ? "rtsp" : "sdp");
     if (!format)
         return VANTOR_E_UNSUPPORTED_URL;
 

@@ -28,6 +28,18 @@ extern const ReaderOps g_ElementaryAudioReaderOps;
 // nothing for 5 s ends.
 extern const ReaderOps g_RtspReaderOps;
 
+// The session locators' prefixes; each is opened as plain "rtsp://" with its transport
+// (null: libavformat's choice).
+struct SessionScheme
+{
+    const char *szPrefix;
+    const char *szTransport;
+};
+inline constexpr SessionScheme kSessionSchemes[] = {
+    {"rtsp://", nullptr}, {"rtspt://", "tcp"},           {"rtspu://", "udp"},
+    {"rtsph://", "http"}, {"rtspm://", "udp_multicast"}, {"rtspr://", nullptr},
+};
+
 // Media types these readers report (AVI is 5 and CLF 12).
 constexpr uint32_t kMp4MediaType = 1;
 constexpr uint32_t kAsfMediaType = 2;
