@@ -37,6 +37,7 @@
 #include "settings/setup_file.h"
 #include "telemetry/tavlo_browser.h"
 #include "telemetry/web_browser2.h"
+#include "tests/support/demo_card.h"
 #include "tests/support/disk_audio.h"
 #include "tests/support/pump_events.h"
 #include "tests/support/run_command.h"
@@ -95,10 +96,8 @@ TEST(EndToEnd, AViewerSessionFromNoCardToExit)
     CTempFolder work;
     const std::string card = work / "card/";
     // Clips of 20 s to use, and EVENT's of 3 s to play through to the end.
-    ASSERT_EQ(std::system((std::string(ROADLOG_MKCARD) + " '" + card + "' >/dev/null").c_str()), 0);
-    ASSERT_EQ(std::system((std::string(ROADLOG_MKCARD) + " --short '" + (work / "short") +
-                           "' >/dev/null").c_str()),
-              0);
+    ASSERT_TRUE(WriteDemoCard(card, false));
+    ASSERT_TRUE(WriteDemoCard(work / "short"));
     std::filesystem::remove_all(card + "EVENT");
     std::filesystem::copy(work / "short/EVENT", card + "EVENT");
     // Snaplet is found on PATH, as after an install beside the viewer; captures go to work.

@@ -20,6 +20,7 @@
 #include "telemetry/navi_info.h"
 #include "telemetry/tavlo_browser.h"
 #include "telemetry/web_browser2.h"
+#include "tests/support/demo_card.h"
 #include "tests/support/disk_audio.h"
 #include "tests/support/pump_events.h"
 #include "tests/support/temp_folder.h"
@@ -42,9 +43,7 @@ TEST(MainFrameMap, TheMapFollowsThePlayingClipShownOrHidden)
     CTempFolder work;
     const std::string card = work / "card/";
     const char *screenshot = std::getenv("ROADLOG_SCREENSHOT");
-    const std::string command = std::string(ROADLOG_MKCARD) + (screenshot ? " '" : " --short '") +
-                                card + "' >/dev/null";
-    ASSERT_EQ(std::system(command.c_str()), 0);
+    ASSERT_TRUE(WriteDemoCard(card, !screenshot));
 
     CTavloFrame frame(CmPlayerFactory());
     frame.move(0, 0);

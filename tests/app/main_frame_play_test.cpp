@@ -24,6 +24,7 @@
 #include "playback/play_messages.h"
 #include "recordings/play_infor.h"
 #include "settings/page2.h"
+#include "tests/support/demo_card.h"
 #include "tests/support/disk_audio.h"
 #include "tests/support/private_pulse.h"
 #include "tests/support/pump_events.h"
@@ -152,9 +153,7 @@ protected:
     static void SetUpTestSuite()
     {
         s_pCard = new CTempFolder;
-        const std::string command =
-            std::string(ROADLOG_MKCARD) + " --short '" + s_pCard->Path() + "' >/dev/null";
-        ASSERT_EQ(std::system(command.c_str()), 0);
+        ASSERT_TRUE(WriteDemoCard(s_pCard->Path()));
     }
     static void TearDownTestSuite()
     {

@@ -20,6 +20,7 @@
 #include "app/tavlo_frame.h"
 #include "app/tavlo_msg_dlg.h"
 #include "recordings/play_infor.h"
+#include "tests/support/demo_card.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -523,9 +524,7 @@ TEST(MainFrameMove, OnlyTheCaptionStripInNormalModeMovesTheWindow)
 
 std::filesystem::path MakeDemoCard(const std::string &root)
 {
-    const std::string command =
-        std::string(ROADLOG_MKCARD) + " --short " + root + "card > /dev/null";
-    EXPECT_EQ(std::system(command.c_str()), 0);
+    EXPECT_TRUE(WriteDemoCard(root + "card"));
     return root + "card/";
 }
 

@@ -22,6 +22,7 @@
 #include "playback/cm_player.h"
 #include "playback/play_messages.h"
 #include "tests/playback/player_test_support.h"
+#include "tests/support/demo_card.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -117,7 +118,7 @@ protected:
 TEST_F(CmPlayerTest, MessagesOfAWholeClipComeInOrder)
 {
     CTempFolder card;
-    RunTool(std::string(ROADLOG_MKCARD) + " --short '" + card.Path() + "'");
+    ASSERT_TRUE(WriteDemoCard(card.Path()));
     ASSERT_EQ(Play(card / "RECORD/20101011/R_20101011_134500.avi"), 1);
     ASSERT_TRUE(PumpUntil([&] { return m_notify.Has(WM_PLAY_ENDED); }, 20s));
 
@@ -156,7 +157,7 @@ TEST_F(CmPlayerTest, MessagesOfAWholeClipComeInOrder)
 TEST_F(CmPlayerTest, StopNeverWaitsForAPendingMessage)
 {
     CTempFolder card;
-    RunTool(std::string(ROADLOG_MKCARD) + " --short '" + card.Path() + "'");
+    ASSERT_TRUE(WriteDemoCard(card.Path()));
     const std::string clip = card / "RECORD/20101011/R_20101011_134500.avi";
     enum class Where { StartedHandler, StatusHandler, StartedPending };
     for (const Where where : {Where::StartedHandler, Where::StatusHandler, Where::StartedPending}) {

@@ -31,6 +31,7 @@
 #include "playback/frame_capture.h"
 #include "playback/video_widget.h"
 #include "tests/playback/player_test_support.h"
+#include "tests/support/demo_card.h"
 #include "tests/support/jpeg_file.h"
 #include "tests/support/temp_folder.h"
 #include "tools/mkcard/demo_clip.h"
@@ -55,7 +56,7 @@ const CTempFolder &DemoCard()
 {
     static CTempFolder card;
     static const bool made = [] {
-        RunTool(std::string(ROADLOG_MKCARD) + " --short '" + card.Path() + "'");
+        EXPECT_TRUE(WriteDemoCard(card.Path()));
         return true;
     }();
     (void)made;

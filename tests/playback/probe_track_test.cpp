@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/demo_card.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -77,8 +78,7 @@ TEST(ProbeTrack, PrintsEachValidFix)
 TEST(ProbeTrack, DemoClipGivesItsRoute)
 {
     CTempFolder card;
-    ASSERT_EQ(std::system((std::string(ROADLOG_MKCARD) + " --short '" + card.Path() + "'").c_str()),
-              0);
+    ASSERT_TRUE(WriteDemoCard(card.Path()));
     int status = 0;
     const std::vector<std::string> lines =
         Lines(Track(card / "RECORD/20101011/R_20101011_134500.avi", &status));

@@ -14,6 +14,7 @@
 #include "encode_fixture.h"
 #include "engine/core/fourcc.h"
 #include "engine/source/clf_writer.h"
+#include "tests/support/demo_card.h"
 #include "tests/support/frame_md5.h"
 #include "tests/support/temp_folder.h"
 
@@ -53,9 +54,7 @@ protected:
     static void SetUpTestSuite()
     {
         s_card = new CTempFolder;
-        const std::string command =
-            std::string(ROADLOG_MKCARD) + " --short " + Quoted(s_card->Path()) + " >/dev/null 2>&1";
-        ASSERT_EQ(std::system(command.c_str()), 0);
+        ASSERT_TRUE(WriteDemoCard(s_card->Path()));
     }
     static void TearDownTestSuite()
     {

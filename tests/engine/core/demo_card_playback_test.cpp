@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 
 #include "tests/engine/core/player_harness.h"
+#include "tests/support/demo_card.h"
 #include "tools/mkcard/demo_clip.h"
 
 namespace {
@@ -20,8 +21,7 @@ protected:
     void ExpectWholePlayback(const std::string &relative, uint32_t mediaType)
     {
         const std::string card = m_Player.Folder() / "card/";
-        const std::string command = std::string(ROADLOG_MKCARD) + " --short '" + card + "'";
-        ASSERT_EQ(std::system(command.c_str()), 0);
+        ASSERT_TRUE(WriteDemoCard(card));
         const std::string clip = card + relative;
 
         VantorMediaInfo info{};

@@ -18,9 +18,10 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
-#include "tools/mkcard/av_owners.h"
 #include "avi_file_builder.h"
 #include "source_test_util.h"
+#include "tests/support/demo_card.h"
+#include "tools/mkcard/av_owners.h"
 
 namespace {
 
@@ -277,7 +278,7 @@ TEST(AviFromLibavformat, DemoCardClips)
 {
     TempFolder folder;
     const std::string card = folder.Path("card");
-    ASSERT_EQ(std::system((std::string(ROADLOG_MKCARD) + " --short '" + card + "' >/dev/null").c_str()), 0);
+    ASSERT_TRUE(WriteDemoCard(card));
     int clips = 0;
     for (const auto &entry : std::filesystem::recursive_directory_iterator(card)) {
         if (!entry.is_regular_file())
