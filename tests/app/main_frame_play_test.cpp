@@ -26,6 +26,7 @@
 #include "settings/page2.h"
 #include "tests/support/demo_card.h"
 #include "tests/support/disk_audio.h"
+#include "tests/support/environment_value.h"
 #include "tests/support/private_pulse.h"
 #include "tests/support/pump_events.h"
 #include "tests/support/temp_folder.h"
@@ -526,8 +527,7 @@ TEST_F(MainFramePlay, CaptureAndAClickOnTheVideoSaveThePictureOnScreen)
         launched.push_back(path);
         return true;
     });
-    const QByteArray savedTmp = qgetenv("TMPDIR");
-    qputenv("TMPDIR", QByteArray::fromStdString(m_folder.Path()));
+    const CEnvironmentValue tmp("TMPDIR", m_folder.Path());
 
     Frame().OnCommand(ID_CAPTURE); // nothing plays
     EXPECT_EQ(nDialogs, 0);
@@ -545,10 +545,6 @@ TEST_F(MainFramePlay, CaptureAndAClickOnTheVideoSaveThePictureOnScreen)
     EXPECT_EQ(launched[0].toStdString(), m_folder / "tmp1.jpg");
     EXPECT_GT(std::filesystem::file_size(m_folder / "tmp1.jpg"), 1000u);
 
-    if (savedTmp.isNull())
-        qunsetenv("TMPDIR");
-    else
-        qputenv("TMPDIR", savedTmp);
     SetCaptureSaveDialog({});
     SetSnapletLauncher({});
 }

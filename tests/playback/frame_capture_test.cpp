@@ -32,6 +32,7 @@
 #include "playback/video_widget.h"
 #include "tests/playback/player_test_support.h"
 #include "tests/support/demo_card.h"
+#include "tests/support/environment_value.h"
 #include "tests/support/jpeg_file.h"
 #include "tests/support/temp_folder.h"
 #include "tools/mkcard/demo_clip.h"
@@ -139,32 +140,6 @@ double MeanDifference(const DecodedJpeg &file, const Bgr24 &picture)
             sum += uint64_t(std::abs(int(file.rgb[i + c]) - int(picture.pixels[i + 2 - c])));
     return double(sum) / double(picture.pixels.size());
 }
-
-// Sets an environment variable for its lifetime and then puts back what was there, unset
-// included.
-class CEnvironmentValue
-{
-public:
-    CEnvironmentValue(const char *name, const std::string &value)
-        : m_pName(name), m_bWasSet(qEnvironmentVariableIsSet(name)), m_Old(qgetenv(name))
-    {
-        qputenv(name, QByteArray::fromStdString(value));
-    }
-    ~CEnvironmentValue()
-    {
-        if (m_bWasSet)
-            qputenv(m_pName, m_Old);
-        else
-            qunsetenv(m_pName);
-    }
-    CEnvironmentValue(const CEnvironmentValue &) = delete;
-    CEnvironmentValue &operator=(const CEnvironmentValue &) = delete;
-
-private:
-    const char *m_pName;
-    bool m_bWasSet;
-    QByteArray m_Old;
-};
 
 // Waits until the wrapper reports playing past the position.
 void WaitPast(CCMPlayer &player, uint32_t positionMs)

@@ -25,6 +25,7 @@
 #include "settings/player_setting.h"
 #include "settings/udisks_format.h"
 #include "sheet_fixture.h"
+#include "tests/support/environment_value.h"
 
 namespace {
 
@@ -47,16 +48,7 @@ std::set<std::string> Tree(const std::string &root)
 struct ScopedTemp
 {
     CTempFolder folder;
-    bool hadOld = qEnvironmentVariableIsSet("TMPDIR");
-    QByteArray old = qgetenv("TMPDIR");
-    ScopedTemp() { qputenv("TMPDIR", QByteArray::fromStdString(folder.Path())); }
-    ~ScopedTemp()
-    {
-        if (hadOld)
-            qputenv("TMPDIR", old);
-        else
-            qunsetenv("TMPDIR");
-    }
+    CEnvironmentValue tmp{"TMPDIR", folder.Path()};
     bool Empty() const { return std::filesystem::is_empty(folder.Path()); }
 };
 
