@@ -35,6 +35,7 @@
 #include "tests/support/environment_value.h"
 #include "tests/support/jpeg_file.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/wait_until.h"
 #include "tools/mkcard/demo_clip.h"
 
 namespace {
@@ -524,9 +525,7 @@ public:
     // The lines it wrote, once it has run; empty after five seconds without.
     std::vector<std::string> Record() const
     {
-        const auto end = Clock::now() + 5s;
-        while (!QFileInfo::exists(QString::fromStdString(m_strRecord)) && Clock::now() < end)
-            std::this_thread::sleep_for(20ms);
+        WaitUntil([&] { return QFileInfo::exists(QString::fromStdString(m_strRecord)); }, 5000);
         std::vector<std::string> lines;
         const std::vector<uint8_t> bytes = ReadBytes(m_strRecord);
         std::string line;

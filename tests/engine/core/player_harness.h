@@ -19,6 +19,7 @@
 #include "engine/output/memory_surface.h"
 #include "platform/wide_text.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/wait_until.h"
 
 struct PlayerRecord
 {
@@ -47,17 +48,6 @@ struct PlayerRecord
         shownAgain.clear();
     }
 };
-
-inline bool WaitUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > until)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
 
 class PlayerHarness
 {

@@ -22,6 +22,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/local_http_server.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/wait_until.h"
 
 namespace {
 
@@ -457,12 +458,14 @@ TEST_F(LavfClips, OverHttpTheSamplesAreTheFilesOwn)
         ASSERT_EQ(local.Open(Path("clip.avi")), VANTOR_OK);
         ASSERT_EQ(remote.Open(server.Url("clip.avi")), VANTOR_OK);
         EXPECT_EQ(remote.info.nMediaType, 5u);
-        uint32_t report[5] = {};
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (report[1] < 100 && std::chrono::steady_clock::now() < until) {
-            SourceBufferingReport(remote.p, report);
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+        EXPECT_TRUE(WaitUntil(
+            [&] {
+                uint32_t report[5];
+                SourceBufferingReport(remote.p, report);
+                return report[1] >= 100;
+            },
+            10000))
+            << "the download did not finish";
         for (int32_t kind : {SAMPLE_KIND_VIDEO, SAMPLE_KIND_AUDIO}) {
             const std::vector<ReadSample> a = ReadAll(local.p, kind);
             const std::vector<ReadSample> b = ReadAll(remote.p, kind);
@@ -541,11 +544,10 @@ TEST_F(LavfClips, ASessionFromAnSdpFileReceivesThePushedPictures)
     BackgroundCommand sender("exec ffmpeg -nostdin -v error -re -stream_loop -1 -i '" + clip +
                       "' -an -c:v copy -f rtp -sdp_file '" + sdp + "' rtp://127.0.0.1:" +
                       std::to_string(port) + " >/dev/null 2>&1");
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!std::filesystem::exists(sdp) || std::filesystem::file_size(sdp) < 100) {
-        ASSERT_LT(std::chrono::steady_clock::now(), until) << "no SDP from ffmpeg";
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    ASSERT_TRUE(WaitUntil(
+        [&] { return std::filesystem::exists(sdp) && std::filesystem::file_size(sdp) >= 100; },
+        10000))
+        << "no SDP from ffmpeg";
     std::this_thread::sleep_for(std::chrono::milliseconds(100)); // the file is complete
 
     OpenedSource session;
