@@ -149,8 +149,8 @@ void CTavloMainFrame::OnOptionDlgFormatted()
 
 void CTavloMainFrame::InitDevices()
 {
+    // Connects on the first read below; without a sound server now, later calls try again.
     m_pSystemMute = std::make_unique<CSystemMute>();
-    m_pSystemMute->Init(); // without a sound server now, later calls try again
     m_pMountWatch = std::make_unique<CMountWatch>(
         [this](const std::string &mountPoint) { OnVolumeRemoved(mountPoint); });
     m_pMountWatch->Start();
