@@ -404,10 +404,10 @@ TEST_F(LavfClips, OnlyMpegAudioAndAmrPassAsElementaryAudio)
 
 // -- HTTP ---------------------------------------------------------------------------------
 
-// A port nothing listens on: one the system just handed out and took back.
-int ClosedPort()
+// A loopback port the system hands out for the socket type and takes back at once.
+int PortFromTheSystem(int type)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int fd = ::socket(AF_INET, type, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -416,6 +416,12 @@ int ClosedPort()
     ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
     ::close(fd);
     return ntohs(address.sin_port);
+}
+
+// A port nothing listens on.
+int ClosedPort()
+{
+    return PortFromTheSystem(SOCK_STREAM);
 }
 
 TEST_F(LavfClips, OverHttpTheSamplesAreTheFilesOwn)
@@ -516,15 +522,7 @@ TEST_F(LavfClips, OverASlowLinkTheBufferingReportFollowsTheDownload)
 int FreeRtpPort()
 {
     for (int attempt = 0; attempt < 50; ++attempt) {
-        const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
-        ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
-        ::close(fd);
-        const int port = ntohs(address.sin_port);
+        const int port = PortFromTheSystem(SOCK_DGRAM);
         if (port % 2 == 0 && port < 65534)
             return port;
     }
