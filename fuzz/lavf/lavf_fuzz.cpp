@@ -3,7 +3,6 @@
 // seeks of every mode, then reads again.
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <iterator>
 #include <vector>
 
@@ -15,6 +14,7 @@ extern "C" {
 #include "engine/source/byte_stream.h"
 #include "engine/source/file_back_end.h"
 #include "engine/source/lavf_reader.h"
+#include "fuzz/reader_drive.h"
 
 namespace {
 
@@ -27,28 +27,6 @@ const ReaderOps *const kReaders[] = {
     &g_OggReaderOps,  &g_RealMediaReaderOps, &g_TransportStreamReaderOps,
     &g_WaveReaderOps, &g_QcelpReaderOps, &g_JpegReaderOps, &g_ElementaryAudioReaderOps,
 };
-
-void ReadSome(const ReaderOps *ops, void *reader, int32_t kind)
-{
-    std::vector<uint8_t> buffer(64);
-    for (int i = 0; i < kMaxReads; ++i) {
-        SampleRequest request{};
-        request.pBuffer = buffer.data();
-        request.nBufferSize = static_cast<uint32_t>(buffer.size());
-        request.nKind = kind;
-        const int32_t result = ops->ReadSample(reader, &request);
-        if (result == VANTOR_OK) {
-            if (request.nLength > buffer.size() || request.nLength == 0)
-                __builtin_trap(); // more than the buffer holds, or an empty sample
-            continue;
-        }
-        if (result != VANTOR_E_BUFFER_TOO_SMALL)
-            return;
-        if (request.nBufferSize <= buffer.size() || request.nBufferSize > kLargestSample)
-            __builtin_trap(); // asked for no more room, or for an absurd amount
-        buffer.resize(request.nBufferSize);
-    }
-}
 
 } // namespace
 
@@ -64,14 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size < 1 || size > (1u << 20))
         return 0;
     const ReaderOps *ops = kReaders[data[0] % std::size(kReaders)];
-    const size_t length = size - 1;
-    std::vector<uint8_t> block(4 + length);
-    block[0] = static_cast<uint8_t>(length >> 24);
-    block[1] = static_cast<uint8_t>(length >> 16);
-    block[2] = static_cast<uint8_t>(length >> 8);
-    block[3] = static_cast<uint8_t>(length);
-    if (length)
-        std::memcpy(block.data() + 4, data + 1, length);
+    std::vector<uint8_t> block = MemoryBlock(nullptr, 0, data + 1, size - 1);
 
     ByteStream *stream = nullptr;
     if (ByteStreamOpenWith(&g_FileBackEndOps, reinterpret_cast<const wchar_t *>(block.data()),
@@ -90,16 +61,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             for (uint32_t i = 0; i < info.nAudioCount; ++i)
                 if (info.audio[i].nExtraDataLength > kMaxExtraData)
                     __builtin_trap();
-            ReadSome(ops, reader, SAMPLE_KIND_VIDEO);
-            ReadSome(ops, reader, SAMPLE_KIND_AUDIO);
-            for (uint32_t target : {info.nDuration / 2, 0u, info.nDuration, 0xFFFFFFFFu}) {
-                uint32_t position = target;
-                (void)ops->Seek(reader, &position, target & 1);
-                ReadSome(ops, reader, SAMPLE_KIND_AUDIO);
-                position = target;
-                (void)ops->SeekToKeyFrame(reader, &position, target & 2);
-                ReadSome(ops, reader, SAMPLE_KIND_VIDEO);
-            }
+            ReadSome(*ops, reader, SAMPLE_KIND_VIDEO, kMaxReads, kLargestSample);
+            ReadSome(*ops, reader, SAMPLE_KIND_AUDIO, kMaxReads, kLargestSample);
+            SeekAndRead(*ops, reader, info.nDuration, kMaxReads, kLargestSample);
         }
         ops->Close(reader);
     }

@@ -8,6 +8,7 @@
 
 #include "engine/core/vantor_errors.h"
 #include "engine/source/byte_stream.h"
+#include "fuzz/reader_drive.h"
 
 namespace {
 
@@ -31,13 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const uint8_t *file = ops + opCount * kOpSize;
     const size_t fileSize = size - 1 - opCount * kOpSize;
 
-    std::vector<uint8_t> block(4 + fileSize);
-    block[0] = static_cast<uint8_t>(fileSize >> 24);
-    block[1] = static_cast<uint8_t>(fileSize >> 16);
-    block[2] = static_cast<uint8_t>(fileSize >> 8);
-    block[3] = static_cast<uint8_t>(fileSize);
-    if (fileSize)
-        std::memcpy(block.data() + 4, file, fileSize);
+    std::vector<uint8_t> block = MemoryBlock(nullptr, 0, file, fileSize);
     ByteStream *s = nullptr;
     Check(ByteStreamOpen(reinterpret_cast<const wchar_t *>(block.data()), block.size(), &s) ==
           VANTOR_OK);

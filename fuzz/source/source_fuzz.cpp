@@ -2,12 +2,12 @@
 // info, reads of every kind (retrying a too-small buffer as the probe does) and seeks.
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include "engine/core/vantor_errors.h"
 #include "engine/source/detect.h"
 #include "engine/source/source_object.h"
+#include "fuzz/reader_drive.h"
 
 namespace {
 
@@ -44,13 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size > (1u << 24))
         return 0;
 
-    std::vector<uint8_t> block(4 + size);
-    block[0] = static_cast<uint8_t>(size >> 24);
-    block[1] = static_cast<uint8_t>(size >> 16);
-    block[2] = static_cast<uint8_t>(size >> 8);
-    block[3] = static_cast<uint8_t>(size);
-    if (size)
-        std::memcpy(block.data() + 4, data, size);
+    std::vector<uint8_t> block = MemoryBlock(nullptr, 0, data, size);
 
     SourceOpenRequest request{};
     request.szLocator = reinterpret_cast<const wchar_t *>(block.data());
