@@ -31,8 +31,7 @@ inline std::vector<uint8_t> MemoryBlock(const void *head, size_t headSize, const
 // Reads of one kind straight from the reader, retrying a too-small buffer as the probe does.
 // A sample must fit the buffer and hold something; a size asked for must be larger than the
 // buffer and no more than limit.
-inline void ReadSome(const ReaderOps &ops, void *reader, int32_t kind, int maxReads,
-                     uint64_t limit)
+inline void ReadSome(const ReaderOps &ops, void *reader, int32_t kind, int maxReads, uint64_t limit)
 {
     std::vector<uint8_t> buffer(64);
     for (int i = 0; i < maxReads; ++i) {
