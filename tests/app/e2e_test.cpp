@@ -17,7 +17,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <vector>
 #include <functional>
@@ -229,9 +228,7 @@ TEST(EndToEnd, AViewerSessionFromNoCardToExit)
     EXPECT_NE(g_SetupFileImage.nTimeZone, before.nTimeZone);
     EXPECT_EQ(g_SetupFileImage.nBuzzerEnable, before.nBuzzerEnable ? 0 : 1);
     // The file on the card is the record and its CRC-32, low byte first.
-    std::ifstream in(SetupFilePath(card), std::ios::binary);
-    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)),
-                                     std::istreambuf_iterator<char>());
+    const std::vector<uint8_t> bytes = ReadBytes(SetupFilePath(card));
     ASSERT_EQ(bytes.size(), kSetupFileSize);
     const uint32_t stored = uint32_t(bytes[kSetupRecordSize]) |
                             uint32_t(bytes[kSetupRecordSize + 1]) << 8 |

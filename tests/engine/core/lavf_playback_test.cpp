@@ -30,9 +30,12 @@ protected:
         EXPECT_TRUE(MakeClip(path, arguments)) << name;
         return path;
     }
-    // Plays the locator to its end; the last error the status reports on the way.
+    // Plays the locator to its end, recording afresh; the last error the status reports on the
+    // way.
     int32_t PlayToTheEnd(const std::string &locator, std::vector<VantorStatus> *statuses = nullptr)
     {
+        m_Player.Record().Clear();
+        m_Player.Record().nEnded = 0;
         int32_t lastError = 0;
         EXPECT_EQ(m_Player.Play(locator), 1);
         const bool ended = WaitUntil(
@@ -63,8 +66,6 @@ TEST_F(LavfPlayback, Mp4AndTransportStreamClipsShowEveryPictureOnce)
     for (const auto &row : clips) {
         SCOPED_TRACE(row[0]);
         const std::string clip = Clip(row[0], row[1]);
-        m_Player.Record().Clear();
-        m_Player.Record().nEnded = 0;
         EXPECT_EQ(PlayToTheEnd(clip), 0);
         const std::vector<int32_t> expected = PictureTimes(clip);
         ASSERT_EQ(expected.size(), 50u);
@@ -81,8 +82,6 @@ TEST_F(LavfPlayback, AnUnknownSoundFormatIsReportedAsDesigned)
     EXPECT_EQ(m_Player.Record().Presented(), PictureTimes(mp3));
 
     const std::string wave = Clip("pcm.wav", "-vn -c:a pcm_s16le -f wav");
-    m_Player.Record().Clear();
-    m_Player.Record().nEnded = 0;
     EXPECT_EQ(PlayToTheEnd(wave), VANTOR_E_UNSUPPORTED_AUDIO);
     EXPECT_TRUE(m_Player.Record().Presented().empty());
 }
