@@ -8,9 +8,6 @@
 #include <system_error>
 #include <utility>
 
-namespace {
-
-// mountinfo writes space, tab, newline and backslash in paths as \ooo.
 std::string UnescapeOctal(const std::string &text)
 {
     std::string out;
@@ -28,6 +25,8 @@ std::string UnescapeOctal(const std::string &text)
     }
     return out;
 }
+
+namespace {
 
 // The labels udev publishes in /dev/disk/by-label write unsafe bytes as \xNN.
 std::string UnescapeHex(const std::string &text)
@@ -47,11 +46,19 @@ std::string UnescapeHex(const std::string &text)
     return out;
 }
 
-bool ReadsOne(const std::filesystem::path &file)
+bool SaysOne(const std::string &text)
 {
-    std::ifstream in(file);
+    std::istringstream in(text);
     int value = 0;
     return in >> value && value == 1;
+}
+
+std::string ReadText(const std::filesystem::path &file)
+{
+    std::ifstream in(file);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 std::string LabelOf(const std::string &source)
@@ -98,6 +105,7 @@ std::vector<MOUNT_ENTRY> ParseMountInfo(const std::string &text)
         } catch (const std::exception &) {
             continue; // a number beyond unsigned long
         }
+        entry.strRoot = UnescapeOctal(words[3]);
         entry.strMountPoint = UnescapeOctal(words[4]);
         entry.strFsType = words[dash + 1];
         entry.strSource = UnescapeOctal(words[dash + 2]);
@@ -134,10 +142,17 @@ bool IsRemovableBlockDevice(unsigned nMajor, unsigned nMinor, const std::string 
     // A partition has a "partition" file; its disk is the folder above it.
     const bool bPartition = fs::exists(device / "partition", error);
     const fs::path disk = bPartition ? device.parent_path() : device;
-    if (ReadsOne(disk / "removable") || ReadsOne(device / "removable"))
+    return IsRemovableSysfsDisk(disk.string(), ReadText(device / "removable"),
+                                ReadText(disk / "removable"));
+}
+
+bool IsRemovableSysfsDisk(const std::string &diskFolder, const std::string &deviceRemovable,
+                          const std::string &diskRemovable)
+{
+    if (SaysOne(diskRemovable) || SaysOne(deviceRemovable))
         return true;
-    const std::string where = disk.string();
-    return where.find("/usb") != std::string::npos || where.find("/mmc") != std::string::npos;
+    return diskFolder.find("/usb") != std::string::npos ||
+           diskFolder.find("/mmc") != std::string::npos;
 }
 
 std::vector<REMOVABLE_VOLUME> ListRemovableVolumes()

@@ -8,10 +8,15 @@ struct MOUNT_ENTRY
 {
     unsigned nMajor = 0; // device number of the mounted file system
     unsigned nMinor = 0;
+    std::string strRoot;       // the folder of the file system shown there; "/" for all of it
     std::string strMountPoint; // with the kernel's octal escapes (\040 ...) undone
     std::string strFsType;
     std::string strSource; // e.g. /dev/sdb1
 };
+
+// Undoes the \ooo escapes with which mountinfo, mounts and swaps write space, tab, newline and
+// backslash in paths.
+std::string UnescapeOctal(const std::string &text);
 
 // Parses the text of a mountinfo file. Lines that do not have the documented fields are skipped.
 std::vector<MOUNT_ENTRY> ParseMountInfo(const std::string &text);
@@ -30,6 +35,10 @@ struct REMOVABLE_VOLUME
 // True when the block device major:minor, or the disk it is a partition of, is marked removable
 // or sits on a USB or MMC bus. sysRoot is "/sys" except in tests.
 bool IsRemovableBlockDevice(unsigned nMajor, unsigned nMinor, const std::string &sysRoot = "/sys");
+// The same rule over what sysfs says: the disk's folder (resolved) and the text of the device's
+// and the disk's "removable" files.
+bool IsRemovableSysfsDisk(const std::string &diskFolder, const std::string &deviceRemovable,
+                          const std::string &diskRemovable);
 
 // The removable volumes mounted now, in mount order. A file system mounted twice is offered once.
 std::vector<REMOVABLE_VOLUME> ListRemovableVolumes();

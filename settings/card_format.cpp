@@ -16,8 +16,6 @@
 #include <unistd.h>
 
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <vector>
 
 #include "app/controls/ui_font.h"
@@ -42,39 +40,11 @@ std::string CardLabel(const std::string &label)
 
 namespace {
 
-// mountinfo writes space, tab, newline and backslash as \ooo.
-std::string UnescapeMountField(const std::string &field)
-{
-    std::string out;
-    for (size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' && field[i + 1] <= '3' && field[i + 2] >= '0' &&
-            field[i + 2] <= '7' && field[i + 3] >= '0' && field[i + 3] <= '7') {
-            out.push_back(static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 +
-                                            (field[i + 3] - '0')));
-            i += 3;
-        } else {
-            out.push_back(field[i]);
-        }
-    }
-    return out;
-}
-
 std::string WithoutTrailingSlash(std::string path)
 {
     while (path.size() > 1 && path.back() == '/')
         path.pop_back();
     return path;
-}
-
-// The device node named in /sys for a block device number "major:minor".
-std::string DeviceOfNumber(const std::string &number)
-{
-    std::ifstream uevent("/sys/dev/block/" + number + "/uevent");
-    std::string line;
-    while (std::getline(uevent, line))
-        if (line.rfind("DEVNAME=", 0) == 0)
-            return "/dev/" + line.substr(8);
-    return {};
 }
 
 bool Run(const QString &program, const QStringList &arguments)
@@ -126,56 +96,32 @@ bool ZeroDevice(const std::string &device)
 
 } // namespace
 
-std::string ReadMountInfo()
+std::string CCardFormatter::CheckTarget(const std::string &mountPoint)
 {
-    std::ifstream in("/proc/self/mountinfo");
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::string BlockDeviceOfMount(const std::string &mountPoint, const std::string &mountInfo)
-{
-    const std::string wanted = WithoutTrailingSlash(mountPoint);
-    std::istringstream lines(mountInfo);
-    std::string line;
-    std::string found;
-    // The last mount at a place hides the earlier ones.
-    while (std::getline(lines, line)) {
-        std::istringstream fields(line);
-        std::vector<std::string> parts;
-        std::string part;
-        while (fields >> part)
-            parts.push_back(part);
-        if (parts.size() < 7 || UnescapeMountField(parts[4]) != wanted)
-            continue;
-        size_t dash = 6;
-        while (dash < parts.size() && parts[dash] != "-")
-            ++dash;
-        if (dash + 2 >= parts.size())
-            continue;
-        const std::string source = UnescapeMountField(parts[dash + 2]);
-        if (source.rfind("/dev/", 0) == 0)
-            found = source;
-        else if (parts[2].rfind("0:", 0) != 0)
-            found = DeviceOfNumber(parts[2]);
-        else
-            found.clear();
-    }
-    return found;
+    const CARD_TARGET target =
+        m_Check ? m_Check(mountPoint) : CheckCardTarget(mountPoint, ReadCardSystemView(mountPoint));
+    m_strRefusal = target.strRefusal;
+    if (!target.strRefusal.empty())
+        TraceA("format refused: %s\n", target.strRefusal.c_str());
+    return target.strRefusal.empty() ? target.strDevice : std::string();
 }
 
 int CMkfsFormatter::Format(const std::string &mountPoint, const FORMAT_CHOICE &choice,
                            std::string *newMountPoint)
 {
-    const std::string device =
-        m_strDevice.empty() ? BlockDeviceOfMount(mountPoint, ReadMountInfo()) : m_strDevice;
-    if (device.empty())
-        return FORMAT_ERROR;
+    const std::string place = WithoutTrailingSlash(mountPoint) + "/";
+    newMountPoint->clear();
+    const std::string device = CheckTarget(mountPoint);
+    if (device.empty()) {
+        *newMountPoint = place;
+        return FORMAT_REFUSED;
+    }
     const QString dev = QString::fromStdString(device);
     const QString dir = QString::fromStdString(WithoutTrailingSlash(mountPoint));
-    if (!Run("umount", {dir}))
-        return FORMAT_NOFORMAT; // busy: the old file system stays as it was
+    if (!Run("umount", {dir})) {
+        *newMountPoint = place; // busy: the old file system stays as it was
+        return FORMAT_NOFORMAT;
+    }
     const QString label = QString::fromStdString(CardLabel(choice.strLabel));
     QStringList arguments;
     QString program;
@@ -193,14 +139,13 @@ int CMkfsFormatter::Format(const std::string &mountPoint, const FORMAT_CHOICE &c
     const bool formatted = (choice.bQuick || ZeroDevice(device)) && Run(program, arguments);
     if (!formatted) {
         // Give the card back as it is, whichever file system it still holds.
-        if (!MountAs(CardFileSystem::Fat32, dev, dir))
-            MountAs(CardFileSystem::ExFat, dev, dir);
+        if (MountAs(CardFileSystem::Fat32, dev, dir) || MountAs(CardFileSystem::ExFat, dev, dir))
+            *newMountPoint = place;
         return FORMAT_NOFORMAT;
     }
     if (!MountAs(choice.fileSystem, dev, dir))
         return FORMAT_NOT_REMOUNTED;
-    if (newMountPoint)
-        *newMountPoint = dir.toStdString() + "/";
+    *newMountPoint = place;
     return FORMAT_OK;
 }
 

@@ -3,7 +3,10 @@
 #include <QDialog>
 #include <QString>
 
+#include <functional>
 #include <string>
+
+#include "settings/card_target.h"
 
 class QCheckBox;
 class QComboBox;
@@ -18,6 +21,8 @@ enum : int {
     // Formatted, but the new file system could not be mounted again: the card is empty and
     // not reachable until it is mounted by hand.
     FORMAT_NOT_REMOUNTED = -4,
+    // The target is not a removable card (see CheckCardTarget): nothing was touched.
+    FORMAT_REFUSED = -5,
 };
 
 enum class CardFileSystem
@@ -37,35 +42,41 @@ struct FORMAT_CHOICE
 // upper case (FAT keeps labels in upper case), no characters FAT forbids.
 std::string CardLabel(const std::string &label);
 
-// The block device mounted at a mount point, from /proc/self/mountinfo: its /dev path, or
-// empty when the mount point is not a mount or its source is no block device (a FUSE file
-// system that names none).
-std::string BlockDeviceOfMount(const std::string &mountPoint, const std::string &mountInfo);
-std::string ReadMountInfo();
-
 // Formats the card mounted at a mount point and mounts the new file system again.
 class CCardFormatter
 {
 public:
+    using TargetCheck = std::function<CARD_TARGET(const std::string &mountPoint)>;
+
     virtual ~CCardFormatter() = default;
-    // One of the FORMAT_ results; on FORMAT_OK *newMountPoint is where the card is now
-    // mounted (ending with '/'), which may differ from the old one.
+    // One of the FORMAT_ results. Whatever the result, *newMountPoint is where the card is
+    // mounted afterwards (ending with '/'; it may differ from the old place), or empty when it
+    // is not mounted.
     virtual int Format(const std::string &mountPoint, const FORMAT_CHOICE &choice,
                        std::string *newMountPoint) = 0;
+
+    // Why the last Format gave FORMAT_REFUSED, for the user.
+    const std::string &Refusal() const { return m_strRefusal; }
+    // Tests put a check over fixtures here; the default reads the running system.
+    void SetTargetCheck(TargetCheck check) { m_Check = std::move(check); }
+
+protected:
+    // The device to format, or empty (with the refusal kept) when the target is no card.
+    std::string CheckTarget(const std::string &mountPoint);
+
+private:
+    TargetCheck m_Check;
+    std::string m_strRefusal;
 };
 
 // For the root user where no disk service runs: umount, mkfs.vfat -F 32 or mkfs.exfat, then
 // mount again at the same place, by the kernel driver when it has one, else through FUSE
-// (fusefat, mount.exfat-fuse). The device is the one the mount names, or the one given.
+// (fusefat, mount.exfat-fuse).
 class CMkfsFormatter : public CCardFormatter
 {
 public:
-    explicit CMkfsFormatter(std::string device = {}) : m_strDevice(std::move(device)) {}
     int Format(const std::string &mountPoint, const FORMAT_CHOICE &choice,
                std::string *newMountPoint) override;
-
-private:
-    std::string m_strDevice;
 };
 
 // The format dialog: file system, label, quick format; Start and Cancel.

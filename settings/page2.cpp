@@ -1,18 +1,18 @@
 #include "settings/page2.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QStandardPaths>
 
-#include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <thread>
 #include <vector>
@@ -27,6 +27,7 @@
 #include "settings/card_format.h"
 #include "settings/page_layout.h"
 #include "settings/safe_replace.h"
+#include "settings/setup_backup.h"
 #include "settings/setup_file.h"
 
 int32_t g_bFormattedCompleted = 0;
@@ -34,8 +35,6 @@ int32_t g_bFormattedCompleted = 0;
 namespace {
 
 constexpr const char *kFolders[4] = {"RECORD", "EVENT", "MANUAL", "MOTION"};
-// A configuration file is 116 bytes; anything far larger is not one worth keeping in memory.
-constexpr int64_t kMaxSetupCopy = 1 << 20;
 
 std::string BaseName(const std::string &path)
 {
@@ -77,52 +76,31 @@ void Wait(int ms)
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-bool ReadWhole(const std::string &path, std::vector<char> *bytes)
+// Copies of setup.cfg outlive a reboot here, unlike in the temporary folder.
+std::string SetupBackupFolder()
 {
-    CExclusiveFile file;
-    if (!file.Open(path, CExclusiveFile::Mode::Read))
-        return false;
-    const int64_t size = file.Size();
-    if (size < 0 || size > kMaxSetupCopy)
-        return false;
-    bytes->assign(static_cast<size_t>(size), 0);
-    return file.Read(bytes->data(), bytes->size()) == size;
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    return data.isEmpty() ? std::string() : data.toStdString() + "/setup-backups";
 }
 
-// A fresh "velkaNNNN.tmp" in the temporary folder, created empty; empty when none could be made.
-std::string MakeTempName()
+// Gives a mounted card its setup.cfg back unless it still holds it. True when the card's file,
+// read back from the card, equals the copy; *rewritten when it had to be written.
+bool PutBackSetupFile(const std::string &root, const std::vector<char> &copy, bool *rewritten)
 {
-    const std::string folder = QDir::tempPath().toStdString() + "/";
-    unsigned start = static_cast<unsigned>(::getpid()) ^
-                     static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
-    for (unsigned i = 0; i < 0x10000; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "velka%04X.tmp", (start + i) & 0xFFFF);
-        const std::string path = folder + name;
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0) {
-            ::close(fd);
-            return path;
-        }
-        if (errno != EEXIST)
-            break;
-    }
-    return {};
-}
-
-// Copies the card's setup.cfg aside and reads the copy back; the bytes when the copy is whole.
-bool BackUpSetupFile(const std::string &source, std::string *tempPath, std::vector<char> *bytes)
-{
-    *tempPath = MakeTempName();
-    if (tempPath->empty())
-        return false;
-    std::vector<char> copy;
-    if (ReadWhole(source, bytes) && ReplaceFileContents(*tempPath, bytes->data(), bytes->size()) &&
-        ReadWhole(*tempPath, &copy) && copy == *bytes)
+    std::vector<char> onCard;
+    if (ReadSmallFile(SetupFilePath(root), &onCard) && onCard == copy)
         return true;
-    ::unlink(tempPath->c_str());
-    tempPath->clear();
-    return false;
+    *rewritten = true;
+    ::mkdir(SettingFolderPath(root).c_str(), 0777);
+    return ReplaceFileContents(SetupFilePath(root), copy.data(), copy.size()) &&
+           ReadSmallFile(SetupFilePath(root), &onCard, true) && onCard == copy;
+}
+
+QString KeptCopyText(const std::string &backup)
+{
+    return QString(" A copy of its settings file is kept in %1: copy it to the card as "
+                   "setting/setup.cfg, or the recorder cannot record.")
+        .arg(QString::fromStdString(backup));
 }
 
 } // namespace
@@ -231,9 +209,11 @@ void CPage2::OnMemoryFolders()
 void CPage2::OnFormat()
 {
     // Formatting wipes the recorder's configuration: without a whole copy of it, do not start.
-    std::string tempPath;
     std::vector<char> setup;
-    if (!BackUpSetupFile(SetupFilePath(m_strRoot), &tempPath, &setup)) {
+    std::string backup;
+    if (ReadSmallFile(SetupFilePath(m_strRoot), &setup))
+        backup = WriteSetupBackup(SetupBackupFolder(), BaseName(m_strRoot), setup, std::time(nullptr));
+    if (backup.empty()) {
         m_Services.warn(this, "The card's settings file (setting/setup.cfg) could not be copied "
                               "aside, so the card was not formatted.");
         return;
@@ -243,42 +223,53 @@ void CPage2::OnFormat()
 
     FORMAT_CHOICE choice;
     int result = FORMAT_CANCELLED;
-    std::string newRoot = m_strRoot;
-    if (m_Services.askFormat(this, &choice))
-        result = m_Services.formatter ? m_Services.formatter->Format(m_strRoot, choice, &newRoot)
-                                      : FORMAT_ERROR;
+    std::string mountedAt = m_strRoot; // where the card is afterwards; empty: not mounted
+    if (m_Services.askFormat(this, &choice)) {
+        result = FORMAT_ERROR;
+        if (m_Services.formatter) {
+            mountedAt.clear();
+            result = m_Services.formatter->Format(m_strRoot, choice, &mountedAt);
+        }
+    }
     Trace(L"Format Completed\r\n");
-    if (result == FORMAT_ERROR || result == FORMAT_CANCELLED || result == FORMAT_NOFORMAT) {
-        ::unlink(tempPath.c_str());
-        if (result != FORMAT_CANCELLED)
-            m_Services.warn(this, result == FORMAT_ERROR
-                                      ? "The card could not be formatted: the disk service "
-                                        "refused or is not available."
-                                      : "The card could not be formatted.");
-        return;
-    }
-    if (result != FORMAT_OK) {
-        // The card is empty but not mounted: keep the copy where the user can find it.
-        g_bFormattedCompleted = 1;
-        m_Services.warn(this, QString("The card was formatted but could not be mounted again. "
-                                      "Its settings file is kept in %1.")
-                                  .arg(QString::fromStdString(tempPath)));
-        return;
-    }
-    if (newRoot != m_strRoot) {
-        m_strRoot = newRoot;
+    if (!mountedAt.empty() && mountedAt != m_strRoot) {
+        m_strRoot = mountedAt;
         emit CardMoved(QString::fromStdString(m_strRoot));
     }
-    Wait(m_Services.nAfterFormatWaitMs);
-    ::mkdir(SettingFolderPath(m_strRoot).c_str(), 0777);
-    if (ReplaceFileContents(SetupFilePath(m_strRoot), setup.data(), setup.size())) {
-        ::unlink(tempPath.c_str());
-    } else {
-        m_Services.warn(this, QString("The card was formatted, but its settings file could not "
-                                      "be put back. A copy is kept in %1.")
-                                  .arg(QString::fromStdString(tempPath)));
+    if (result == FORMAT_OK)
+        Wait(m_Services.nAfterFormatWaitMs);
+    // The copy goes only once the card holds the same bytes again, whatever the result said.
+    bool rewritten = false;
+    const bool restored = !mountedAt.empty() && PutBackSetupFile(mountedAt, setup, &rewritten);
+    if (restored)
+        ::unlink(backup.c_str());
+    const bool formatted = result == FORMAT_OK || result == FORMAT_NOT_REMOUNTED;
+    // A card that was wiped or went away no longer holds the catalog's clips.
+    if (formatted || rewritten || mountedAt.empty())
+        g_bFormattedCompleted = 1;
+
+    if (!restored) {
+        QString text;
+        if (mountedAt.empty())
+            text = formatted ? "The card was formatted but could not be mounted again."
+                             : "The card could not be formatted and is not mounted now.";
+        else
+            text = formatted ? "The card was formatted, but its settings file could not be put back."
+                             : "The card could not be formatted, and its settings file on the card "
+                               "could not be put back.";
+        m_Services.warn(this, text + KeptCopyText(backup));
+    } else if (result == FORMAT_REFUSED) {
+        m_Services.warn(this, QString::fromStdString(m_Services.formatter->Refusal()));
+    } else if (result == FORMAT_ERROR) {
+        m_Services.warn(this, "The card could not be formatted: the disk service refused or is "
+                              "not available.");
+    } else if (result == FORMAT_NOFORMAT) {
+        m_Services.warn(this, rewritten ? "The card could not be formatted. Its settings file "
+                                          "was put back."
+                                        : "The card could not be formatted.");
     }
-    g_bFormattedCompleted = 1;
-    Wait(m_Services.nAfterRestoreWaitMs);
-    UpdateMemoryInfo();
+    if (restored && (formatted || rewritten)) {
+        Wait(m_Services.nAfterRestoreWaitMs);
+        UpdateMemoryInfo();
+    }
 }

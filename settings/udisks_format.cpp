@@ -1,6 +1,8 @@
 #include "settings/udisks_format.h"
 
+#include <QDBusArgument>
 #include <QDBusConnectionInterface>
+#include <QDBusVariant>
 #include <QDBusObjectPath>
 #include <QVariantMap>
 
@@ -65,12 +67,42 @@ QDBusMessage UDisksMountMessage(const QString &objectPath)
     return message;
 }
 
+QDBusMessage UDisksMountPointsMessage(const QString &objectPath)
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        UDISKS_SERVICE, objectPath, "org.freedesktop.DBus.Properties", "Get");
+    message << QString(kFilesystemInterface) << QString("MountPoints");
+    return message;
+}
+
+QString UDisksFirstMountPoint(const QVariant &value)
+{
+    QVariant inner = value;
+    if (inner.metaType() == QMetaType::fromType<QDBusVariant>())
+        inner = qvariant_cast<QDBusVariant>(inner).variant();
+    QList<QByteArray> points;
+    if (inner.metaType() == QMetaType::fromType<QDBusArgument>())
+        inner.value<QDBusArgument>() >> points;
+    else
+        points = inner.value<QList<QByteArray>>();
+    for (QByteArray point : points) {
+        // Each is NUL-terminated.
+        while (point.endsWith('\0'))
+            point.chop(1);
+        if (!point.isEmpty())
+            return QString::fromLocal8Bit(point);
+    }
+    return {};
+}
+
 int UDisksErrorResult(UDisksStep step, const QString &errorName)
 {
     if (errorName == "org.freedesktop.UDisks2.Error.Cancelled" ||
         errorName == "org.freedesktop.UDisks2.Error.NotAuthorizedDismissed")
         return FORMAT_CANCELLED;
     if (step == UDisksStep::Unmount && errorName == "org.freedesktop.UDisks2.Error.NotMounted")
+        return FORMAT_OK;
+    if (step == UDisksStep::Mount && errorName == "org.freedesktop.UDisks2.Error.AlreadyMounted")
         return FORMAT_OK;
     // No service, no answer, no permission: nothing was done to the card.
     if (errorName.startsWith("org.freedesktop.DBus.Error.") ||
@@ -98,26 +130,65 @@ bool UDisksAvailable(const QDBusConnection &bus)
     return activatable.isValid() && activatable.value().contains(UDISKS_SERVICE);
 }
 
+CUDisksFormatter::CUDisksFormatter(QDBusConnection bus)
+    : m_bConnected(bus.isConnected()),
+      m_Call([bus](const QDBusMessage &message, int timeoutMs) {
+          return bus.call(message, QDBus::Block, timeoutMs);
+      })
+{
+}
+
+namespace {
+
+QDBusMessage Traced(const QDBusMessage &reply)
+{
+    if (reply.type() == QDBusMessage::ErrorMessage)
+        TraceA("UDisks2: %s %s\n", reply.errorName().toUtf8().constData(),
+               reply.errorMessage().toUtf8().constData());
+    return reply;
+}
+
+int StepResult(UDisksStep step, const QDBusMessage &reply)
+{
+    return reply.type() == QDBusMessage::ErrorMessage ? UDisksErrorResult(step, reply.errorName())
+                                                      : FORMAT_OK;
+}
+
+std::string WithSlash(const QString &path)
+{
+    return path.endsWith('/') ? path.toStdString() : path.toStdString() + "/";
+}
+
+} // namespace
+
+QString CUDisksFormatter::MountAgain(const QString &object)
+{
+    const QDBusMessage mounted = Traced(m_Call(UDisksMountMessage(object), kStepTimeoutMs));
+    if (mounted.type() != QDBusMessage::ErrorMessage)
+        return mounted.arguments().isEmpty() ? QString() : mounted.arguments().constFirst().toString();
+    if (StepResult(UDisksStep::Mount, mounted) != FORMAT_OK)
+        return {};
+    // A desktop automounter got there first: ask where.
+    const QDBusMessage points = Traced(m_Call(UDisksMountPointsMessage(object), kStepTimeoutMs));
+    if (points.type() == QDBusMessage::ErrorMessage || points.arguments().isEmpty())
+        return {};
+    return UDisksFirstMountPoint(points.arguments().constFirst());
+}
+
 int CUDisksFormatter::Format(const std::string &mountPoint, const FORMAT_CHOICE &choice,
                              std::string *newMountPoint)
 {
-    if (!m_Bus.isConnected())
+    // Until the card is unmounted, it stays where it was.
+    *newMountPoint = WithSlash(QString::fromStdString(mountPoint));
+    if (!m_bConnected)
         return FORMAT_ERROR;
-    const std::string device = BlockDeviceOfMount(mountPoint, ReadMountInfo());
+    const std::string device = CheckTarget(mountPoint);
     if (device.empty())
-        return FORMAT_ERROR;
-    auto failed = [](UDisksStep step, const QDBusMessage &reply) -> int {
-        if (reply.type() != QDBusMessage::ErrorMessage)
-            return FORMAT_OK;
-        TraceA("UDisks2: %s %s\n", reply.errorName().toUtf8().constData(),
-               reply.errorMessage().toUtf8().constData());
-        return UDisksErrorResult(step, reply.errorName());
-    };
+        return FORMAT_REFUSED;
 
-    const QDBusMessage resolved =
-        m_Bus.call(UDisksResolveDeviceMessage(QString::fromStdString(device)), QDBus::Block,
-                   kStepTimeoutMs);
-    if (int result = failed(UDisksStep::Resolve, resolved); result != FORMAT_OK)
+    const QDBusMessage resolved = Traced(
+        m_Call(UDisksResolveDeviceMessage(QString::fromStdString(device)), kStepTimeoutMs));
+    if (int result = StepResult(UDisksStep::Resolve, resolved); result != FORMAT_OK)
         return result;
     const QList<QDBusObjectPath> objects =
         resolved.arguments().isEmpty()
@@ -127,22 +198,16 @@ int CUDisksFormatter::Format(const std::string &mountPoint, const FORMAT_CHOICE 
         return FORMAT_ERROR;
     const QString object = objects.constFirst().path();
 
-    if (int result = failed(UDisksStep::Unmount,
-                            m_Bus.call(UDisksUnmountMessage(object), QDBus::Block, kStepTimeoutMs));
+    if (int result = StepResult(UDisksStep::Unmount,
+                                Traced(m_Call(UDisksUnmountMessage(object), kStepTimeoutMs)));
         result != FORMAT_OK)
         return result;
-    if (int result = failed(UDisksStep::Format, m_Bus.call(UDisksFormatMessage(object, choice),
-                                                           QDBus::Block, kFormatTimeoutMs));
-        result != FORMAT_OK)
-        return result;
-    const QDBusMessage mounted = m_Bus.call(UDisksMountMessage(object), QDBus::Block, kStepTimeoutMs);
-    if (int result = failed(UDisksStep::Mount, mounted); result != FORMAT_OK)
-        return result;
-    const QString where = mounted.arguments().isEmpty() ? QString()
-                                                        : mounted.arguments().constFirst().toString();
-    if (where.isEmpty())
-        return FORMAT_NOT_REMOUNTED;
-    if (newMountPoint)
-        *newMountPoint = where.endsWith('/') ? where.toStdString() : where.toStdString() + "/";
-    return FORMAT_OK;
+    const int formatted = StepResult(
+        UDisksStep::Format, Traced(m_Call(UDisksFormatMessage(object, choice), kFormatTimeoutMs)));
+    // Mounted again on every path: a failed or cancelled format leaves the card as it was.
+    const QString where = MountAgain(object);
+    *newMountPoint = where.isEmpty() ? std::string() : WithSlash(where);
+    if (formatted != FORMAT_OK)
+        return formatted;
+    return where.isEmpty() ? FORMAT_NOT_REMOUNTED : FORMAT_OK;
 }

@@ -2,12 +2,15 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
 #include <QDialogButtonBox>
 #include <QPushButton>
 #include <QTest>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QVariantMap>
 
 #include <gtest/gtest.h>
@@ -16,6 +19,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <optional>
 #include <set>
 
 #include "app/controls/tavlo_progress.h"
@@ -23,6 +28,7 @@
 #include "settings/page1.h"
 #include "settings/page2.h"
 #include "settings/player_setting.h"
+#include "settings/setup_backup.h"
 #include "settings/udisks_format.h"
 #include "sheet_fixture.h"
 #include "tests/support/environment_value.h"
@@ -44,30 +50,55 @@ std::set<std::string> Tree(const std::string &root)
     return names;
 }
 
-// Replaces the system's temporary folder for one test, so left-over copies show.
-struct ScopedTemp
+// Puts the user's data folder, where the copies of setup.cfg are kept, into a fresh folder for
+// one test.
+struct ScopedBackups
 {
     CTempFolder folder;
-    CEnvironmentValue tmp{"TMPDIR", folder.Path()};
-    bool Empty() const { return std::filesystem::is_empty(folder.Path()); }
+    CEnvironmentValue data{"XDG_DATA_HOME", folder.Path()};
+    static std::string Folder()
+    {
+        return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation).toStdString() +
+               "/setup-backups";
+    }
+    std::vector<std::string> Files() const { return SetupBackups(Folder()); }
 };
 
-// Stands in for the disk service: wipes the card (or moves it) and reports a result.
+// Stands in for the disk service: does a step's damage to the card, then reports a result and
+// where the card is mounted afterwards.
 struct FakeFormatter : CCardFormatter
 {
     int result = FORMAT_OK;
-    std::string moveTo;
+    bool wipes = true;        // the card's files are gone
+    bool mounted = true;      // false: the card is left unmounted (its folder shows nothing)
+    std::string moveTo;       // the card comes back at this mount point
+    bool settingIsFile = false; // the new file system holds a file named "setting"
+    std::string refusal = "Nothing was formatted: the test refuses.";
     int calls = 0;
     FORMAT_CHOICE choice;
     int Format(const std::string &mountPoint, const FORMAT_CHOICE &c, std::string *newMountPoint) override
     {
         ++calls;
         choice = c;
-        if (result == FORMAT_OK) {
-            for (const auto &entry : std::filesystem::directory_iterator(mountPoint))
-                std::filesystem::remove_all(entry.path());
-            *newMountPoint = moveTo.empty() ? mountPoint : moveTo;
+        if (result == FORMAT_REFUSED) {
+            SetTargetCheck([this](const std::string &) { return CARD_TARGET{{}, refusal}; });
+            CheckTarget(mountPoint);
+            *newMountPoint = mountPoint;
+            return result;
         }
+        std::vector<std::filesystem::path> entries;
+        for (const auto &entry : std::filesystem::directory_iterator(mountPoint))
+            entries.push_back(entry.path());
+        for (const std::filesystem::path &entry : entries) {
+            if (wipes || !mounted)
+                std::filesystem::remove_all(entry);
+            else if (!moveTo.empty())
+                std::filesystem::rename(entry, std::filesystem::path(moveTo) / entry.filename());
+        }
+        const std::string now = moveTo.empty() ? mountPoint : moveTo;
+        if (settingIsFile)
+            std::ofstream(now + "setting") << "x";
+        *newMountPoint = mounted ? now : std::string();
         return result;
     }
 };
@@ -162,31 +193,49 @@ TEST(MemoryPage, FolderSizeSkipsPathsBeyondTheLimit)
     EXPECT_EQ(FolderSize(folder / "missing"), 0u);
 }
 
-struct FormatCase
+// Each way a format can end, with the damage done before it ended. Whatever happens, the card
+// holds its setup.cfg again or the copy is kept (and its place told).
+struct DamageCase
 {
     const char *name;
-    bool chooses;     // the user starts the format (else cancels the dialog)
+    bool chooses;       // the user starts the format (else cancels the dialog)
     int result;
-    bool moves;       // the card comes back at another mount point
-    bool formatted;
-    int warnings;
+    bool wipes;         // the card's files are gone before the result
+    bool mounted;       // the card is mounted afterwards
+    bool moves;         // at another mount point
+    bool settingIsFile; // the setting folder cannot be made again
+    // Outcome.
+    bool cardHoldsSetup; // the card (where it is now) holds the original setup.cfg
+    bool backupKept;
+    bool formattedFlag;  // the catalog is to be reset
+    const char *warning; // a text the one warning holds; null: no warning
 };
 
-TEST(MemoryPage, FormatKeepsTheRecorderSettings)
+TEST(MemoryPage, FormatNeverLosesTheSettingsFile)
 {
-    const FormatCase cases[] = {
-        {"cancelled", false, FORMAT_OK, false, false, 0},
-        {"could not format", true, FORMAT_NOFORMAT, false, false, 1},
-        {"service error", true, FORMAT_ERROR, false, false, 1},
-        {"cancelled by the service", true, FORMAT_CANCELLED, false, false, 0},
-        {"formatted", true, FORMAT_OK, false, true, 0},
-        {"formatted and moved", true, FORMAT_OK, true, true, 0},
+    const DamageCase cases[] = {
+        {"cancelled in the dialog", false, FORMAT_OK, false, true, false, false, true, false, false, nullptr},
+        {"cancelled by the service", true, FORMAT_CANCELLED, false, true, false, false, true, false, false, nullptr},
+        {"service error", true, FORMAT_ERROR, false, true, false, false, true, false, false, "not available"},
+        {"busy, not unmounted", true, FORMAT_NOFORMAT, false, true, false, false, true, false, false, "could not be formatted."},
+        {"refused target", true, FORMAT_REFUSED, false, true, false, false, true, false, false, "the test refuses"},
+        {"wipe then fail", true, FORMAT_NOFORMAT, true, true, false, false, true, false, true, "was put back"},
+        {"wipe then fail, remounted elsewhere", true, FORMAT_NOFORMAT, true, true, true, false, true, false, true, "was put back"},
+        {"unmount then fail", true, FORMAT_NOFORMAT, true, false, false, false, false, true, true, "is not mounted now"},
+        {"cancel after unmount", true, FORMAT_CANCELLED, false, false, false, false, false, true, true, "is not mounted now"},
+        {"cancel after unmount, remounted elsewhere", true, FORMAT_CANCELLED, false, true, true, false, true, false, false, nullptr},
+        {"format then no remount", true, FORMAT_NOT_REMOUNTED, true, false, false, false, false, true, true, "could not be mounted again"},
+        {"formatted", true, FORMAT_OK, true, true, false, false, true, false, true, nullptr},
+        {"formatted, remounted elsewhere", true, FORMAT_OK, true, true, true, false, true, false, true, nullptr},
+        {"formatted, setting folder cannot be made", true, FORMAT_OK, true, true, false, true, false, true, true, "could not be put back"},
+        {"wipe then fail, setting folder cannot be made", true, FORMAT_NOFORMAT, true, true, false, true, false, true, true, "could not be put back"},
     };
-    for (const FormatCase &tc : cases) {
+    std::printf("%-46s | %-8s | %-20s | %s\n", "case", "mounted", "card setup.cfg same", "backup kept");
+    for (const DamageCase &tc : cases) {
         SCOPED_TRACE(tc.name);
         SheetCard card;
         CTempFolder elsewhere;
-        ScopedTemp temp; // after the folders above, which it would otherwise hold
+        ScopedBackups backups;
         const std::vector<uint8_t> setup = {1, 2, 3, 0, 5}; // whatever the recorder wrote
         card.WriteSetup(setup);
         WriteSparse(card.folder / "RECORD/a.avi", 4096);
@@ -194,7 +243,10 @@ TEST(MemoryPage, FormatKeepsTheRecorderSettings)
         const auto before = Tree(card.Root());
         auto formatter = std::make_shared<FakeFormatter>();
         formatter->result = tc.result;
+        formatter->wipes = tc.wipes;
+        formatter->mounted = tc.mounted;
         formatter->moveTo = tc.moves ? elsewhere.Path() : std::string();
+        formatter->settingIsFile = tc.settingIsFile;
         SETTINGS_SERVICES services = card.Services();
         services.formatter = formatter;
         int stopped = 0;
@@ -206,23 +258,44 @@ TEST(MemoryPage, FormatKeepsTheRecorderSettings)
         };
         g_bFormattedCompleted = 0;
         CPage2 page(card.Root(), services);
+        QStringList moved;
+        QObject::connect(&page, &CPage2::CardMoved, [&](const QString &root) { moved << root; });
         page.OnFormat();
         QCoreApplication::processEvents();
+
+        const std::string root = tc.moves ? elsewhere.Path() : card.Root();
+        const bool holds = tc.mounted && SheetCard::ReadFile(SetupFilePath(root)) == setup;
+        const std::vector<std::string> kept = backups.Files();
+        std::printf("%-46s | %-8s | %-20s | %s\n", tc.name, tc.mounted ? "yes" : "no",
+                    tc.mounted ? (holds ? "yes" : "no") : "- (not reachable)",
+                    kept.empty() ? "no" : "yes");
+        EXPECT_TRUE(holds || !kept.empty()) << "neither the card nor a copy holds setup.cfg";
+        EXPECT_EQ(holds, tc.cardHoldsSetup);
+        ASSERT_EQ(kept.size(), tc.backupKept ? 1u : 0u);
         EXPECT_EQ(stopped, 1);
         EXPECT_EQ(formatter->calls, tc.chooses ? 1 : 0);
-        EXPECT_EQ(g_bFormattedCompleted, tc.formatted ? 1 : 0);
-        EXPECT_EQ(card.warnings.size(), tc.warnings);
-        EXPECT_TRUE(temp.Empty());
-        const std::string root = tc.moves ? elsewhere.Path() : card.Root();
-        EXPECT_EQ(page.Root(), root);
-        if (tc.formatted) {
+        EXPECT_EQ(g_bFormattedCompleted, tc.formattedFlag ? 1 : 0);
+        if (tc.warning) {
+            ASSERT_EQ(card.warnings.size(), 1);
+            EXPECT_TRUE(card.warnings[0].contains(tc.warning)) << card.warnings[0].toStdString();
+        } else {
+            EXPECT_TRUE(card.warnings.isEmpty()) << card.warnings.join("; ").toStdString();
+        }
+        if (tc.backupKept) {
+            // The copy is whole and the user is told where it is.
+            EXPECT_EQ(SheetCard::ReadFile(kept[0]), setup);
+            EXPECT_TRUE(card.warnings[0].contains(QString::fromStdString(kept[0])));
+        }
+        if (tc.mounted) {
+            EXPECT_EQ(page.Root(), root);
+            EXPECT_EQ(moved, tc.moves ? QStringList{QString::fromStdString(root)} : QStringList{});
+        }
+        if (tc.chooses && tc.result == FORMAT_OK && !tc.settingIsFile) {
             EXPECT_EQ(formatter->choice.fileSystem, CardFileSystem::ExFat);
             EXPECT_EQ(Tree(root), (std::set<std::string>{"setting", "setting/setup.cfg"}));
-            EXPECT_EQ(SheetCard::ReadFile(SetupFilePath(root)), setup);
             EXPECT_EQ(page.Folder(0)->text(), "RECORD : 0 MB");
-        } else {
-            EXPECT_EQ(Tree(card.Root()), before);
-            EXPECT_EQ(SheetCard::ReadFile(SetupFilePath(card.Root())), setup);
+        } else if (tc.mounted && !tc.wipes) {
+            EXPECT_EQ(Tree(root), before); // nothing on the card was touched
         }
     }
 }
@@ -230,6 +303,7 @@ TEST(MemoryPage, FormatKeepsTheRecorderSettings)
 TEST(MemoryPage, SheetFollowsTheCardAfterAFormat)
 {
     SheetCard card;
+    ScopedBackups backups;
     CTempFolder elsewhere;
     SETUP_CFG cfg = ShowableRecord();
     const std::vector<uint8_t> stored = SetupFileBytes(RecordBytes(cfg));
@@ -261,16 +335,21 @@ TEST(MemoryPage, SheetFollowsTheCardAfterAFormat)
 
 TEST(MemoryPage, FormatRefusedWithoutACopyOfTheSettings)
 {
-    const char *const cases[] = {"held by another program", "missing"};
-    for (const char *name : cases) {
+    const std::string cases[] = {"held by another program", "missing", "no data folder"};
+    for (const std::string &name : cases) {
         SCOPED_TRACE(name);
         SheetCard card;
-        ScopedTemp temp;
+        ScopedBackups backups;
         card.WriteSetup({7, 7, 7});
         int fd = -1;
-        if (std::string(name) == "missing")
+        std::optional<CEnvironmentValue> data;
+        if (name == "missing") {
             std::filesystem::remove(SetupFilePath(card.Root()));
-        else {
+        } else if (name == "no data folder") {
+            // The user's data folder lies below a file: no copy can be made there.
+            std::ofstream(backups.folder / "file") << "x";
+            data.emplace("XDG_DATA_HOME", backups.folder / "file");
+        } else {
             fd = ::open(SetupFilePath(card.Root()).c_str(), O_RDWR);
             ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
         }
@@ -290,7 +369,7 @@ TEST(MemoryPage, FormatRefusedWithoutACopyOfTheSettings)
         ASSERT_EQ(card.warnings.size(), 1);
         EXPECT_TRUE(card.warnings[0].contains("not formatted"));
         EXPECT_TRUE(std::filesystem::exists(card.folder / "setting"));
-        EXPECT_TRUE(temp.Empty());
+        EXPECT_TRUE(backups.Files().empty());
     }
 }
 
@@ -362,7 +441,7 @@ TEST(MemoryPage, FormatsARealCard)
         if (!loop.skip.empty())
             GTEST_SKIP() << "no card device can be made: " << loop.skip;
         SheetCard card;
-        ScopedTemp temp;
+        ScopedBackups backups;
         const std::string root = loop.Root();
         const std::vector<uint8_t> setup = SetupFileBytes(RecordBytes(ShowableRecord()));
         std::filesystem::create_directories(root + "setting");
@@ -372,7 +451,7 @@ TEST(MemoryPage, FormatsARealCard)
         { std::ofstream(TimeSettingPath(root)) << "2010 05 17 13 45 09"; }
 
         SETTINGS_SERVICES services = card.Services();
-        services.formatter = std::make_shared<CMkfsFormatter>(loop.device.toStdString());
+        services.formatter = std::make_shared<CMkfsFormatter>();
         services.askFormat = [&](QWidget *, FORMAT_CHOICE *choice) {
             choice->fileSystem = tc.to;
             choice->strLabel = "roadlog";
@@ -389,32 +468,11 @@ TEST(MemoryPage, FormatsARealCard)
             tree.erase("ROADLOG");
         EXPECT_EQ(tree, (std::set<std::string>{"setting", "setting/setup.cfg"}));
         EXPECT_EQ(SheetCard::ReadFile(SetupFilePath(root)), setup);
-        EXPECT_TRUE(temp.Empty());
+        EXPECT_TRUE(backups.Files().empty());
         QString type;
         RunTool("blkid", {"-o", "value", "-s", "TYPE", loop.device}, &type);
         EXPECT_EQ(type, tc.to == CardFileSystem::Fat32 ? "vfat" : "exfat");
     }
-}
-
-TEST(CardFormat, FindsTheBlockDeviceOfAMount)
-{
-    const std::string info =
-        "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
-        "44 26 0:39 / /media/card rw,nosuid - fuse.fusefat fusefat rw,user_id=0\n"
-        "45 26 7:0 / /media/my\\040card rw shared:5 - fuseblk /dev/loop0 rw\n"
-        "46 26 7:1 / /mnt/x rw - vfat /dev/loop1 rw\n"
-        "47 26 7:2 / /mnt/x rw - exfat /dev/loop2 rw\n";
-    const struct {
-        const char *mount, *device;
-    } cases[] = {
-        {"/media/card/", ""},              // FUSE names no device
-        {"/media/my card/", "/dev/loop0"}, // escaped space, optional fields
-        {"/mnt/x", "/dev/loop2"},          // the later mount hides the earlier
-        {"/", "/dev/sda1"},
-        {"/nowhere/", ""},
-    };
-    for (const auto &tc : cases)
-        EXPECT_EQ(BlockDeviceOfMount(tc.mount, info), tc.device) << tc.mount;
 }
 
 TEST(CardFormat, Labels)
@@ -520,6 +578,7 @@ TEST(UDisksFormat, ErrorResults)
         {UDisksStep::Format, "org.freedesktop.DBus.Error.NoReply", FORMAT_ERROR},
         {UDisksStep::Mount, "org.freedesktop.UDisks2.Error.Failed", FORMAT_NOT_REMOUNTED},
         {UDisksStep::Mount, "org.freedesktop.DBus.Error.NoReply", FORMAT_NOT_REMOUNTED},
+        {UDisksStep::Mount, "org.freedesktop.UDisks2.Error.AlreadyMounted", FORMAT_OK},
     };
     for (const auto &tc : cases)
         EXPECT_EQ(UDisksErrorResult(tc.step, tc.error), tc.result) << tc.error;
@@ -537,8 +596,94 @@ TEST(UDisksFormat, WithoutTheServiceNothingIsTouched)
     QDBusConnection system = QDBusConnection::systemBus();
     if (!UDisksAvailable(system)) {
         CUDisksFormatter formatter(system);
-        EXPECT_EQ(formatter.Format(card.Root(), {}, &moved), FORMAT_ERROR);
+        // No bus: an error; a bus without the service: the folder is no card anyway.
+        const int result = formatter.Format(card.Root(), {}, &moved);
+        EXPECT_TRUE(result == FORMAT_ERROR || result == FORMAT_REFUSED) << result;
     }
-    EXPECT_TRUE(moved.empty());
+    EXPECT_EQ(moved, card.Root()); // still where it was
+    EXPECT_EQ(Tree(card.Root()), before);
+}
+
+// The disk service's answers, scripted: whatever happens after a successful Unmount, the card is
+// mounted again, and a Mount answered "already mounted" reads where from MountPoints.
+TEST(UDisksFormat, MountsTheCardAgainAfterAnUnmount)
+{
+    constexpr char kFailed[] = "org.freedesktop.UDisks2.Error.Failed";
+    const struct {
+        const char *name;
+        bool refused;            // the target check refuses the card
+        const char *unmountError; // null: the step succeeds
+        const char *formatError;
+        const char *mountError;
+        int result;
+        const char *mountedAt;   // reported afterwards; "" for not mounted
+        const char *calls;       // the methods called, in order
+    } cases[] = {
+        {"formatted", false, nullptr, nullptr, nullptr, FORMAT_OK, "/media/u/CARD/",
+         "ResolveDevice Unmount Format Mount"},
+        {"an automounter mounted it first", false, nullptr, nullptr,
+         "org.freedesktop.UDisks2.Error.AlreadyMounted", FORMAT_OK, "/media/u/CARD1/",
+         "ResolveDevice Unmount Format Mount Get"},
+        {"format failed", false, nullptr, kFailed, nullptr, FORMAT_NOFORMAT, "/media/u/CARD/",
+         "ResolveDevice Unmount Format Mount"},
+        {"password prompt dismissed", false, nullptr,
+         "org.freedesktop.UDisks2.Error.NotAuthorizedDismissed", nullptr, FORMAT_CANCELLED,
+         "/media/u/CARD/", "ResolveDevice Unmount Format Mount"},
+        {"format and mount failed", false, nullptr, kFailed, kFailed, FORMAT_NOFORMAT, "",
+         "ResolveDevice Unmount Format Mount"},
+        {"formatted, mount failed", false, nullptr, nullptr, kFailed, FORMAT_NOT_REMOUNTED, "",
+         "ResolveDevice Unmount Format Mount"},
+        {"unmount busy", false, "org.freedesktop.UDisks2.Error.DeviceBusy", nullptr, nullptr,
+         FORMAT_NOFORMAT, "/old/card/", "ResolveDevice Unmount"},
+        {"not a card", true, nullptr, nullptr, nullptr, FORMAT_REFUSED, "/old/card/", ""},
+    };
+    for (const auto &tc : cases) {
+        SCOPED_TRACE(tc.name);
+        QStringList calls;
+        CUDisksFormatter formatter([&](const QDBusMessage &message, int) {
+            calls << message.member();
+            auto answer = [&](const char *error, const QVariant &value) {
+                return error ? message.createErrorReply(error, "scripted") : message.createReply(value);
+            };
+            if (message.member() == "ResolveDevice") {
+                EXPECT_EQ(message.arguments()[0].toMap().value("path").toString(), "/dev/sdb1");
+                return answer(nullptr, QVariant::fromValue(QList<QDBusObjectPath>{
+                                           QDBusObjectPath("/org/freedesktop/UDisks2/block_devices/sdb1")}));
+            }
+            if (message.member() == "Unmount")
+                return answer(tc.unmountError, {});
+            if (message.member() == "Format")
+                return answer(tc.formatError, {});
+            if (message.member() == "Mount")
+                return answer(tc.mountError, QString("/media/u/CARD"));
+            EXPECT_EQ(message.arguments().value(1).toString(), "MountPoints");
+            return answer(nullptr, QVariant::fromValue(QDBusVariant(QVariant::fromValue(
+                                       QList<QByteArray>{QByteArray("/media/u/CARD1\0", 15)}))));
+        });
+        formatter.SetTargetCheck([&](const std::string &place) {
+            EXPECT_EQ(place, "/old/card/");
+            return tc.refused ? CARD_TARGET{{}, "Nothing was formatted: not a card."}
+                              : CARD_TARGET{"/dev/sdb1", {}};
+        });
+        std::string mountedAt = "unset";
+        EXPECT_EQ(formatter.Format("/old/card/", {}, &mountedAt), tc.result);
+        EXPECT_EQ(mountedAt, tc.mountedAt);
+        EXPECT_EQ(calls.join(' ').toStdString(), tc.calls);
+        EXPECT_EQ(formatter.Refusal(), tc.refused ? "Nothing was formatted: not a card." : "");
+    }
+}
+
+// The mkfs back-end refuses a folder that is no card before it unmounts anything.
+TEST(CardFormat, MkfsRefusesAFolderThatIsNoCard)
+{
+    SheetCard card;
+    card.WriteSetup({1, 2, 3});
+    const auto before = Tree(card.Root());
+    CMkfsFormatter formatter;
+    std::string mountedAt;
+    EXPECT_EQ(formatter.Format(card.Root(), {}, &mountedAt), FORMAT_REFUSED);
+    EXPECT_EQ(mountedAt, card.Root());
+    EXPECT_NE(formatter.Refusal().find("is a folder on a disk, not the top folder of a mounted card"),
+              std::string::npos) << formatter.Refusal();
     EXPECT_EQ(Tree(card.Root()), before);
 }
