@@ -131,7 +131,8 @@ SETTINGS_OUTCOME ShowPlayerSettings(QWidget *parent, const std::string &root,
         return outcome;
     }
     // A record not read from this card must never be written to it.
-    if (!LoadSetupFile(SetupFilePath(root))) {
+    bool whole = false;
+    if (!LoadSetupFile(SetupFilePath(root), &whole)) {
         services.warn(parent, "The card's settings file (setting/setup.cfg) cannot be read: "
                               "another program may be using it.");
         outcome.end = SettingsEnd::Unreadable;
@@ -141,6 +142,7 @@ SETTINGS_OUTCOME ShowPlayerSettings(QWidget *parent, const std::string &root,
     ParseFwVersion(g_SetupWork.szFwVersion, sizeof g_SetupWork.szFwVersion);
     g_bFormattedCompleted = 0;
 
+    const auto warn = services.warn;
     CPlayerSetting sheet(root, std::move(services), parent);
     const int result = run ? run(sheet) : sheet.exec();
     outcome.strRoot = sheet.Root();
@@ -148,8 +150,16 @@ SETTINGS_OUTCOME ShowPlayerSettings(QWidget *parent, const std::string &root,
     if (result == QDialog::Accepted) {
         Trace(L"CPropertySheet IDOK\r\n");
         outcome.end = SettingsEnd::Ok;
-        g_SetupFileImage = g_SetupWork;
-        outcome.bSaved = SaveSetupFile(SetupFilePath(outcome.strRoot));
+        if (whole) {
+            g_SetupFileImage = g_SetupWork;
+            outcome.bSaved = SaveSetupFile(SetupFilePath(outcome.strRoot));
+        } else {
+            // The missing bytes would go back as zeros, and the recorder would take them.
+            outcome.bDamaged = true;
+            warn(parent, "The card's settings file (setting/setup.cfg) is damaged: it is shorter "
+                         "than a whole settings record. It was left as it is and the changes "
+                         "were not saved.");
+        }
     } else {
         outcome.end = SettingsEnd::Cancel;
     }

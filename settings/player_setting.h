@@ -63,6 +63,7 @@ struct SETTINGS_OUTCOME
 {
     SettingsEnd end = SettingsEnd::Cancel;
     bool bSaved = false;      // OK, and setup.cfg was written
+    bool bDamaged = false;    // setup.cfg was shorter than its record, so it was never written
     bool bFormatted = false;  // the card was formatted while the sheet was open
     std::string strRoot;      // the card root afterwards (a format may have moved it)
 };

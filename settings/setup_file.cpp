@@ -56,18 +56,23 @@ CardCheck IsRecorderCard(const std::string &root)
     return CardCheck::RecorderCard;
 }
 
-bool LoadSetupFile(const std::string &path)
+bool LoadSetupFile(const std::string &path, bool *whole)
 {
     std::memset(&g_SetupFileImage, 0, sizeof g_SetupFileImage);
+    if (whole)
+        *whole = false;
     CExclusiveFile file;
     if (!file.Open(path, CExclusiveFile::Mode::Read))
         return false;
     if (file.Size() < 0)
         return false;
     SETUP_CFG record{};
-    if (file.Read(&record, sizeof record) < 0)
+    const int64_t read = file.Read(&record, sizeof record);
+    if (read < 0)
         return false;
     g_SetupFileImage = record;
+    if (whole)
+        *whole = read == static_cast<int64_t>(sizeof record);
     return true;
 }
 

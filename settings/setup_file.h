@@ -69,8 +69,9 @@ CardCheck IsRecorderCard(const std::string &root);
 // Reads setup.cfg into g_SetupFileImage. The image is cleared first, so bytes beyond the end of a
 // short file read as 0 and a failed load never leaves another card's record behind. Success when
 // the file opened (no other program holding it) and all it holds, up to 112 bytes, was read;
-// the stored CRC is not checked.
-bool LoadSetupFile(const std::string &path);
+// the stored CRC is not checked. *whole tells whether the file held the whole record: one that
+// did not (empty, or cut by a power loss) must not be written back.
+bool LoadSetupFile(const std::string &path, bool *whole = nullptr);
 
 // Writes g_SetupFileImage and its CRC (116 bytes). The new file is written beside the old one,
 // flushed to the medium and renamed over it, so a pulled or full card keeps the old file whole;

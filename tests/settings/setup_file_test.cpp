@@ -89,18 +89,20 @@ TEST(LoadSetupFile, LeavesNoBytesOfAnEarlierLoad)
         bool lockedByWriter;
         bool ok;
         size_t kept; // bytes of `full` expected at the start of the image; the rest is 0
+        bool whole;  // the record was read whole, so it may be written back
+    };
+    auto firstBytes = [&](size_t n) {
+        return [&full, n](const std::string &p) { WriteBytes(p, {full.begin(), full.begin() + static_cast<long>(n)}); };
     };
     const Case cases[] = {
-        {"short file",
-         [&](const std::string &p) {
-             WriteBytes(p, {full.begin(), full.begin() + 50});
-         },
-         false, true, 50},
-        {"empty file", [](const std::string &p) { WriteBytes(p, {}); }, false, true, 0},
-        {"missing file", [](const std::string &) {}, false, false, 0},
-        {"a folder in its place", [](const std::string &p) { MakeFolders(p); }, false, false, 0},
+        {"short file", firstBytes(50), false, true, 50, false},
+        {"one byte short", firstBytes(kSetupRecordSize - 1), false, true, kSetupRecordSize - 1, false},
+        {"the record without its CRC", firstBytes(kSetupRecordSize), false, true, kSetupRecordSize, true},
+        {"empty file", [](const std::string &p) { WriteBytes(p, {}); }, false, true, 0, false},
+        {"missing file", [](const std::string &) {}, false, false, 0, false},
+        {"a folder in its place", [](const std::string &p) { MakeFolders(p); }, false, false, 0, false},
         {"held by a writer", [&](const std::string &p) { WriteBytes(p, SetupFileBytes(full)); },
-         true, false, 0},
+         true, false, 0, false},
     };
     for (const Case &c : cases) {
         CTempFolder card;
@@ -112,14 +114,16 @@ TEST(LoadSetupFile, LeavesNoBytesOfAnEarlierLoad)
 
         c.prepare(path);
         bool loaded;
+        bool whole = !c.whole;
         if (c.lockedByWriter) {
             CForeignLock writer(path, LOCK_EX);
             ASSERT_TRUE(writer.Held());
-            loaded = LoadSetupFile(path);
+            loaded = LoadSetupFile(path, &whole);
         } else {
-            loaded = LoadSetupFile(path);
+            loaded = LoadSetupFile(path, &whole);
         }
         EXPECT_EQ(loaded, c.ok) << c.what;
+        EXPECT_EQ(whole, c.whole) << c.what;
         std::vector<uint8_t> expected(kSetupRecordSize, 0);
         std::copy(full.begin(), full.begin() + static_cast<long>(c.kept), expected.begin());
         EXPECT_EQ(ImageBytes(), expected) << c.what;

@@ -166,6 +166,42 @@ TEST(SettingsSheet, CancelWritesNothing)
     EXPECT_EQ(SheetCard::ReadFile(SetupFilePath(card.Root())), file);
 }
 
+// A setup.cfg cut short (by a power loss, or empty) opens, but OK must not replace it with a
+// record whose missing bytes are zeros; the time setting asked for is still written.
+TEST(SettingsSheet, OkLeavesAShortSettingsFileAsItIs)
+{
+    const std::vector<uint8_t> whole = SetupFileBytes(RecordBytes(ShowableRecord()));
+    const struct {
+        const char *name;
+        size_t length;
+        bool timeSetting;
+    } cases[] = {{"empty", 0, false}, {"cut inside the record", 60, true},
+                 {"one byte short", kSetupRecordSize - 1, false}};
+    for (const auto &tc : cases) {
+        SCOPED_TRACE(tc.name);
+        SheetCard card;
+        const std::vector<uint8_t> file(whole.begin(), whole.begin() + static_cast<long>(tc.length));
+        card.WriteSetup(file);
+        const SETTINGS_OUTCOME outcome =
+            ShowPlayerSettings(nullptr, card.Root(), card.Services(), [&](CPlayerSetting &sheet) {
+                CPage1 &page = sheet.Page1();
+                QTest::mouseClick(page.Radio(CPage1::IDC_MIC_OFF), Qt::LeftButton);
+                if (tc.timeSetting) {
+                    page.OnCommand(CPage1::IDC_TIME_LOCK);
+                    qobject_cast<QPushButton *>(page.Control(CPage1::IDC_TIME_SETTING))->click();
+                }
+                return ClickOk(sheet);
+            });
+        EXPECT_EQ(outcome.end, SettingsEnd::Ok);
+        EXPECT_FALSE(outcome.bSaved);
+        EXPECT_TRUE(outcome.bDamaged);
+        EXPECT_EQ(SheetCard::ReadFile(SetupFilePath(card.Root())), file);
+        ASSERT_EQ(card.warnings.size(), 1);
+        EXPECT_TRUE(card.warnings[0].contains("damaged")) << card.warnings[0].toStdString();
+        EXPECT_EQ(std::filesystem::exists(TimeSettingPath(card.Root())), tc.timeSetting);
+    }
+}
+
 TEST(SettingsSheet, RefusesCardsItCannotRead)
 {
     bool ran = false;
