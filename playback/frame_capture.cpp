@@ -8,6 +8,8 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -181,9 +183,34 @@ QString TempFileName(const QString &folder, const QString &prefix, unsigned uniq
                                  QStringLiteral(".tmp"));
 }
 
+QString PrivateFolder()
+{
+    auto isPrivate = [](const QByteArray &path) {
+        struct stat st {};
+        return !path.isEmpty() && ::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+               st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
+    };
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (isPrivate(runtime))
+        return QString::fromLocal8Bit(runtime);
+    // Made once per run; again only when it has gone.
+    static std::mutex lock;
+    static QByteArray made;
+    const std::lock_guard<std::mutex> guard(lock);
+    if (!isPrivate(made)) {
+        made.clear();
+        // Qt gives an empty path for a temporary folder that does not exist.
+        const QString temp = QDir::tempPath();
+        QByteArray pattern = QFile::encodeName(temp) + "/roadlog-XXXXXX";
+        if (!temp.isEmpty() && ::mkdtemp(pattern.data()) != nullptr)
+            made = pattern;
+    }
+    return QString::fromLocal8Bit(made);
+}
+
 QString QuickCaptureName()
 {
-    QString name = TempFileName(QDir::tempPath(), QStringLiteral("tmp"), 1);
+    QString name = TempFileName(PrivateFolder(), QStringLiteral("tmp"), 1);
     if (name.size() > 5)
         name.replace(name.size() - 4, 4, QStringLiteral(".jpg"));
     return name;

@@ -41,5 +41,10 @@ QString FindSnaplet(const QString &programFolder);
 // A temporary file name as the system forms it with a fixed unique number: folder, the first
 // three characters of prefix, the number in hexadecimal, ".tmp".
 QString TempFileName(const QString &folder, const QString &prefix, unsigned unique);
-// tmp1.jpg in the temporary folder.
+// A folder only this user may enter: $XDG_RUNTIME_DIR when it is ours and private (mode 0700),
+// else a folder made private (mkdtemp) in the temporary folder once per run. In a shared /tmp
+// another user's tmp1.jpg could not be replaced and would be opened in its place. Empty when
+// neither exists.
+QString PrivateFolder();
+// tmp1.jpg in PrivateFolder().
 QString QuickCaptureName();

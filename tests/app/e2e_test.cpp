@@ -102,6 +102,7 @@ TEST(EndToEnd, AViewerSessionFromNoCardToExit)
     // Snaplet is found on PATH, as after an install beside the viewer; captures go to work.
     qputenv("PATH", QByteArray(ROADLOG_SNAPLET_DIR) + ":" + qgetenv("PATH"));
     qputenv("TMPDIR", QByteArray::fromStdString(work.Path()));
+    qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(work.Path()));
     RunCommand("pkill -x Snaplet");
 
     CTavloPlayerApp app(CmPlayerFactory());

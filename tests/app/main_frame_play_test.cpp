@@ -527,7 +527,7 @@ TEST_F(MainFramePlay, CaptureAndAClickOnTheVideoSaveThePictureOnScreen)
         launched.push_back(path);
         return true;
     });
-    const CEnvironmentValue tmp("TMPDIR", m_folder.Path());
+    const CEnvironmentValue runtime("XDG_RUNTIME_DIR", m_folder.Path()); // private: mkdtemp
 
     Frame().OnCommand(ID_CAPTURE); // nothing plays
     EXPECT_EQ(nDialogs, 0);

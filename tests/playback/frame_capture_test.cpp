@@ -20,6 +20,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -381,6 +382,7 @@ protected:
     void SetUp() override
     {
         MakeFolders(m_strTemp);
+        ::chmod(m_strTemp.c_str(), 0700); // a runtime folder is private
 
         auto *column = new QVBoxLayout(&m_window);
         column->addWidget(CreateVideoWidget(&m_window, &m_pSlot0));
@@ -404,6 +406,7 @@ protected:
     const std::string m_strClip = DemoClip();
     CEnvironmentValue m_video{"ROADLOG_VIDEO", "software"};
     CEnvironmentValue m_temp{"TMPDIR", m_strTemp};
+    CEnvironmentValue m_runtime{"XDG_RUNTIME_DIR", m_strTemp};
     QWidget m_window;
     VideoSurface *m_pSlot0 = nullptr;
     VideoSurface *m_pSlot1 = nullptr;
@@ -417,7 +420,7 @@ struct Launch
     QByteArray bytes; // the file as Snaplet would find it
 };
 
-TEST_F(QuickCaptureTest, WritesTmp1InTheTemporaryFolderAndOpensItEachTime)
+TEST_F(QuickCaptureTest, WritesTmp1InThePrivateFolderAndOpensItEachTime)
 {
     EXPECT_EQ(QuickCaptureName(), QString::fromStdString(m_strTemp + "/tmp1.jpg"));
     std::vector<Launch> launches;
@@ -463,11 +466,12 @@ TEST_F(QuickCaptureTest, AMissingSnapletIsNoFailureOfTheCapture)
     EXPECT_TRUE(PlaysOn(*m_pPlayer));
 }
 
-// The temporary folder named by TMPDIR is gone: the file cannot be written, nothing is
-// opened, and the clip goes on as after any quick capture.
+// Neither the runtime folder nor the temporary folder exists: the file cannot be written,
+// nothing is opened, and the clip goes on as after any quick capture.
 TEST_F(QuickCaptureTest, AMissingTemporaryFolderOpensNothing)
 {
     CEnvironmentValue gone("TMPDIR", m_folder / "gone");
+    CEnvironmentValue goneRuntime("XDG_RUNTIME_DIR", m_folder / "gone");
     int launches = 0;
     SetSnapletLauncher([&](const QString &) {
         ++launches;
@@ -503,6 +507,58 @@ TEST(CaptureNames, TempFileNamesAreFormedAsTheSystemDoes)
     EXPECT_EQ(TempFileName("/tmp", "tmp", 1), QStringLiteral("/tmp/tmp1.tmp"));
     EXPECT_EQ(TempFileName("/var/tmp/", "capture", 0x2A), QStringLiteral("/var/tmp/cap2A.tmp"));
     EXPECT_EQ(TempFileName("", "tmp", 1), QString());
+}
+
+// In a shared temporary folder another user's tmp1.jpg could not be replaced and would be
+// opened instead: the quick capture goes to a folder of this user only.
+TEST(CaptureNames, QuickCaptureGoesToAFolderOfThisUserOnly)
+{
+    CTempFolder folder;
+    const std::string shared = folder / "tmp";
+    const std::string runtime = folder / "run";
+    MakeFolders(shared);
+    ::chmod(shared.c_str(), 01777);
+    WriteText(shared + "/tmp1.jpg", "another user's picture");
+    MakeFolders(runtime);
+    CEnvironmentValue temp("TMPDIR", shared);
+    CEnvironmentValue keep("XDG_RUNTIME_DIR", ""); // put back at the end
+    const struct {
+        const char *name;
+        const char *runtimeDir; // XDG_RUNTIME_DIR; null: unset
+        mode_t mode;
+        bool usesRuntime;
+    } cases[] = {
+        {"private runtime folder", "run", 0700, true},
+        {"runtime folder open to others", "run", 0755, false},
+        {"runtime folder missing", "gone", 0700, false},
+        {"no runtime folder", nullptr, 0700, false},
+    };
+    QString fallback;
+    for (const auto &tc : cases) {
+        SCOPED_TRACE(tc.name);
+        ::chmod(runtime.c_str(), tc.mode);
+        std::optional<CEnvironmentValue> run;
+        if (tc.runtimeDir)
+            run.emplace("XDG_RUNTIME_DIR", folder / tc.runtimeDir);
+        else
+            qunsetenv("XDG_RUNTIME_DIR");
+        const QFileInfo name(QuickCaptureName());
+        EXPECT_EQ(name.fileName(), "tmp1.jpg");
+        if (tc.usesRuntime) {
+            EXPECT_EQ(name.absolutePath().toStdString(), runtime);
+            continue;
+        }
+        // A fresh folder in the temporary folder, made once and then kept.
+        EXPECT_EQ(name.dir().absolutePath().toStdString().rfind(shared + "/roadlog-", 0), 0u)
+            << name.absoluteFilePath().toStdString();
+        struct stat st {};
+        ASSERT_EQ(::stat(name.absolutePath().toLocal8Bit().constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0700u);
+        EXPECT_EQ(st.st_uid, ::geteuid());
+        if (fallback.isEmpty())
+            fallback = name.absolutePath();
+        EXPECT_EQ(name.absolutePath(), fallback);
+    }
 }
 
 // A program that writes what it was started with (arguments, session, open descriptors) to a
