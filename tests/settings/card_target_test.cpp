@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <string>
 
 #include "settings/card_target.h"
@@ -153,4 +154,5 @@ TEST(CardTarget, RunningSystem)
     const CARD_TARGET root = CheckCardTarget("/", ReadCardSystemView("/"));
     EXPECT_EQ(root.strDevice, "");
     EXPECT_FALSE(root.strRefusal.empty());
+    std::printf("the system's root: %s\n", root.strRefusal.c_str());
 }
