@@ -537,6 +537,13 @@ TEST(UDisksFormat, Messages)
     const QDBusMessage mount = UDisksMountMessage(object);
     EXPECT_EQ(mount.interface(), "org.freedesktop.UDisks2.Filesystem");
     EXPECT_EQ(mount.member(), "Mount");
+    const QDBusMessage points = UDisksMountPointsMessage(object);
+    EXPECT_EQ(points.path(), object);
+    EXPECT_EQ(points.interface(), "org.freedesktop.DBus.Properties");
+    EXPECT_EQ(points.member(), "Get");
+    EXPECT_EQ(Signature(points), "ss");
+    EXPECT_EQ(points.arguments()[0].toString(), "org.freedesktop.UDisks2.Filesystem");
+    EXPECT_EQ(points.arguments()[1].toString(), "MountPoints");
 
     const struct {
         FORMAT_CHOICE choice;
