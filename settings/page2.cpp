@@ -23,6 +23,7 @@
 #include "platform/file_enum.h"
 #include "platform/file_exists.h"
 #include "platform/file_open.h"
+#include "platform/removable_volumes.h"
 #include "platform/trace.h"
 #include "settings/card_format.h"
 #include "settings/page_layout.h"
@@ -74,6 +75,15 @@ void Wait(int ms)
 {
     if (ms > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// The card's volume label where the system knows it, else its mount folder's name.
+std::string CardName(const std::string &root)
+{
+    for (const REMOVABLE_VOLUME &volume : ListRemovableVolumes())
+        if (volume.strMountPoint == root && !volume.strLabel.empty())
+            return volume.strLabel;
+    return BaseName(root);
 }
 
 // Copies of setup.cfg outlive a reboot here, unlike in the temporary folder.
@@ -212,7 +222,7 @@ void CPage2::OnFormat()
     std::vector<char> setup;
     std::string backup;
     if (ReadSmallFile(SetupFilePath(m_strRoot), &setup))
-        backup = WriteSetupBackup(SetupBackupFolder(), BaseName(m_strRoot), setup, std::time(nullptr));
+        backup = WriteSetupBackup(SetupBackupFolder(), CardName(m_strRoot), setup, std::time(nullptr));
     if (backup.empty()) {
         m_Services.warn(this, "The card's settings file (setting/setup.cfg) could not be copied "
                               "aside, so the card was not formatted.");

@@ -282,8 +282,10 @@ TEST(MemoryPage, FormatNeverLosesTheSettingsFile)
             EXPECT_TRUE(card.warnings.isEmpty()) << card.warnings.join("; ").toStdString();
         }
         if (tc.backupKept) {
-            // The copy is whole and the user is told where it is.
+            // The copy is whole, named after the card, and the user is told where it is.
             EXPECT_EQ(SheetCard::ReadFile(kept[0]), setup);
+            const std::string cardName = std::filesystem::path(card.Root()).parent_path().filename();
+            EXPECT_TRUE(kept[0].ends_with("-" + cardName + ".cfg")) << kept[0];
             EXPECT_TRUE(card.warnings[0].contains(QString::fromStdString(kept[0])));
         }
         if (tc.mounted) {
