@@ -1,6 +1,8 @@
 #include "telemetry/navi_info.h"
 
+#include <cmath>
 #include <cwchar>
+#include <limits>
 
 #include <locale.h>
 
@@ -91,6 +93,36 @@ CTavloNaviInfo ParseNaviSentence(const wchar_t *text, uint32_t time)
 
 double NmeaToDegrees(double value)
 {
-    const auto degrees = static_cast<long long>(value / 100);
-    return static_cast<double>(degrees) + (value - static_cast<double>(degrees) * 100) / 60;
+    // Truncated as a double: a garbled value far beyond any position must not be converted to
+    // an integer type it does not fit.
+    const double degrees = std::trunc(value / 100);
+    return degrees + (value - degrees * 100) / 60;
+}
+
+double SignedDegrees(double value, wchar_t hemisphere)
+{
+    const double degrees = NmeaToDegrees(value);
+    return hemisphere == L'S' || hemisphere == L'W' ? -degrees : degrees;
+}
+
+double NaviLatitude(const CTavloNaviInfo &info)
+{
+    return SignedDegrees(info.dLatitude, info.cLatHemisphere);
+}
+
+double NaviLongitude(const CTavloNaviInfo &info)
+{
+    return SignedDegrees(info.dLongitude, info.cLonHemisphere);
+}
+
+int32_t TruncateToInt(float fValue)
+{
+    if (std::isnan(fValue))
+        return 0;
+    // 2^31 is exact in float; every float below it converts without overflow.
+    if (fValue >= 2147483648.0f)
+        return std::numeric_limits<int32_t>::max();
+    if (fValue <= -2147483648.0f)
+        return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(fValue);
 }

@@ -22,8 +22,21 @@ struct CTavloNaviInfo
 // lacks keep their initial values (a zero date and time).
 CTavloNaviInfo ParseNaviSentence(const wchar_t *text, uint32_t time);
 
-// (d)ddmm.mmmm to decimal degrees; the hemisphere is not applied.
+// (d)ddmm.mmmm to decimal degrees; the hemisphere is not applied. A value too large for any
+// position gives a result outside +-180 (or NaN for NaN), never an integer overflow.
 double NmeaToDegrees(double value);
+
+// Decimal degrees with the hemisphere applied: south and west are negative; any other letter
+// leaves the value as it is.
+double SignedDegrees(double value, wchar_t hemisphere);
+// The fix's position in signed decimal degrees.
+double NaviLatitude(const CTavloNaviInfo &info);
+double NaviLongitude(const CTavloNaviInfo &info);
+
+// A speed or course as shown: truncated toward zero. A value outside the int range (a garbled
+// sentence can give one) is held at the range's end and NaN gives 0, where a plain conversion
+// would be undefined.
+int32_t TruncateToInt(float fValue);
 
 // The leading number of a text the C strtod way (white space, sign, fraction, exponent);
 // 0 when there is none.

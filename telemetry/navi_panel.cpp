@@ -3,7 +3,6 @@
 #include <QColor>
 #include <QPainter>
 #include <cmath>
-#include <limits>
 
 #include "app/controls/ui_font.h"
 #include "telemetry/navi_info.h"
@@ -48,18 +47,6 @@ void CNaviPanel::Paint(QPainter &dc) const
         dc.drawText(row, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine, texts[i]);
     }
     dc.restore();
-}
-
-int32_t TruncateToInt(float fValue)
-{
-    if (std::isnan(fValue))
-        return 0;
-    // 2^31 is exact in float; every float below it converts without overflow.
-    if (fValue >= 2147483648.0f)
-        return std::numeric_limits<int32_t>::max();
-    if (fValue <= -2147483648.0f)
-        return std::numeric_limits<int32_t>::min();
-    return static_cast<int32_t>(fValue);
 }
 
 QString FormatLatLng(double dLatitude, double dLongitude)
