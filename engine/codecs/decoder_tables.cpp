@@ -45,6 +45,10 @@ constexpr VideoCodecEntry kVideoCodecs[] = {
     {MakeFourcc("X264"), &g_H264VideoDecoderOps},
     {MakeFourcc("DAVC"), &g_H264VideoDecoderOps},
     {MakeFourcc("VSSH"), &g_H264VideoDecoderOps},
+    {MakeFourcc("HEVC"), &g_HevcVideoDecoderOps},
+    {MakeFourcc("H265"), &g_HevcVideoDecoderOps},
+    {MakeFourcc("HVC1"), &g_HevcVideoDecoderOps},
+    {MakeFourcc("HEV1"), &g_HevcVideoDecoderOps},
 };
 
 struct AudioCodecEntry

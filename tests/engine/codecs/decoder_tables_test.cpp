@@ -47,8 +47,12 @@ const VideoTableCase kVideoTable[] = {
     {MakeFourcc("x264"), &g_H264VideoDecoderOps, MakeFourcc("I420")},
     {MakeFourcc("DAVC"), &g_H264VideoDecoderOps, MakeFourcc("I420")},
     {MakeFourcc("VSSH"), &g_H264VideoDecoderOps, MakeFourcc("I420")},
+    {MakeFourcc("HEVC"), &g_HevcVideoDecoderOps, MakeFourcc("I420")},
+    {MakeFourcc("H265"), &g_HevcVideoDecoderOps, MakeFourcc("I420")},
+    {MakeFourcc("hvc1"), &g_HevcVideoDecoderOps, MakeFourcc("I420")},
+    {MakeFourcc("hev1"), &g_HevcVideoDecoderOps, MakeFourcc("I420")},
     {MakeFourcc("DIV3"), nullptr, 0},
-    {MakeFourcc("HEVC"), nullptr, 0},
+    {MakeFourcc("VP80"), nullptr, 0},
     {MakeFourcc("NV12"), nullptr, 0},
     {0xFFFFFFFF, nullptr, 0},
 };
@@ -82,6 +86,7 @@ TEST(VideoDecoderTable, JpegAndRawHaveNoClassifyTheOthersDo)
     EXPECT_EQ(g_JpegVideoDecoderOps.Classify, nullptr);
     EXPECT_NE(g_Mpeg4VideoDecoderOps.Classify, nullptr);
     EXPECT_NE(g_H264VideoDecoderOps.Classify, nullptr);
+    EXPECT_NE(g_HevcVideoDecoderOps.Classify, nullptr);
 }
 
 struct AudioTableCase

@@ -182,6 +182,15 @@ const RecorderClip kRecorderClips[] = {
     {"X264", "x264.avi", "-c:v libx264 -bf 2 -g 6"},
     {"DAVC", "davc.avi", "-c:v libx264 -bf 0 -g 6"},
     {"VSSH", "vssh.avi", "-c:v libx264 -bf 2 -g 6"},
+    {"HEVC", "hevc.avi", "-c:v libx265 -x265-params log-level=error:bframes=2:keyint=6"},
+    {"H265", "h265.avi", "-c:v libx265 -x265-params log-level=error:bframes=0:keyint=6"},
+    {"HVC1", "hvc1.avi", "-c:v libx265 -x265-params log-level=error:keyint=6"},
+    {"HEV1", "hev1.avi", "-c:v libx265 -x265-params log-level=error:keyint=6"},
+    {"HEVC", "hevc-10bit.avi",
+     "-c:v libx265 -pix_fmt yuv420p10le -x265-params log-level=error:keyint=6"},
+    {"HVC1", "hvc1.mp4", "-c:v libx265 -x265-params log-level=error:bframes=2:keyint=6"},
+    {"HEV1", "hev1-10bit.mp4",
+     "-c:v libx265 -pix_fmt yuv420p10le -x265-params log-level=error:keyint=6"},
 };
 
 // The tag in the AVI headers (stream header and bitmap header) replaced by another.
@@ -247,10 +256,10 @@ TEST(ProbeDecode, FilesWithoutVideoOrDecoderFailWithTheEnginesMessage)
         ASSERT_EQ(writer.WriteSample(kClfKindText, 0, "G$GPRMC", 7), 0);
         ASSERT_EQ(writer.Finish(), 0);
     }
-    const std::string unknownCodec = folder / "hevc.avi";
+    const std::string unknownCodec = folder / "vp80.avi";
     {
         ClfLayout layout;
-        layout.video.push_back({ClfFourcc("HEVC"), 64, 48, 25000, 0, {}});
+        layout.video.push_back({ClfFourcc("VP80"), 64, 48, 25000, 0, {}});
         ClfWriter writer;
         ASSERT_EQ(writer.Open(unknownCodec, layout), 0);
         ASSERT_EQ(writer.WriteSample(kClfKindVideo, 0, "abcd", 4), 0);
