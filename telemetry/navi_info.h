@@ -38,6 +38,10 @@ double NaviLongitude(const CTavloNaviInfo &info);
 // would be undefined.
 int32_t TruncateToInt(float fValue);
 
-// The leading number of a text the C strtod way (white space, sign, fraction, exponent);
-// 0 when there is none.
+// The leading decimal number of a text (blanks, sign, digits, fraction, exponent); 0 when there
+// is none, and for "nan", "inf", hexadecimal and numbers beyond a double's range.
 double ReadNumber(const wchar_t *text);
+
+// Whether the fix's latitude lies within +-90 and its longitude within +-180 degrees once
+// converted; a fix that does not counts as no fix.
+bool HasPlausiblePosition(const CTavloNaviInfo &info);

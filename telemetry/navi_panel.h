@@ -51,9 +51,8 @@ inline constexpr int kNaviValueRight = 325;
 // RGB(255, 164, 0)
 inline constexpr unsigned kNaviTextColour = 0xFFA400;
 
-// A fix as the map and the panel take it: decimal degrees (the hemisphere is not applied, so
-// a southern or western fix shows positive degrees), the fix time as written (two-digit
-// year), speed and bearing truncated.
+// A fix as the map and the panel take it: signed decimal degrees (south and west negative),
+// the fix time as written (two-digit year), speed and bearing truncated.
 struct NAVI_SHOWN
 {
     double dLatitude;

@@ -99,7 +99,8 @@ TEST_F(MapWindowTest, TheTickSendsThePositionToTheBundledPageAndThePanel)
         ParseNaviSentence(L"G$GPRMC,143400.000,A,3730.0000,S,12700.0000,W,0,12.5,120510,,,A*00", 0),
         0);
     EXPECT_EQ(RunScript(Page(), "roadlogMap.received.length").toInt(), calls);
-    EXPECT_EQ(s_map->Panel().RowTexts()[2], "37.500000");
+    EXPECT_EQ(s_map->Panel().RowTexts()[2], "37.500000 S");
+    EXPECT_EQ(s_map->Panel().RowTexts()[3], "127.000000 W");
     EXPECT_EQ(s_map->Panel().RowTexts()[4], "12");
     EXPECT_TRUE(g_boxes.empty());
 }
