@@ -32,8 +32,7 @@ using namespace std::chrono_literals;
 
 QString FixText(const CTavloNaviInfo &fix)
 {
-    return QString::asprintf("%0.6f,%0.6f", NmeaToDegrees(fix.dLatitude),
-                             NmeaToDegrees(fix.dLongitude));
+    return QString::asprintf("%0.6f,%0.6f", NaviLatitude(fix), NaviLongitude(fix));
 }
 
 TEST(MainFrameMap, TheMapFollowsThePlayingClipShownOrHidden)
@@ -65,7 +64,7 @@ TEST(MainFrameMap, TheMapFollowsThePlayingClipShownOrHidden)
 
     NM_HTMLLIST select;
     select.code = HTMLLIST_SELCHANGED;
-    select.nItemNo = 0;
+    select.nItemNo = 1; // the day's second clip: the drive of the first starts without a fix
     frame.OnListNotify(select);
     frame.OnCommand(ID_PLAY);
     ASSERT_TRUE(PumpUntil([&] { return !frame.Track().IsEmpty(); }))
