@@ -379,15 +379,24 @@ void CTavloMainFrame::OnPlayStatus(uint32_t nPosition, int32_t nState)
 
 void CTavloMainFrame::OnPlayEnded()
 {
+    QString failure;
     if (m_pPlayer) {
-        // Nothing was played: the clip failed to open; its error is not shown.
-        if (m_pPlayer->StatusPosition() == 0)
-            m_pPlayer->TakeLastError();
+        // Nothing was played: the clip could not be opened or none of its streams decoded.
+        if (m_pPlayer->StatusPosition() == 0) {
+            if (const char *text = m_pPlayer->TakeLastError())
+                failure = QString::fromUtf8(text);
+        }
         Wait(100);
         if (m_pPlayer->GetState() != CMP_STOPPED)
             m_pPlayer->SeekEngine(0, 0);
         m_pSeek->SetPos(0);
         m_pSeek->repaint();
+    }
+    // Moving on would flick through a folder of such clips without a word; stay on this one
+    // and say why.
+    if (!failure.isEmpty()) {
+        ShowNotice(failure);
+        return;
     }
     StartTimer(IDT_NEXT_CLIP, 200);
 }

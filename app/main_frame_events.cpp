@@ -10,6 +10,7 @@
 #include "app/devices/mount_watch.h"
 #include "app/devices/system_mute.h"
 #include "app/tavlo_main_frame.h"
+#include "app/tavlo_msg_dlg.h"
 #include "app/warning_box.h"
 #include "platform/file_exists.h"
 #include "platform/trace.h"
@@ -122,6 +123,13 @@ void CTavloMainFrame::OnDelayedPlay()
 void CTavloMainFrame::ShowWarning(const QString &text)
 {
     ShowWarningBox(this, text);
+}
+
+void CTavloMainFrame::ShowNotice(const QString &text)
+{
+    // Not from inside the handler: the ended message is sent, and the status thread waits for it.
+    QMetaObject::invokeMethod(
+        this, [this, text] { ShowNotification(this, text); }, Qt::QueuedConnection);
 }
 
 void CTavloMainFrame::OnVolumeRemoved(const std::string &mountPoint)

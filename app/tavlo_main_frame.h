@@ -134,6 +134,8 @@ protected:
     virtual bool ChooseDrive();
     // The warning box with the program's title.
     virtual void ShowWarning(const QString &text);
+    // The self-closing notification, shown once the current event has been handled.
+    virtual void ShowNotice(const QString &text);
     // The settings sheet on the card at root.
     virtual SETTINGS_OUTCOME RunSettings(const std::string &root);
     // The system's mute: false when it cannot be read or set (no sound server).
