@@ -254,6 +254,8 @@ void CTavloMainFrame::OnMapWindow(int)
     MAP_WINDOW_OPTIONS options;
     options.bMapAllowed = g_PlayInfor.bMapAllowed;
     ToggleMapWindow(m_pMapWnd, this, options);
+    if (m_pMapWnd)
+        m_pMapWnd->SetRoute(m_route);
 }
 
 void CTavloMainFrame::OnChangeScreen(int)
@@ -360,6 +362,11 @@ void CTavloMainFrame::OnPlayStarted(uint32_t nDuration)
         uint32_t count = 0;
         const TEXT_SAMPLE *samples = m_pPlayer->TextSamples(count);
         m_track.BuildTrack(samples ? count : 0, samples);
+        // The whole route at once: a seek then only moves the marker, and nothing of the clip
+        // before is left on the map.
+        m_route = PlausibleRoute(TrackPoints(m_track));
+        if (m_pMapWnd)
+            m_pMapWnd->SetRoute(m_route);
         m_pPlayer->SetVolume(g_PlayInfor.nVolume);
     }
     g_PlayInfor.nSpeed = 100;

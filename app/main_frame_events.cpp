@@ -95,9 +95,13 @@ void CTavloMainFrame::OnTrackFollow()
     RepaintNow(m_layout.rcTimeArea);
     if (index < 0 || size_t(index) >= m_track.Count())
         return;
-    // The map is fed on every tick, shown or hidden, also when the fix did not change.
-    if (m_pMapWnd)
-        FollowNaviOnMap(*m_pMapWnd, m_track.At(size_t(index)), g_PlayInfor.bMapAllowed);
+    // The map is fed on every tick, shown or hidden, also when the fix did not change. Its
+    // marker stays on the drawn route; the panel shows the fix as the clip holds it.
+    if (m_pMapWnd) {
+        const int32_t onRoute = RouteIndexAt(m_route, m_track.At(size_t(index)).dwTime);
+        FollowNaviOnMap(*m_pMapWnd, m_track.At(size_t(index)), g_PlayInfor.bMapAllowed,
+                        onRoute < 0 ? nullptr : &m_route[size_t(onRoute)]);
+    }
 }
 
 void CTavloMainFrame::OnDelayedPlay()

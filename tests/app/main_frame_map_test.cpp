@@ -84,6 +84,22 @@ TEST(MainFrameMap, TheMapFollowsThePlayingClipShownOrHidden)
     ASSERT_GE(index, 0);
     EXPECT_LE(frame.Track().At(size_t(index)).dwTime, frame.Player()->PlayPosition() + 400);
 
+    // The clip's whole route is drawn at its start, not built up tick by tick (read together
+    // with the window's route, which a short clip's end may have replaced meanwhile).
+    const auto pageRouteIsTheWindows = [&] {
+        const std::vector<TRACK_POINT> &route = frame.Route();
+        if (route.empty())
+            return false;
+        const QString expected =
+            QString::asprintf("%d:%0.6f,%0.6f", int(route.size()), route.back().dLatitude,
+                              route.back().dLongitude);
+        return RunScript(page, "var r = roadlogMap.route || []; var p = r[r.length - 1] || [0, 0];"
+                               " r.length + ':' + p[0].toFixed(6) + ',' + p[1].toFixed(6)")
+                   .toString() == expected;
+    };
+    EXPECT_TRUE(PumpUntil(pageRouteIsTheWindows, 10s));
+    EXPECT_EQ(frame.Route().size(), frame.Track().Count()); // the demo drive has no strays
+
     if (screenshot) {
         Pump(3s); // a few positions on the trail
         QScreen *screen = QGuiApplication::primaryScreen();
