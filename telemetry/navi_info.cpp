@@ -2,8 +2,8 @@
 
 #include <cmath>
 #include <cwchar>
-#include <string>
 #include <limits>
+#include <string>
 
 #include <locale.h>
 #include <stdlib.h>

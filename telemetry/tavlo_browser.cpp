@@ -4,8 +4,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QKeyEvent>
-#include <QNetworkInformation>
 #include <QMouseEvent>
+#include <QNetworkInformation>
 #include <QPaintEvent>
 #include <QPointer>
 #include <QUrl>
@@ -144,7 +144,8 @@ void CTavloBrowser::CallOptionalScript(const QString &function, const QString &a
     const QString call =
         QString::fromUtf8(QJsonDocument(QJsonArray{function, arg}).toJson(QJsonDocument::Compact));
     document->runJavaScript(
-        QStringLiteral("(function (c) { if (typeof window[c[0]] === 'function') window[c[0]](c[1]); })(%1)")
+        QStringLiteral(
+            "(function (c) { if (typeof window[c[0]] === 'function') window[c[0]](c[1]); })(%1)")
             .arg(call));
 }
 

@@ -219,9 +219,9 @@ bool CopyToI420(const AVFrame *frame, int width, int height, std::vector<uint8_t
                 VideoPicture *picture)
 {
     const AVPixFmtDescriptor *desc = av_pix_fmt_desc_get(AVPixelFormat(frame->format));
-    if (!desc || (desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL |
-                                 AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_HWACCEL |
-                                 AV_PIX_FMT_FLAG_BE | AV_PIX_FMT_FLAG_FLOAT)))
+    if (!desc ||
+        (desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BITSTREAM |
+                        AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_BE | AV_PIX_FMT_FLAG_FLOAT)))
         return false;
     const bool grey = desc->nb_components <= 2;
     if (!(desc->flags & AV_PIX_FMT_FLAG_PLANAR) && !grey)
@@ -229,8 +229,8 @@ bool CopyToI420(const AVFrame *frame, int width, int height, std::vector<uint8_t
     const int depth = desc->comp[0].depth;
     for (int c = 0; c < (grey ? 1 : 3); ++c) {
         const int step = depth > 8 ? 2 : 1;
-        if (desc->comp[c].depth != depth || depth < 8 || depth > 16 ||
-            desc->comp[c].step != step || desc->comp[c].plane != c || desc->comp[c].shift != 0)
+        if (desc->comp[c].depth != depth || depth < 8 || depth > 16 || desc->comp[c].step != step ||
+            desc->comp[c].plane != c || desc->comp[c].shift != 0)
             return false;
     }
     const size_t stride = size_t((width + 1) & ~1);

@@ -230,7 +230,6 @@ int32_t ClassifyNalSample(const uint8_t *sample, uint32_t length, int lengthSize
 
 } // namespace
 
-
 int32_t ClassifyMpeg4Sample(const uint8_t *sample, uint32_t length)
 {
     if (!sample)
@@ -256,7 +255,6 @@ int32_t ClassifyMsMpeg4Sample(const uint8_t *sample, uint32_t length)
         return kClassifyNotSyncPoint;
     return (sample[0] >> 6) == 0 ? kClassifySyncPoint : kClassifyNotSyncPoint;
 }
-
 
 int32_t ClassifyH264Sample(const uint8_t *sample, uint32_t length, int lengthSize)
 {

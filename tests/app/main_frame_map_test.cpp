@@ -90,9 +90,8 @@ TEST(MainFrameMap, TheMapFollowsThePlayingClipShownOrHidden)
         const std::vector<TRACK_POINT> &route = frame.Route();
         if (route.empty())
             return false;
-        const QString expected =
-            QString::asprintf("%d:%0.6f,%0.6f", int(route.size()), route.back().dLatitude,
-                              route.back().dLongitude);
+        const QString expected = QString::asprintf("%d:%0.6f,%0.6f", int(route.size()),
+                                                   route.back().dLatitude, route.back().dLongitude);
         return RunScript(page, "var r = roadlogMap.route || []; var p = r[r.length - 1] || [0, 0];"
                                " r.length + ':' + p[0].toFixed(6) + ',' + p[1].toFixed(6)")
                    .toString() == expected;

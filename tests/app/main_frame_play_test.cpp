@@ -367,8 +367,8 @@ TEST_F(MainFramePlay, AClipThatCannotBePlayedStopsThereAndSaysWhy)
         const char *notice;
     } cases[] = {
         {"a video codec the engine has no decoder for", [] {}, "Unsupported video codec"},
-        {"a clip deleted since the list was made",
-         [&] { std::filesystem::remove(undecodable); }, nullptr},
+        {"a clip deleted since the list was made", [&] { std::filesystem::remove(undecodable); },
+         nullptr},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);

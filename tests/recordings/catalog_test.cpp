@@ -142,10 +142,10 @@ TEST(CatalogOrder, ClipsAndDayFoldersAreInNameOrderWhateverTheListingOrder)
     CCardFixture card;
     // Created out of time order, so no file system's listing (creation order, its reverse,
     // hash order) gives name order by chance. Letters differ in case between clips.
-    const std::vector<std::string> created = {
-        "R_20101011_134700.avi", "r_20101011_134500.AVI", "R_20101011_135900.avi",
-        "R_20101011_134400.avi", "r_20101011_135000.avi", "R_20101011_134600.AVI",
-        "R_20101011_134800.avi"};
+    const std::vector<std::string> created = {"R_20101011_134700.avi", "r_20101011_134500.AVI",
+                                              "R_20101011_135900.avi", "R_20101011_134400.avi",
+                                              "r_20101011_135000.avi", "R_20101011_134600.AVI",
+                                              "R_20101011_134800.avi"};
     for (const std::string &name : created) {
         card.File("EVENT/" + name);
         card.File("RECORD/20101012/" + name);
@@ -155,10 +155,10 @@ TEST(CatalogOrder, ClipsAndDayFoldersAreInNameOrderWhateverTheListingOrder)
     card.File("RECORD/20101010/first.avi");
     card.OpenCard();
 
-    const std::vector<std::string> inTime = {
-        "R_20101011_134400.avi", "r_20101011_134500.AVI", "R_20101011_134600.AVI",
-        "R_20101011_134700.avi", "R_20101011_134800.avi", "r_20101011_135000.avi",
-        "R_20101011_135900.avi"};
+    const std::vector<std::string> inTime = {"R_20101011_134400.avi", "r_20101011_134500.AVI",
+                                             "R_20101011_134600.AVI", "R_20101011_134700.avi",
+                                             "R_20101011_134800.avi", "r_20101011_135000.avi",
+                                             "R_20101011_135900.avi"};
     ASSERT_NE(ListingOrder(card.Root() + "EVENT"), inTime) << "the listing is in time already";
     EXPECT_EQ(card.Names(LIST_EVENT), inTime);
     std::vector<std::string> record = {"first.avi"};
@@ -187,9 +187,9 @@ TEST(CatalogOrder, NamesCompareWithoutCaseThenByTheirBytes)
     card.OpenCard();
     // '_' (0x5F) sorts before the letters once they are lower-cased, '.' before the digits;
     // "A" before "a" by their bytes.
-    EXPECT_EQ(card.Names(LIST_MANUAL), (std::vector<std::string>{"_x.avi", "A.avi", "a.avi",
-                                                                 "a0.avi", "b.avi", "B1.avi",
-                                                                 "Z.avi"}));
+    EXPECT_EQ(card.Names(LIST_MANUAL),
+              (std::vector<std::string>{"_x.avi", "A.avi", "a.avi", "a0.avi", "b.avi", "B1.avi",
+                                        "Z.avi"}));
 }
 
 TEST(CatalogRows, TheShownCategoryIsHandedToTheListRowByRow)

@@ -70,20 +70,28 @@ TEST(PlausibleRoute, LeavesOutFixesTooFarFromThePreviousKeptOne)
         std::vector<TRACK_POINT> points;
         std::vector<size_t> kept;
     } cases[] = {
-        {"a drive at city speed", {At(0, 37.5, -122.4), At(1, 37.5001, -122.4), At(2, 37.5002, -122.4)},
+        {"a drive at city speed",
+         {At(0, 37.5, -122.4), At(1, 37.5001, -122.4), At(2, 37.5002, -122.4)},
          {0, 1, 2}},
         {"a jump to the other hemisphere and back",
-         {At(0, 37.5, -122.4), At(1, 37.5001, 122.4), At(2, 37.5002, -122.4)}, {0, 2}},
-        {"a 0,0 fix in the middle", {At(0, 37.5, -122.4), At(1, 0, 0), At(2, 37.5002, -122.4)}, {0, 2}},
+         {At(0, 37.5, -122.4), At(1, 37.5001, 122.4), At(2, 37.5002, -122.4)},
+         {0, 2}},
+        {"a 0,0 fix in the middle",
+         {At(0, 37.5, -122.4), At(1, 0, 0), At(2, 37.5002, -122.4)},
+         {0, 2}},
         {"a 0,0 first fix", {At(0, 0, 0), At(1, 37.5, -122.4), At(2, 37.5001, -122.4)}, {1, 2}},
         {"a stray first fix before a stray second one",
-         {At(0, 0, 0), At(1, -37.5, 122.4), At(2, 37.5, -122.4), At(3, 37.5001, -122.4)}, {2, 3}},
+         {At(0, 0, 0), At(1, -37.5, 122.4), At(2, 37.5, -122.4), At(3, 37.5001, -122.4)},
+         {2, 3}},
         {"200 km/h is kept, 400 km/h is not",
-         {At(0, 37.5, 0), At(1, 37.5005, 0), At(2, 37.5015, 0)}, {0, 1}},
+         {At(0, 37.5, 0), At(1, 37.5005, 0), At(2, 37.5015, 0)},
+         {0, 1}},
         {"slow again after a gap: reachable from the last kept fix",
-         {At(0, 37.5, 0), At(1, 37.6, 0), At(10, 37.5005, 0)}, {0, 2}},
+         {At(0, 37.5, 0), At(1, 37.6, 0), At(10, 37.5005, 0)},
+         {0, 2}},
         {"a repeated time at the same place is kept, elsewhere not",
-         {At(0, 37.5, 0), At(0, 37.5, 0), At(0, 37.5001, 0)}, {0, 1}},
+         {At(0, 37.5, 0), At(0, 37.5, 0), At(0, 37.5001, 0)},
+         {0, 1}},
         {"one fix", {At(3, 10, 10)}, {0}},
         {"no fix", {}, {}},
     };
@@ -124,10 +132,10 @@ std::string MakeNmeaClip(const CTempFolder &folder, const std::string &lines)
 TEST(ReadClipTrack, ReadsTheClipsFixesInSignedDegrees)
 {
     CTempFolder folder;
-    const std::string clip =
-        MakeNmeaClip(folder, "G$GPRMC,170000.000,A,3747.0000,N,12225.0000,W,20.0,45.0,120510,,,A*00\n"
-                             "G$GPRMC,170001.000,V,,,,,,,120510,,,N*00\n"
-                             "G$GPRMC,170002.000,A,3747.0060,N,12224.9940,W,21.0,45.0,120510,,,A*00\n");
+    const std::string clip = MakeNmeaClip(
+        folder, "G$GPRMC,170000.000,A,3747.0000,N,12225.0000,W,20.0,45.0,120510,,,A*00\n"
+                "G$GPRMC,170001.000,V,,,,,,,120510,,,N*00\n"
+                "G$GPRMC,170002.000,A,3747.0060,N,12224.9940,W,21.0,45.0,120510,,,A*00\n");
     ASSERT_FALSE(clip.empty());
     std::vector<TRACK_POINT> points;
     ASSERT_EQ(ReadClipTrack(clip, &points), 0);

@@ -319,9 +319,10 @@ TEST_F(MapWindowTest, TheMapCommandCreatesThenTogglesTheWindow)
 TEST_F(MapWindowTest, TheClipsWholeRouteIsDrawnFittedAndFollowedByTheMarker)
 {
     s_map->ShowWindow();
-    const std::vector<TRACK_POINT> route = {
-        {0, 37.7749, -122.4194, 30, 0},    {1000, 37.7755, -122.4187, 31, 40},
-        {2000, 37.7762, -122.4179, 32, 40}, {3000, 37.7770, -122.4170, 33, 40}};
+    const std::vector<TRACK_POINT> route = {{0, 37.7749, -122.4194, 30, 0},
+                                            {1000, 37.7755, -122.4187, 31, 40},
+                                            {2000, 37.7762, -122.4179, 32, 40},
+                                            {3000, 37.7770, -122.4170, 33, 40}};
     s_map->SetRoute(route);
     EXPECT_EQ(RunScript(Page(), "roadlogMap.route.length").toInt(), 4);
     EXPECT_EQ(RunScript(Page(), "roadlogMap.line.getLatLngs().length").toInt(), 4);
@@ -344,17 +345,17 @@ TEST_F(MapWindowTest, TheClipsWholeRouteIsDrawnFittedAndFollowedByTheMarker)
     }
 
     // The marker stands on the route where the fix was left out of it.
-    const CTavloNaviInfo stray = ParseNaviSentence(
-        L"G$GPRMC,170002.000,A,0000.0000,N,00000.0000,E,0,0,120510,,,A*00", 2500);
+    const CTavloNaviInfo stray =
+        ParseNaviSentence(L"G$GPRMC,170002.000,A,0000.0000,N,00000.0000,E,0,0,120510,,,A*00", 2500);
     FollowNaviOnMap(*s_map, stray, 1, &route[2]);
     EXPECT_EQ(RunScript(Page(), "roadlogMap.received[roadlogMap.received.length - 1]").toString(),
               "37.776200,-122.417900");
     EXPECT_EQ(s_map->Panel().RowTexts()[2], "0.000000 N");
     // Without a route point the fix itself goes, south and west negative.
-    FollowNaviOnMap(*s_map,
-                    ParseNaviSentence(
-                        L"G$GPRMC,170003.000,A,3730.2219,N,12225.1649,W,0,0,120510,,,A*00", 3000),
-                    1);
+    FollowNaviOnMap(
+        *s_map,
+        ParseNaviSentence(L"G$GPRMC,170003.000,A,3730.2219,N,12225.1649,W,0,0,120510,,,A*00", 3000),
+        1);
     EXPECT_EQ(RunScript(Page(), "roadlogMap.received[roadlogMap.received.length - 1]").toString(),
               "37.503698,-122.419415");
 
@@ -366,7 +367,8 @@ TEST_F(MapWindowTest, TheClipsWholeRouteIsDrawnFittedAndFollowedByTheMarker)
     EXPECT_FALSE(RunScript(Page(), "roadlogMap.map.hasLayer(roadlogMap.marker)").toBool());
 
     // Street tiles once the network is reachable, also after the page loaded without it.
-    RunScript(Page(), "if (roadlogMap.tiles) { roadlogMap.tiles.remove(); roadlogMap.tiles = null; }");
+    RunScript(Page(),
+              "if (roadlogMap.tiles) { roadlogMap.tiles.remove(); roadlogMap.tiles = null; }");
     EXPECT_FALSE(RunScript(Page(), "setStreetTiles('0')").toBool());
     EXPECT_FALSE(RunScript(Page(), "roadlogMap.tiles !== null").toBool());
     EXPECT_TRUE(RunScript(Page(), "setStreetTiles('1')").toBool());

@@ -74,11 +74,23 @@ TEST(ReadNumber, ReadsPlainDecimalNumbersOnly)
         const wchar_t *text;
         double value;
     } cases[] = {
-        {L"3730.1234", 3730.1234}, {L" -12.5x", -12.5}, {L"+.5", 0.5},  {L"7.", 7.0},
-        {L"1.5e2", 150.0},         {L"12e", 12.0},      {L"12e+", 12.0}, {L"", 0.0},
-        {L"nan", 0.0},             {L"-inf", 0.0},      {L"infinity", 0.0},
-        {L"0x1A", 0.0},            {L"0x1p4", 0.0},     {L"1e400", 0.0}, // beyond a double
-        {L".", 0.0},               {L"-", 0.0},         {L"\u0663", 0.0}, // a non-Latin digit
+        {L"3730.1234", 3730.1234},
+        {L" -12.5x", -12.5},
+        {L"+.5", 0.5},
+        {L"7.", 7.0},
+        {L"1.5e2", 150.0},
+        {L"12e", 12.0},
+        {L"12e+", 12.0},
+        {L"", 0.0},
+        {L"nan", 0.0},
+        {L"-inf", 0.0},
+        {L"infinity", 0.0},
+        {L"0x1A", 0.0},
+        {L"0x1p4", 0.0},
+        {L"1e400", 0.0}, // beyond a double
+        {L".", 0.0},
+        {L"-", 0.0},
+        {L"\u0663", 0.0}, // a non-Latin digit
     };
     for (const auto &c : cases)
         EXPECT_DOUBLE_EQ(ReadNumber(c.text), c.value) << c.text;
@@ -134,8 +146,7 @@ TEST(ParseNaviSentence, FieldLongerThanTheTokenBufferIsCut)
 TEST(BuildTrack, FixesOutsideTheGlobeCountAsNoFix)
 {
     const auto at = [](const char *lat, const char *lon) {
-        return std::string("G$GPRMC,143300.000,A,") + lat + ",N," + lon +
-               ",E,10.5,90.0,120510,,,A";
+        return std::string("G$GPRMC,143300.000,A,") + lat + ",N," + lon + ",E,10.5,90.0,120510,,,A";
     };
     const struct
     {

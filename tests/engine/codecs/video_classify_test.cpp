@@ -225,7 +225,7 @@ TEST(ClassifyHevc, LengthSizeFromTheHvcCRecord)
         int size;
     } cases[] = {
         {0xFF, 23, 4}, {0xFD, 23, 2}, {0xFC, 23, 1}, {0xFE, 23, 0}, // 3 is no valid size
-        {0xFF, 22, 0},                                             // too short for a record
+        {0xFF, 22, 0},                                              // too short for a record
     };
     for (const auto &c : cases) {
         hvcc[21] = c.byte21;
