@@ -17,6 +17,7 @@
 #include "recordings/html_list_ctrl.h"
 #include "recordings/trova_catalog.h"
 #include "settings/player_setting.h"
+#include "telemetry/clip_track.h"
 #include "telemetry/navi_track.h"
 
 class CMountWatch;
@@ -126,6 +127,7 @@ public:
     CFramePlayer *Player() const { return m_pPlayer.get(); }
     CTavloBrowser *MapWindow() const { return m_pMapWnd.get(); }
     const CTavloNaviTrack &Track() const { return m_track; }
+    const std::vector<TRACK_POINT> &Route() const { return m_route; }
     bool IsPlayPending() const { return m_bPlayPending; }
     bool IsTimerActive(int nTimerId) const;
 
@@ -134,6 +136,8 @@ protected:
     virtual bool ChooseDrive();
     // The warning box with the program's title.
     virtual void ShowWarning(const QString &text);
+    // The self-closing notification, shown once the current event has been handled.
+    virtual void ShowNotice(const QString &text);
     // The settings sheet on the card at root.
     virtual SETTINGS_OUTCOME RunSettings(const std::string &root);
     // The system's mute: false when it cannot be read or set (no sound server).
@@ -248,6 +252,7 @@ private:
     FramePlayerFactory m_playerFactory;
     std::unique_ptr<CFramePlayer> m_pPlayer;
     CTavloNaviTrack m_track;
+    std::vector<TRACK_POINT> m_route; // the track's fixes as drawn on the map, strays left out
     // Made by the first map command, hidden but never destroyed until the window goes.
     std::unique_ptr<CTavloBrowser> m_pMapWnd;
     std::unique_ptr<CSystemMute> m_pSystemMute;

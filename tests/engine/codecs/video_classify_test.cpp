@@ -173,4 +173,68 @@ TEST(ClassifyH264, LengthSizeFromTheAvcCRecord)
         EXPECT_EQ(H264LengthSizeFromExtraData(c.extra.data(), uint32_t(c.extra.size())), c.size);
 }
 
+// HEVC NAL units by their two header bytes: the type sits in bits 1..6 of the first.
+Bytes HevcNal(int type)
+{
+    return {uint8_t(type << 1), 0x01, 0xAF, 0x09};
+}
+
+TEST(ClassifyHevc, IrapPicturesAreSyncPointsInEitherForm)
+{
+    const Bytes vps = HevcNal(32), sps = HevcNal(33), pps = HevcNal(34), sei = HevcNal(39);
+    const struct
+    {
+        const char *name;
+        Bytes nals[3];
+        int32_t expected;
+    } cases[] = {
+        {"VPS SPS IDR_W_RADL", {vps, sps, HevcNal(19)}, kSync},
+        {"IDR_N_LP", {HevcNal(20), {}, {}}, kSync},
+        {"CRA", {sei, HevcNal(21), {}}, kSync},
+        {"BLA_W_LP", {HevcNal(16), {}, {}}, kSync},
+        {"trailing picture", {HevcNal(1), {}, {}}, kNot},
+        {"RASL after parameter sets", {pps, HevcNal(8), {}}, kNot},
+        {"reserved non-IRAP 24", {HevcNal(24), {}, {}}, kNot},
+    };
+    for (const auto &c : cases) {
+        Bytes annexB, prefixed;
+        for (const Bytes &nal : c.nals) {
+            if (nal.empty())
+                continue;
+            annexB.insert(annexB.end(), {0x00, 0x00, 0x00, 0x01});
+            annexB.insert(annexB.end(), nal.begin(), nal.end());
+            prefixed.insert(prefixed.end(), {0x00, uint8_t(nal.size())});
+            prefixed.insert(prefixed.end(), nal.begin(), nal.end());
+        }
+        EXPECT_EQ(ClassifyHevcSample(annexB.data(), uint32_t(annexB.size()), 0), c.expected)
+            << c.name << ", Annex B";
+        EXPECT_EQ(ClassifyHevcSample(prefixed.data(), uint32_t(prefixed.size()), 2), c.expected)
+            << c.name << ", 2-byte lengths";
+    }
+    EXPECT_EQ(ClassifyHevcSample(nullptr, 0, 0), kNot);
+}
+
+TEST(ClassifyHevc, LengthSizeFromTheHvcCRecord)
+{
+    Bytes hvcc(23, 0x00);
+    hvcc[0] = 0x01;
+    const struct
+    {
+        uint8_t byte21;
+        size_t length;
+        int size;
+    } cases[] = {
+        {0xFF, 23, 4}, {0xFD, 23, 2}, {0xFC, 23, 1}, {0xFE, 23, 0}, // 3 is no valid size
+        {0xFF, 22, 0},                                              // too short for a record
+    };
+    for (const auto &c : cases) {
+        hvcc[21] = c.byte21;
+        EXPECT_EQ(HevcLengthSizeFromExtraData(hvcc.data(), uint32_t(c.length)), c.size)
+            << int(c.byte21) << " " << c.length;
+    }
+    const Bytes annexB = Join({{0x00, 0x00, 0x00, 0x01}, HevcNal(32), Bytes(20, 0xFF)});
+    EXPECT_EQ(HevcLengthSizeFromExtraData(annexB.data(), uint32_t(annexB.size())), 0);
+    EXPECT_EQ(HevcLengthSizeFromExtraData(nullptr, 0), 0);
+}
+
 } // namespace
