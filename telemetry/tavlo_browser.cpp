@@ -229,6 +229,14 @@ void CTavloBrowser::closeEvent(QCloseEvent *e)
     HideWindow();
 }
 
+void CTavloBrowser::changeEvent(QEvent *e)
+{
+    // A minimised window is one the user cannot see: the next map command shows it again.
+    if (e->type() == QEvent::WindowStateChange && isMinimized())
+        m_bShown = false;
+    QWidget::changeEvent(e);
+}
+
 void CTavloBrowser::mousePressEvent(QMouseEvent *e)
 {
     if (e->button() == Qt::LeftButton && e->position().y() < int(MOVE_BAND_HEIGHT) &&
