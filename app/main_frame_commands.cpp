@@ -7,6 +7,7 @@
 #include "app/controls/tavlo_slider.h"
 #include "app/controls/tavlo_switch.h"
 #include "app/controls/window_message.h"
+#include "app/devices/mute_worker.h"
 #include "app/tavlo_main_frame.h"
 #include "app/tavlo_msg_dlg.h"
 #include "app/warning_box.h"
@@ -105,8 +106,8 @@ int CTavloMainFrame::StartClip(const std::string &path)
     if (!m_pPlayer->Play(Utf8ToWide(path).c_str()))
         return 0;
     EnablePlaybackControls();
-    m_pVideo0->show();
-    g_PlayInfor.strPlayFile = path;
+    ShowClipVideo(true);
+    SetPlayFile(path);
     return 1;
 }
 
@@ -260,6 +261,8 @@ void CTavloMainFrame::OnChangeScreen(int)
 {
     if (!m_pPlayer || m_pPlayer->GetState() == CMP_STOPPED || m_bFullScreen)
         return;
+    if (const CTavloButton *button = Button(ID_CHANGE_SCREEN); button && !button->isEnabled())
+        return; // a clip of one camera
     m_bMainIsSlot0 = !m_bMainIsSlot0;
     // No picture may be drawn into a window while the two trade places.
     if (PlayerShowsVideo())
@@ -272,7 +275,7 @@ void CTavloMainFrame::OnChangeScreen(int)
 
 void CTavloMainFrame::OnMute(int)
 {
-    SetSystemMute(m_pMute->GetState() == 0);
+    m_pMuteWorker->RequestSet(m_pMute->GetState() == 0);
 }
 
 void CTavloMainFrame::OnListNotify(const NM_HTMLLIST &notify)
@@ -367,6 +370,14 @@ void CTavloMainFrame::OnPlayStarted(uint32_t nDuration)
     m_pSpeed->repaint();
     if (m_pPlayer)
         m_pPlayer->SetSpeed(100);
+    // With one camera there is nothing to swap: the only picture stays in the large area.
+    const bool bTwoCameras = m_pPlayer && m_pPlayer->VideoStreamCount() >= 2;
+    if (CTavloButton *button = Button(ID_CHANGE_SCREEN))
+        button->setEnabled(bTwoCameras);
+    if (!bTwoCameras && !m_bMainIsSlot0) {
+        m_bMainIsSlot0 = true;
+        Layout();
+    }
 }
 
 void CTavloMainFrame::OnPlayStatus(uint32_t nPosition, int32_t nState)
@@ -432,6 +443,8 @@ void CTavloMainFrame::ResetView()
     m_pSpeed->SetEnabled(false);
     if (CTavloButton *button = Button(ID_FULL_SCREEN))
         button->setEnabled(false);
+    if (CTavloButton *button = Button(ID_CHANGE_SCREEN))
+        button->setEnabled(true);
     m_pVideo0->hide();
     m_pVideo1->hide();
 }

@@ -20,7 +20,7 @@
 #include "telemetry/navi_track.h"
 
 class CMountWatch;
-class CSystemMute;
+class CMuteWorker;
 class CTavloBrowser;
 class CTavloButton;
 class CTavloSlider;
@@ -136,9 +136,6 @@ protected:
     virtual void ShowWarning(const QString &text);
     // The settings sheet on the card at root.
     virtual SETTINGS_OUTCOME RunSettings(const std::string &root);
-    // The system's mute: false when it cannot be read or set (no sound server).
-    virtual bool ReadSystemMute(bool &bMuted);
-    virtual bool SetSystemMute(bool bMuted);
     // The Capture command and a click on video window 401.
     virtual void CaptureFrameToFile();
     virtual void CaptureFrameToViewer();
@@ -149,6 +146,7 @@ protected:
 
     void paintEvent(QPaintEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
+    void changeEvent(QEvent *e) override;
     void mousePressEvent(QMouseEvent *e) override;
     void mouseMoveEvent(QMouseEvent *e) override;
     void mouseReleaseEvent(QMouseEvent *e) override;
@@ -204,11 +202,20 @@ private:
     // The sound server's mute and the mount watch; the mute switch shows on exactly when the
     // mute can be read and says unmuted.
     void InitDevices();
+    // An answer of the mute worker, on the window thread: the switch follows the system.
+    void OnMuteRead(bool bRead, bool bMuted);
     void StartTimer(int nTimerId, int nPeriodMs);
     void KillTimer(int nTimerId);
     void RepaintNow(const QRect &area);
     void Layout();
     void PlaceVideo(const FRAME_LAYOUT &layout);
+    // The window in the large area (the one shown in full screen) and the other one.
+    QWidget *MainVideo() const { return m_bMainIsSlot0 ? m_pVideo0 : m_pVideo1; }
+    QWidget *SmallVideo() const { return m_bMainIsSlot0 ? m_pVideo1 : m_pVideo0; }
+    // What a clip shows: both windows in normal mode, the large one alone in full screen.
+    void ShowClipVideo(bool bShow);
+    // The clip started last; its name is repainted at once in full screen.
+    void SetPlayFile(const std::string &path);
     bool PlayerShowsVideo() const;
     // The waits of the window thread are plain sleeps: the engine settles meanwhile.
     static void Wait(int nMs);
@@ -250,6 +257,6 @@ private:
     CTavloNaviTrack m_track;
     // Made by the first map command, hidden but never destroyed until the window goes.
     std::unique_ptr<CTavloBrowser> m_pMapWnd;
-    std::unique_ptr<CSystemMute> m_pSystemMute;
+    std::unique_ptr<CMuteWorker> m_pMuteWorker; // reads and sets the mute off the window thread
     std::unique_ptr<CMountWatch> m_pMountWatch; // reports each removed volume to OnVolumeRemoved
 };

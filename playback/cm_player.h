@@ -73,6 +73,7 @@ public:
         count = m_nTextCount;
         return m_TextSamples;
     }
+    uint32_t VideoStreamCount() const override { return m_MediaInfo.nVideoCount; }
 
     // Read by the main window: the samples are complete and unchanging from WM_PLAY_STARTED
     // until the next Play.

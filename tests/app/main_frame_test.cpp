@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QTimer>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +20,7 @@
 #include "app/controls/tavlo_slider.h"
 #include "app/tavlo_frame.h"
 #include "app/tavlo_msg_dlg.h"
+#include "playback/play_messages.h"
 #include "recordings/play_infor.h"
 #include "tests/support/demo_card.h"
 #include "tests/support/temp_folder.h"
@@ -33,6 +35,7 @@ public:
     {
         std::vector<std::string> calls;
         bool bDestroyed = false;
+        std::vector<TEXT_SAMPLE> samples; // what TextSamples gives
     };
     CRecordingPlayer(LOG &log, int32_t nState, uint32_t nPosition)
         : m_log(log), m_nState(nState), m_nPosition(nPosition)
@@ -96,9 +99,10 @@ public:
     const char *TakeLastError() override { return nullptr; }
     const TEXT_SAMPLE *TextSamples(uint32_t &nCount) const override
     {
-        nCount = 0;
-        return nullptr;
+        nCount = uint32_t(m_log.samples.size());
+        return m_log.samples.empty() ? nullptr : m_log.samples.data();
     }
+    uint32_t VideoStreamCount() const override { return 1; }
 
 private:
     LOG &m_log;
@@ -259,6 +263,44 @@ TEST(MainFrameStart, SizeControlsAndPieces)
     for (int y = 443; y < 470; ++y)
         for (int x = 208; x < 650; ++x)
             ASSERT_NE(At(image, x, y), QColor(255, 0, 255)) << x << "," << y;
+}
+
+// The window is drawn for one size: maximising or a tiling desktop leaves it as it is.
+TEST(MainFrameStart, TheWindowKeepsItsFixedSize)
+{
+    CTavloFrame frame;
+    frame.show();
+    EXPECT_EQ(frame.minimumSize(), QSize(1020, 594));
+    EXPECT_EQ(frame.maximumSize(), QSize(1020, 594));
+    frame.resize(1920, 1080);
+    EXPECT_EQ(frame.size(), QSize(1020, 594));
+    frame.showMaximized();
+    QApplication::processEvents();
+    EXPECT_EQ(frame.size(), QSize(1020, 594));
+}
+
+// A paint of part of the window composes only that part, at its place: it matches the whole
+// picture there and leaves the rest of the target alone.
+TEST(MainFrameStart, APartialPaintDrawsItsRectangleOnly)
+{
+    CTavloFrame frame;
+    const QImage whole = Grab(frame);
+    const QRect parts[] = {{218, 450, 70, 15}, {0, 0, 200, 60}, {600, 400, 300, 150}};
+    for (const QRect &part : parts) {
+        QImage image(frame.size(), QImage::Format_RGB32);
+        image.fill(QColor(255, 0, 255));
+        frame.render(&image, part.topLeft(), QRegion(part), QWidget::DrawWindowBackground);
+        for (int y = 0; y < image.height(); y += 2)
+            for (int x = 0; x < image.width(); x += 2) {
+                bool bCovered = false; // children paint themselves
+                for (QWidget *child : frame.findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+                    bCovered |= child->isVisibleTo(&frame) && child->geometry().contains(x, y);
+                if (bCovered)
+                    continue;
+                const QColor expected = part.contains(x, y) ? At(whole, x, y) : QColor(255, 0, 255);
+                ASSERT_EQ(At(image, x, y), expected) << x << "," << y;
+            }
+    }
 }
 
 TEST(MainFrameStart, DisabledControlsDrawTheirDisabledLook)
@@ -455,9 +497,14 @@ TEST(MainFrameFullScreen, OnlyWhilePlayingWithACard)
         EXPECT_EQ(frame.VideoWindow(IDC_VIDEO_MAIN)->geometry(), l.rcMainVideo);
         EXPECT_EQ(frame.SeekSlider()->geometry(), l.rcSeek);
         EXPECT_EQ(frame.Button(ID_EXIT)->pos(), l.ptExit);
+        const QSize full = frame.size();
+        frame.resize(full + QSize(300, 200)); // a tiling desktop
+        EXPECT_EQ(frame.size(), full);
         frame.OnCommand(ID_RESTORE);
         EXPECT_FALSE(frame.IsFullScreen());
         EXPECT_EQ(frame.geometry(), before);
+        frame.resize(1500, 900);
+        EXPECT_EQ(frame.size(), QSize(1020, 594));
         EXPECT_TRUE(frame.RecordingList()->isVisibleTo(&frame));
         EXPECT_EQ(frame.SeekSlider()->geometry(), QRect(278, 444, 303, 25));
     }
@@ -641,7 +688,17 @@ TEST(MainFrameExit, StopsFreesAndCloses)
     frame.OpenCardFolder(card.string());
     ASSERT_GT(frame.RecordingList()->ItemCount(), 0);
     log.calls.clear();
+    // A clip with a fix has started: the track holds it until Exit.
+    TEXT_SAMPLE fix{};
+    std::snprintf(fix.szText, sizeof fix.szText, "%s",
+                  "G$GPRMC,134500.00,A,3733.8000,N,12658.2000,E,30.0,90.0,111010,,,A*00");
+    log.samples = {fix};
+    CPlayMessage started(WM_PLAY_STARTED, 20000, 0);
+    QApplication::sendEvent(&frame, &started);
+    ASSERT_FALSE(frame.Track().IsEmpty());
+    log.calls.clear();
     frame.OnCommand(ID_EXIT);
+    EXPECT_TRUE(frame.Track().IsEmpty());
     EXPECT_EQ(log.calls, (std::vector<std::string>{"stop"}));
     EXPECT_TRUE(log.bDestroyed);
     EXPECT_EQ(frame.Player(), nullptr);
