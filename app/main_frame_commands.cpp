@@ -1,5 +1,6 @@
 // The main window's commands, list notifications, player and slider messages.
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <algorithm>
 
@@ -52,6 +53,60 @@ void CTavloMainFrame::OnCommand(int nId)
 }
 
 void CTavloMainFrame::OnNothing(int) {}
+
+void CTavloMainFrame::keyPressEvent(QKeyEvent *e)
+{
+    struct KEY_ENTRY
+    {
+        int nKey;
+        Qt::KeyboardModifiers modifiers;
+        int nCommand;
+    };
+    static const KEY_ENTRY kKeys[] = {
+        {Qt::Key_PageUp, Qt::NoModifier, ID_PREV_MOVIE},
+        {Qt::Key_PageDown, Qt::NoModifier, ID_NEXT_MOVIE},
+        {Qt::Key_Left, Qt::NoModifier, ID_PREV_FRAME},
+        {Qt::Key_Right, Qt::NoModifier, ID_NEXT_FRAME},
+        {Qt::Key_F, Qt::NoModifier, ID_FULL_SCREEN},
+        {Qt::Key_Escape, Qt::NoModifier, ID_RESTORE},
+        {Qt::Key_G, Qt::NoModifier, ID_GPS},
+        {Qt::Key_O, Qt::ControlModifier, ID_OPEN},
+        {Qt::Key_S, Qt::ControlModifier, ID_CAPTURE},
+        {Qt::Key_Space, Qt::NoModifier, ID_PLAY},
+        {Qt::Key_M, Qt::NoModifier, IDC_MUTE},
+    };
+    const Qt::KeyboardModifiers modifiers = e->modifiers() & ~Qt::KeypadModifier;
+    const KEY_ENTRY *entry = nullptr;
+    for (const KEY_ENTRY &candidate : kKeys)
+        if (candidate.nKey == e->key() && candidate.modifiers == modifiers)
+            entry = &candidate;
+    if (!entry) {
+        QWidget::keyPressEvent(e);
+        return;
+    }
+    e->accept();
+    const bool bFrameStep = entry->nCommand == ID_PREV_FRAME || entry->nCommand == ID_NEXT_FRAME;
+    // A held key steps picture by picture; any other command once per press.
+    if (e->isAutoRepeat() && !bFrameStep)
+        return;
+    const int32_t state = m_pPlayer ? m_pPlayer->GetState() : CMP_STOPPED;
+    if (bFrameStep && state != CMP_PAUSED && state != CMP_STEPPING)
+        return; // the frame keys step a paused clip only
+    switch (entry->nCommand) {
+    case ID_PLAY:
+        OnCommand(state == CMP_PLAYING ? ID_PAUSE : ID_PLAY);
+        break;
+    case IDC_MUTE:
+        // As a click on the switch: its picture flips first, then the command follows it.
+        m_pMute->SetState(m_pMute->GetState() ? 0 : 1);
+        m_pMute->repaint();
+        OnCommand(IDC_MUTE);
+        break;
+    default:
+        OnCommand(entry->nCommand);
+        break;
+    }
+}
 
 void CTavloMainFrame::OnBtnControl(int nId)
 {

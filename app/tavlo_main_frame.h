@@ -144,6 +144,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *e) override;
     void timerEvent(QTimerEvent *e) override;
 
+    // The keys of desktop players; keys a focused slider or the list uses stay theirs.
+    void keyPressEvent(QKeyEvent *e) override;
     void paintEvent(QPaintEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
     void changeEvent(QEvent *e) override;

@@ -429,6 +429,8 @@ void CHTMLListCtrl::keyPressEvent(QKeyEvent *e)
     case Qt::Key_Space:
         if ((m_dwStyle & HTMLLIST_CHECKBOXES) && GetItem(m_nSelItem))
             ToggleCheck(*m_listItems[size_t(m_nSelItem)]);
+        else
+            e->ignore(); // without check boxes the key is the owner's
         return;
     default:
         QWidget::keyPressEvent(e);

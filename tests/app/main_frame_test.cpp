@@ -12,17 +12,21 @@
 #include <map>
 #include <set>
 
+#include <QTest>
+
 #include <gtest/gtest.h>
 
 #include "app/controls/skin_ids.h"
 #include "app/controls/skin_resources.h"
 #include "app/controls/tavlo_button.h"
 #include "app/controls/tavlo_slider.h"
+#include "app/controls/tavlo_switch.h"
 #include "app/tavlo_frame.h"
 #include "app/tavlo_msg_dlg.h"
 #include "playback/play_messages.h"
 #include "recordings/play_infor.h"
 #include "tests/support/demo_card.h"
+#include "tests/support/environment_value.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -126,8 +130,10 @@ public:
     using CTavloFrame::CTavloFrame;
     std::string strChosenRoot; // empty: the dialog is cancelled
     int nDialogRuns = 0;
+    int nFileCaptures = 0;
 
 protected:
+    void CaptureFrameToFile() override { ++nFileCaptures; }
     bool ChooseDrive() override
     {
         ++nDialogRuns;
@@ -730,6 +736,124 @@ TEST(MainFrameCommands, PrevFrameSeeksTo100msBeforeThePosition)
         frame.OnCommand(ID_PREV_FRAME);
         EXPECT_EQ(log.calls, c.calls) << c.nPosition;
     }
+}
+
+// The keys of desktop players reach the commands the buttons give; a focused slider keeps the
+// keys it uses, and the tooltips name the keys.
+TEST(MainFrameKeys, KeysGiveTheCommandsOfTheButtons)
+{
+    CTempFolder card;
+    struct Case
+    {
+        const char *name;
+        int32_t state;
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        std::vector<std::string> calls;
+    } const cases[] = {
+        {"Space pauses a playing clip", CMP_PLAYING, Qt::Key_Space, {}, {"speed 100", "pause"}},
+        {"Space resumes a paused one", CMP_PAUSED, Qt::Key_Space, {}, {"speed 100", "resume"}},
+        {"Right steps a paused clip", CMP_PAUSED, Qt::Key_Right, {}, {"step"}},
+        {"Right does not step a playing clip", CMP_PLAYING, Qt::Key_Right, {}, {}},
+        {"Left steps back a paused clip", CMP_PAUSED, Qt::Key_Left, {}, {"seek 4900"}},
+        {"Left does nothing while stopped", CMP_STOPPED, Qt::Key_Left, {}, {}},
+        {"Ctrl+O pauses for the drive choice", CMP_PLAYING, Qt::Key_O, Qt::ControlModifier,
+         {"pause", "resume"}},
+        {"O alone is no key", CMP_PLAYING, Qt::Key_O, {}, {}},
+        {"Shift+Space is no key", CMP_PLAYING, Qt::Key_Space, Qt::ShiftModifier, {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        CRecordingPlayer::LOG log;
+        CTestFrame frame(PlayerFactory(log, c.state, 5000));
+        frame.show();
+        log.calls.clear();
+        QTest::keyClick(&frame, Qt::Key(c.key), c.modifiers);
+        EXPECT_EQ(log.calls, c.calls);
+        EXPECT_EQ(frame.nDialogRuns, c.key == Qt::Key_O && c.modifiers ? 1 : 0);
+    }
+
+    // M sets the mute of a server that is not there, never the machine's.
+    CEnvironmentValue server("PULSE_SERVER", card / "no-server");
+    CRecordingPlayer::LOG log;
+    CTestFrame frame(PlayerFactory(log, CMP_PAUSED, 5000));
+    frame.show();
+    g_PlayInfor.strRootPath = card.Path();
+    QTest::keyClick(&frame, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(frame.nFileCaptures, 1);
+    QTest::keyClick(&frame, Qt::Key_F);
+    EXPECT_TRUE(frame.IsFullScreen());
+    QTest::keyClick(&frame, Qt::Key_Escape);
+    EXPECT_FALSE(frame.IsFullScreen());
+    QTest::keyClick(&frame, Qt::Key_F);
+    QTest::keyClick(&frame, Qt::Key_F);
+    EXPECT_FALSE(frame.IsFullScreen());
+    const int muteState = frame.MuteSwitch()->GetState();
+    QTest::keyClick(&frame, Qt::Key_M);
+    EXPECT_EQ(frame.MuteSwitch()->GetState(), 1 - muteState);
+
+    // A held Space gives one command, a held Right one step per repeat.
+    log.calls.clear();
+    QTest::keyPress(&frame, Qt::Key_Space);
+    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QString(" "), true);
+    QApplication::sendEvent(&frame, &repeat);
+    EXPECT_EQ(log.calls, (std::vector<std::string>{"speed 100", "resume"}));
+    frame.OnCommand(ID_PAUSE);
+    log.calls.clear();
+    QKeyEvent held(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier, QString(), true);
+    QApplication::sendEvent(&frame, &held);
+    QApplication::sendEvent(&frame, &held);
+    EXPECT_EQ(log.calls, (std::vector<std::string>{"step", "step"}));
+
+    // The focused volume slider keeps its arrows; a key it does not use reaches the window.
+    CTavloSlider *volume = frame.VolumeSlider();
+    volume->setFocus();
+    const int level = volume->GetPos();
+    log.calls.clear();
+    QTest::keyClick(volume, Qt::Key_Left);
+    EXPECT_EQ(volume->GetPos(), level - 1);
+    EXPECT_TRUE(log.calls.empty());
+    QTest::keyClick(volume, Qt::Key_Space);
+    EXPECT_EQ(log.calls, (std::vector<std::string>{"speed 100", "resume"}));
+    g_PlayInfor.strRootPath.clear();
+
+    const struct
+    {
+        int id;
+        const char *tooltip;
+    } tips[] = {{ID_PLAY, "Play (Space)"},          {ID_PAUSE, "Pause (Space)"},
+                {ID_PREV_MOVIE, "Prev Movie (Page Up)"}, {ID_NEXT_MOVIE, "Nex Movie (Page Down)"},
+                {ID_PREV_FRAME, "Prev Frame (Left)"},    {ID_NEXT_FRAME, "Next Frame (Right)"},
+                {ID_FULL_SCREEN, "Full Screen (F)"},     {ID_RESTORE, "Restore (Esc)"},
+                {ID_GPS, "GPS (G)"},                     {ID_GPS_FULL, "GPS (G)"},
+                {ID_OPEN, "Open (Ctrl+O)"},              {ID_CAPTURE, "Capture (Ctrl+S)"}};
+    for (const auto &tip : tips)
+        EXPECT_EQ(frame.Button(tip.id)->TooltipText(), QString::fromLatin1(tip.tooltip)) << tip.id;
+}
+
+// Page Up and Page Down walk the playing category as Prev and Next Movie do.
+TEST(MainFrameKeys, PageKeysStartThePreviousAndNextClip)
+{
+    CTempFolder work;
+    const std::filesystem::path card = MakeDemoCard(work.Path());
+    CRecordingPlayer::LOG log;
+    CTavloFrame frame(PlayerFactory(log, CMP_STOPPED));
+    frame.show();
+    frame.OpenCardFolder(card.string());
+    NM_HTMLLIST select;
+    select.code = HTMLLIST_SELCHANGED;
+    select.nItemNo = 0;
+    frame.OnListNotify(select);
+    const auto entry = [&frame](int32_t index) {
+        return frame.Catalog().GetCatalogEntry(LIST_RECORD, index)->strFullPath;
+    };
+    QTest::keyClick(&frame, Qt::Key_Space);
+    ASSERT_EQ(g_PlayInfor.strPlayFile, entry(0));
+    QTest::keyClick(&frame, Qt::Key_PageDown);
+    EXPECT_EQ(g_PlayInfor.strPlayFile, entry(1));
+    QTest::keyClick(&frame, Qt::Key_PageUp);
+    EXPECT_EQ(g_PlayInfor.strPlayFile, entry(0));
+    g_PlayInfor.strRootPath.clear();
 }
 
 // Without a wrapper the playback commands do nothing and do not fail.
