@@ -4,14 +4,14 @@
 #include <QMouseEvent>
 #include <algorithm>
 
-#include "app/controls/tavlo_button.h"
-#include "app/controls/tavlo_slider.h"
-#include "app/controls/tavlo_switch.h"
-#include "app/controls/window_message.h"
+#include "widgets/tavlo_button.h"
+#include "widgets/tavlo_slider.h"
+#include "widgets/tavlo_switch.h"
+#include "widgets/window_message.h"
 #include "app/devices/mute_worker.h"
 #include "app/tavlo_main_frame.h"
-#include "app/tavlo_msg_dlg.h"
-#include "app/warning_box.h"
+#include "widgets/tavlo_msg_dlg.h"
+#include "widgets/warning_box.h"
 #include "engine/output/oem_dev_out.h"
 #include "platform/file_exists.h"
 #include "platform/trace.h"

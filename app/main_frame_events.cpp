@@ -4,13 +4,13 @@
 #include <QTimerEvent>
 #include <cstdio>
 
-#include "app/controls/tavlo_button.h"
-#include "app/controls/tavlo_slider.h"
-#include "app/controls/tavlo_switch.h"
+#include "widgets/tavlo_button.h"
+#include "widgets/tavlo_slider.h"
+#include "widgets/tavlo_switch.h"
 #include "app/devices/mount_watch.h"
 #include "app/devices/mute_worker.h"
 #include "app/tavlo_main_frame.h"
-#include "app/warning_box.h"
+#include "widgets/warning_box.h"
 #include "platform/file_exists.h"
 #include "platform/trace.h"
 #include "platform/wide_text.h"

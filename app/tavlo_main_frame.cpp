@@ -9,16 +9,16 @@
 #include <chrono>
 #include <thread>
 
-#include "app/controls/memory_dc.h"
-#include "app/controls/skin_ids.h"
-#include "app/controls/tavlo_button.h"
-#include "app/controls/tavlo_slider.h"
-#include "app/controls/tavlo_switch.h"
-#include "app/controls/ui_font.h"
+#include "widgets/memory_dc.h"
+#include "widgets/skin_ids.h"
+#include "widgets/tavlo_button.h"
+#include "widgets/tavlo_slider.h"
+#include "widgets/tavlo_switch.h"
+#include "widgets/ui_font.h"
 #include "app/devices/mount_watch.h"
 #include "app/devices/mute_worker.h"
 #include "app/tavlo_drive_select_dlg.h"
-#include "app/tavlo_msg_dlg.h"
+#include "widgets/tavlo_msg_dlg.h"
 #include "platform/file_exists.h"
 #include "platform/trace.h"
 #include "playback/video_widget.h"

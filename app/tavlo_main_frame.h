@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "app/controls/command_owner.h"
-#include "app/controls/tavlo_bitmap.h"
-#include "app/frame_player.h"
+#include "widgets/command_owner.h"
+#include "widgets/tavlo_bitmap.h"
+#include "playback/frame_player.h"
 #include "app/main_frame_layout.h"
 #include "recordings/html_list_ctrl.h"
 #include "recordings/trova_catalog.h"

@@ -10,7 +10,7 @@
 #include <QEvent>
 #include <QObject>
 
-#include "app/frame_player.h"
+#include "playback/frame_player.h"
 #include "engine/core/vantor_player.h"
 #include "playback/text_sample.h"
 

@@ -18,7 +18,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 
-#include "app/frame_player.h"
+#include "playback/frame_player.h"
 #include "engine/output/oem_dev_out.h"
 #include "platform/trace.h"
 

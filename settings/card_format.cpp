@@ -20,7 +20,7 @@
 #include <sstream>
 #include <vector>
 
-#include "app/controls/ui_font.h"
+#include "widgets/ui_font.h"
 #include "platform/trace.h"
 
 std::string CardLabel(const std::string &label)

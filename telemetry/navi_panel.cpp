@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "app/controls/ui_font.h"
+#include "widgets/ui_font.h"
 #include "telemetry/navi_info.h"
 
 CNaviPanel::CNaviPanel()

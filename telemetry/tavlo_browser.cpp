@@ -11,9 +11,9 @@
 #include <QWebEnginePage>
 #include <QWindow>
 
-#include "app/controls/memory_dc.h"
-#include "app/controls/skin_ids.h"
-#include "app/warning_box.h"
+#include "widgets/memory_dc.h"
+#include "widgets/skin_ids.h"
+#include "widgets/warning_box.h"
 #include "telemetry/net_state.h"
 #include "telemetry/script_error.h"
 #include "telemetry/web_browser2.h"

@@ -8,9 +8,9 @@
 #include <functional>
 #include <memory>
 
-#include "app/controls/command_owner.h"
-#include "app/controls/tavlo_bitmap.h"
-#include "app/controls/tavlo_button.h"
+#include "widgets/command_owner.h"
+#include "widgets/tavlo_bitmap.h"
+#include "widgets/tavlo_button.h"
 #include "telemetry/navi_panel.h"
 
 class CWebBrowser2;

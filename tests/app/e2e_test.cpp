@@ -26,8 +26,8 @@
 #include <csignal>
 #include <sys/types.h>
 
-#include "app/controls/tavlo_button.h"
-#include "app/controls/tavlo_slider.h"
+#include "widgets/tavlo_button.h"
+#include "widgets/tavlo_slider.h"
 #include "app/tavlo_drive_select_dlg.h"
 #include "app/tavlo_frame.h"
 #include "app/tavlo_player_app.h"

@@ -18,10 +18,10 @@
 
 #include <gtest/gtest.h>
 
-#include "app/controls/tavlo_button.h"
-#include "app/controls/tavlo_slider.h"
-#include "app/controls/tavlo_switch.h"
-#include "app/controls/window_message.h"
+#include "widgets/tavlo_button.h"
+#include "widgets/tavlo_slider.h"
+#include "widgets/tavlo_switch.h"
+#include "widgets/window_message.h"
 #include "app/tavlo_frame.h"
 #include "platform/wide_text.h"
 #include "playback/cm_player.h"

@@ -16,13 +16,13 @@
 
 #include <gtest/gtest.h>
 
-#include "app/controls/skin_ids.h"
-#include "app/controls/skin_resources.h"
-#include "app/controls/tavlo_button.h"
-#include "app/controls/tavlo_slider.h"
-#include "app/controls/tavlo_switch.h"
+#include "widgets/skin_ids.h"
+#include "widgets/skin_resources.h"
+#include "widgets/tavlo_button.h"
+#include "widgets/tavlo_slider.h"
+#include "widgets/tavlo_switch.h"
 #include "app/tavlo_frame.h"
-#include "app/tavlo_msg_dlg.h"
+#include "widgets/tavlo_msg_dlg.h"
 #include "playback/play_messages.h"
 #include "recordings/play_infor.h"
 #include "tests/support/demo_card.h"
