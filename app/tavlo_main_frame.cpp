@@ -448,7 +448,8 @@ void CTavloMainFrame::paintEvent(QPaintEvent *e)
 {
     // Only the damaged part is composed: the timers repaint small rectangles several times a
     // second, which a buffer of the whole screen would cost megabytes each time.
-    CMemoryDC dc(this, e->rect(), m_bFullScreen ? QColor(Qt::black) : kFrameFill);
+    m_rcLastComposed = e->rect();
+    CMemoryDC dc(this, m_rcLastComposed, m_bFullScreen ? QColor(Qt::black) : kFrameFill);
     if (m_bFullScreen)
         PaintFullScreen(dc);
     else

@@ -127,6 +127,8 @@ public:
     CTavloBrowser *MapWindow() const { return m_pMapWnd.get(); }
     const CTavloNaviTrack &Track() const { return m_track; }
     bool IsPlayPending() const { return m_bPlayPending; }
+    // The rectangle the last paint composed off-screen.
+    const QRect &LastComposedRect() const { return m_rcLastComposed; }
     bool IsTimerActive(int nTimerId) const;
 
 protected:
@@ -227,6 +229,7 @@ private:
 
     QRect m_rcSavedWindow;
     QRect m_rcDragArea;
+    QRect m_rcLastComposed;
     FRAME_LAYOUT m_layout;
     bool m_bFullScreen = false;
     bool m_bMainIsSlot0 = true;

@@ -286,10 +286,16 @@ TEST(MainFrameStart, TheWindowKeepsItsFixedSize)
 }
 
 // A paint of part of the window composes only that part, at its place: it matches the whole
-// picture there and leaves the rest of the target alone.
+// picture there and leaves the rest of the target alone. The timer's repaint of the times
+// composes their rectangle, not the window.
 TEST(MainFrameStart, APartialPaintDrawsItsRectangleOnly)
 {
     CTavloFrame frame;
+    frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    const QRect times = QRect(218, 450, 70, 15).united(QRect(584, 450, 70, 15));
+    frame.repaint(times);
+    EXPECT_EQ(frame.LastComposedRect(), times);
     const QImage whole = Grab(frame);
     const QRect parts[] = {{218, 450, 70, 15}, {0, 0, 200, 60}, {600, 400, 300, 150}};
     for (const QRect &part : parts) {
