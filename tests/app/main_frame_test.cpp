@@ -821,6 +821,11 @@ TEST(MainFrameKeys, KeysGiveTheCommandsOfTheButtons)
     EXPECT_TRUE(log.calls.empty());
     QTest::keyClick(volume, Qt::Key_Space);
     EXPECT_EQ(log.calls, (std::vector<std::string>{"speed 100", "resume"}));
+    // The recording list, without check boxes, passes Space on as well.
+    frame.RecordingList()->setFocus();
+    log.calls.clear();
+    QTest::keyClick(frame.RecordingList(), Qt::Key_Space);
+    EXPECT_EQ(log.calls, (std::vector<std::string>{"speed 100", "pause"}));
     g_PlayInfor.strRootPath.clear();
 
     const struct
