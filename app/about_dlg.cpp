@@ -3,8 +3,8 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/controls/dialog_units.h"
-#include "app/controls/ui_font.h"
+#include "widgets/dialog_units.h"
+#include "widgets/ui_font.h"
 
 CAboutDlg::CAboutDlg(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

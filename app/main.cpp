@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include "app/tavlo_player_app.h"
-#include "app/warning_box.h"
+#include "widgets/warning_box.h"
 #include "playback/cm_player.h"
 
 namespace {

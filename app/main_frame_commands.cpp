@@ -1,15 +1,17 @@
 // The main window's commands, list notifications, player and slider messages.
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <algorithm>
 
-#include "app/controls/tavlo_button.h"
-#include "app/controls/tavlo_slider.h"
-#include "app/controls/tavlo_switch.h"
-#include "app/controls/window_message.h"
+#include "widgets/tavlo_button.h"
+#include "widgets/tavlo_slider.h"
+#include "widgets/tavlo_switch.h"
+#include "widgets/window_message.h"
+#include "app/devices/mute_worker.h"
 #include "app/tavlo_main_frame.h"
-#include "app/tavlo_msg_dlg.h"
-#include "app/warning_box.h"
+#include "widgets/tavlo_msg_dlg.h"
+#include "widgets/warning_box.h"
 #include "engine/output/oem_dev_out.h"
 #include "platform/file_exists.h"
 #include "platform/trace.h"
@@ -51,6 +53,60 @@ void CTavloMainFrame::OnCommand(int nId)
 }
 
 void CTavloMainFrame::OnNothing(int) {}
+
+void CTavloMainFrame::keyPressEvent(QKeyEvent *e)
+{
+    struct KEY_ENTRY
+    {
+        int nKey;
+        Qt::KeyboardModifiers modifiers;
+        int nCommand;
+    };
+    static const KEY_ENTRY kKeys[] = {
+        {Qt::Key_PageUp, Qt::NoModifier, ID_PREV_MOVIE},
+        {Qt::Key_PageDown, Qt::NoModifier, ID_NEXT_MOVIE},
+        {Qt::Key_Left, Qt::NoModifier, ID_PREV_FRAME},
+        {Qt::Key_Right, Qt::NoModifier, ID_NEXT_FRAME},
+        {Qt::Key_F, Qt::NoModifier, ID_FULL_SCREEN},
+        {Qt::Key_Escape, Qt::NoModifier, ID_RESTORE},
+        {Qt::Key_G, Qt::NoModifier, ID_GPS},
+        {Qt::Key_O, Qt::ControlModifier, ID_OPEN},
+        {Qt::Key_S, Qt::ControlModifier, ID_CAPTURE},
+        {Qt::Key_Space, Qt::NoModifier, ID_PLAY},
+        {Qt::Key_M, Qt::NoModifier, IDC_MUTE},
+    };
+    const Qt::KeyboardModifiers modifiers = e->modifiers() & ~Qt::KeypadModifier;
+    const KEY_ENTRY *entry = nullptr;
+    for (const KEY_ENTRY &candidate : kKeys)
+        if (candidate.nKey == e->key() && candidate.modifiers == modifiers)
+            entry = &candidate;
+    if (!entry) {
+        QWidget::keyPressEvent(e);
+        return;
+    }
+    e->accept();
+    const bool bFrameStep = entry->nCommand == ID_PREV_FRAME || entry->nCommand == ID_NEXT_FRAME;
+    // A held key steps picture by picture; any other command once per press.
+    if (e->isAutoRepeat() && !bFrameStep)
+        return;
+    const int32_t state = m_pPlayer ? m_pPlayer->GetState() : CMP_STOPPED;
+    if (bFrameStep && state != CMP_PAUSED && state != CMP_STEPPING)
+        return; // the frame keys step a paused clip only
+    switch (entry->nCommand) {
+    case ID_PLAY:
+        OnCommand(state == CMP_PLAYING ? ID_PAUSE : ID_PLAY);
+        break;
+    case IDC_MUTE:
+        // As a click on the switch: its picture flips first, then the command follows it.
+        m_pMute->SetState(m_pMute->GetState() ? 0 : 1);
+        m_pMute->repaint();
+        OnCommand(IDC_MUTE);
+        break;
+    default:
+        OnCommand(entry->nCommand);
+        break;
+    }
+}
 
 void CTavloMainFrame::OnBtnControl(int nId)
 {
@@ -105,8 +161,8 @@ int CTavloMainFrame::StartClip(const std::string &path)
     if (!m_pPlayer->Play(Utf8ToWide(path).c_str()))
         return 0;
     EnablePlaybackControls();
-    m_pVideo0->show();
-    g_PlayInfor.strPlayFile = path;
+    ShowClipVideo(true);
+    SetPlayFile(path);
     return 1;
 }
 
@@ -262,6 +318,8 @@ void CTavloMainFrame::OnChangeScreen(int)
 {
     if (!m_pPlayer || m_pPlayer->GetState() == CMP_STOPPED || m_bFullScreen)
         return;
+    if (const CTavloButton *button = Button(ID_CHANGE_SCREEN); button && !button->isEnabled())
+        return; // a clip of one camera
     m_bMainIsSlot0 = !m_bMainIsSlot0;
     // No picture may be drawn into a window while the two trade places.
     if (PlayerShowsVideo())
@@ -274,7 +332,7 @@ void CTavloMainFrame::OnChangeScreen(int)
 
 void CTavloMainFrame::OnMute(int)
 {
-    SetSystemMute(m_pMute->GetState() == 0);
+    m_pMuteWorker->RequestSet(m_pMute->GetState() == 0);
 }
 
 void CTavloMainFrame::OnListNotify(const NM_HTMLLIST &notify)
@@ -374,6 +432,14 @@ void CTavloMainFrame::OnPlayStarted(uint32_t nDuration)
     m_pSpeed->repaint();
     if (m_pPlayer)
         m_pPlayer->SetSpeed(100);
+    // With one camera there is nothing to swap: the only picture stays in the large area.
+    const bool bTwoCameras = m_pPlayer && m_pPlayer->VideoStreamCount() >= 2;
+    if (CTavloButton *button = Button(ID_CHANGE_SCREEN))
+        button->setEnabled(bTwoCameras);
+    if (!bTwoCameras && !m_bMainIsSlot0) {
+        m_bMainIsSlot0 = true;
+        Layout();
+    }
 }
 
 void CTavloMainFrame::OnPlayStatus(uint32_t nPosition, int32_t nState)
@@ -448,6 +514,8 @@ void CTavloMainFrame::ResetView()
     m_pSpeed->SetEnabled(false);
     if (CTavloButton *button = Button(ID_FULL_SCREEN))
         button->setEnabled(false);
+    if (CTavloButton *button = Button(ID_CHANGE_SCREEN))
+        button->setEnabled(true);
     m_pVideo0->hide();
     m_pVideo1->hide();
 }

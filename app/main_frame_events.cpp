@@ -4,14 +4,14 @@
 #include <QTimerEvent>
 #include <cstdio>
 
-#include "app/controls/tavlo_button.h"
-#include "app/controls/tavlo_slider.h"
-#include "app/controls/tavlo_switch.h"
+#include "widgets/tavlo_button.h"
+#include "widgets/tavlo_slider.h"
+#include "widgets/tavlo_switch.h"
 #include "app/devices/mount_watch.h"
-#include "app/devices/system_mute.h"
+#include "app/devices/mute_worker.h"
 #include "app/tavlo_main_frame.h"
-#include "app/tavlo_msg_dlg.h"
-#include "app/warning_box.h"
+#include "widgets/tavlo_msg_dlg.h"
+#include "widgets/warning_box.h"
 #include "platform/file_exists.h"
 #include "platform/trace.h"
 #include "platform/wide_text.h"
@@ -58,15 +58,10 @@ void CTavloMainFrame::RepaintNow(const QRect &area)
 
 void CTavloMainFrame::OnTimeRefresh()
 {
-    // The mute poll: the sixth tick, then every fifth (every 1.5 s).
+    // The mute poll: the sixth tick, then every fifth (every 1.5 s). The worker answers later,
+    // so a sound server that hangs does not hold the window up.
     if (m_nMuteTick > 4) {
-        bool bMuted = false;
-        const bool bRead = ReadSystemMute(bMuted);
-        const bool bSwitchOn = m_pMute->GetState() != 0;
-        if (bRead && bSwitchOn == bMuted) {
-            m_pMute->SetState(bMuted ? 0 : 1);
-            m_pMute->repaint();
-        }
+        m_pMuteWorker->RequestRead();
         m_nMuteTick = 1;
     } else {
         ++m_nMuteTick;
@@ -116,12 +111,9 @@ void CTavloMainFrame::OnDelayedPlay()
         return;
     }
     EnablePlaybackControls();
-    m_pVideo0->show();
-    m_pVideo1->show();
+    ShowClipVideo(true);
     m_pCatalog->ClipStartedFromList(m_nPendingIndex);
-    g_PlayInfor.strPlayFile = m_szPendingPath;
-    if (m_bFullScreen)
-        RepaintNow(QRect(QPoint(31, m_layout.nPanelY + 8), QPoint(330, m_layout.nPanelY + 27)));
+    SetPlayFile(m_szPendingPath);
 }
 
 void CTavloMainFrame::ShowWarning(const QString &text)
@@ -161,25 +153,26 @@ void CTavloMainFrame::OnOptionDlgFormatted()
 
 void CTavloMainFrame::InitDevices()
 {
-    // Connects on the first read below; without a sound server now, later calls try again.
-    m_pSystemMute = std::make_unique<CSystemMute>();
     m_pMountWatch = std::make_unique<CMountWatch>(
         [this](const std::string &mountPoint) { OnVolumeRemoved(mountPoint); });
     m_pMountWatch->Start();
-    bool bMuted = false;
-    const bool bRead = ReadSystemMute(bMuted);
-    m_pMute->SetState(bRead && !bMuted ? 1 : 0);
+    // The switch shows off until the first answer says the sound is on; without a sound server
+    // now, later reads try again.
+    m_pMute->SetState(0);
+    m_pMuteWorker = std::make_unique<CMuteWorker>([this](bool bRead, bool bMuted) {
+        QMetaObject::invokeMethod(
+            this, [this, bRead, bMuted] { OnMuteRead(bRead, bMuted); }, Qt::QueuedConnection);
+    });
+    m_pMuteWorker->RequestRead();
 }
 
-bool CTavloMainFrame::ReadSystemMute(bool &bMuted)
+void CTavloMainFrame::OnMuteRead(bool bRead, bool bMuted)
 {
-    bMuted = false;
-    return m_pSystemMute && m_pSystemMute->Read(bMuted);
-}
-
-bool CTavloMainFrame::SetSystemMute(bool bMuted)
-{
-    return m_pSystemMute && m_pSystemMute->Set(bMuted);
+    const bool bSwitchOn = m_pMute->GetState() != 0;
+    if (bRead && bSwitchOn == bMuted) {
+        m_pMute->SetState(bMuted ? 0 : 1);
+        m_pMute->repaint();
+    }
 }
 
 void CTavloMainFrame::CaptureFrameToFile()

@@ -58,6 +58,7 @@ FRAME_LAYOUT FullScreenFrameLayout(int W, int H, bool bMainIsSlot0)
     l.rcPositionText = QRect(QPoint(0, Y + 66), QPoint(79, Y + 80));
     l.rcDurationText = QRect(QPoint(W - 547, Y + 66), QPoint(W - 468, Y + 80));
     l.rcTimeArea = QRect(QPoint(0, Y + 66), QPoint(W - 468, Y + 80));
+    l.rcFileName = QRect(QPoint(61, Y + 14), QPoint(560, Y + 33));
     l.ptSpeedDown = QPoint(W - 500, Y + 18);
     l.rcSpeed = QRect(W - 480, Y + 14, 200, 14);
     l.ptSpeedUp = QPoint(W - 276, Y + 14);

@@ -16,6 +16,7 @@ struct FRAME_LAYOUT
     QPoint ptSpeedDown, ptSpeedUp, ptMute;
     QPoint ptMinimize, ptExit, ptRestore, ptGps;
     QRect rcPositionText, rcDurationText, rcTimeArea;
+    QRect rcFileName; // the playing clip's name, full screen only; empty in normal mode
     int nPanelY = 0; // top of the control panel in full screen
 };
 

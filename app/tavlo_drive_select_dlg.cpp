@@ -5,8 +5,8 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/controls/dialog_units.h"
-#include "app/controls/ui_font.h"
+#include "widgets/dialog_units.h"
+#include "widgets/ui_font.h"
 #include "platform/file_exists.h"
 #include "recordings/play_infor.h"
 

@@ -9,16 +9,16 @@
 #include <chrono>
 #include <thread>
 
-#include "app/controls/memory_dc.h"
-#include "app/controls/skin_ids.h"
-#include "app/controls/tavlo_button.h"
-#include "app/controls/tavlo_slider.h"
-#include "app/controls/tavlo_switch.h"
-#include "app/controls/ui_font.h"
+#include "widgets/memory_dc.h"
+#include "widgets/skin_ids.h"
+#include "widgets/tavlo_button.h"
+#include "widgets/tavlo_slider.h"
+#include "widgets/tavlo_switch.h"
+#include "widgets/ui_font.h"
 #include "app/devices/mount_watch.h"
-#include "app/devices/system_mute.h"
+#include "app/devices/mute_worker.h"
 #include "app/tavlo_drive_select_dlg.h"
-#include "app/tavlo_msg_dlg.h"
+#include "widgets/tavlo_msg_dlg.h"
 #include "platform/file_exists.h"
 #include "platform/trace.h"
 #include "playback/video_widget.h"
@@ -46,24 +46,24 @@ struct BUTTON_ENTRY
 };
 
 const BUTTON_ENTRY kButtons[CTavloMainFrame::kButtonCount] = {
-    {GROUP_PANEL, ID_PREV_MOVIE, "Prev Movie", IDB_BTN_PREV_MOVIE, 211, 524},
-    {GROUP_PANEL, ID_PLAY, "Play", IDB_BTN_PLAY, 267, 524},
-    {GROUP_PANEL, ID_PAUSE, "Pause", IDB_BTN_PAUSE, 322, 524},
-    {GROUP_PANEL, ID_NEXT_MOVIE, "Nex Movie", IDB_BTN_NEXT_MOVIE, 377, 524},
-    {GROUP_PANEL, ID_PREV_FRAME, "Prev Frame", IDB_BTN_PREV_FRAME, 432, 524},
-    {GROUP_PANEL, ID_NEXT_FRAME, "Next Frame", IDB_BTN_NEXT_FRAME, 487, 524},
+    {GROUP_PANEL, ID_PREV_MOVIE, "Prev Movie (Page Up)", IDB_BTN_PREV_MOVIE, 211, 524},
+    {GROUP_PANEL, ID_PLAY, "Play (Space)", IDB_BTN_PLAY, 267, 524},
+    {GROUP_PANEL, ID_PAUSE, "Pause (Space)", IDB_BTN_PAUSE, 322, 524},
+    {GROUP_PANEL, ID_NEXT_MOVIE, "Nex Movie (Page Down)", IDB_BTN_NEXT_MOVIE, 377, 524},
+    {GROUP_PANEL, ID_PREV_FRAME, "Prev Frame (Left)", IDB_BTN_PREV_FRAME, 432, 524},
+    {GROUP_PANEL, ID_NEXT_FRAME, "Next Frame (Right)", IDB_BTN_NEXT_FRAME, 487, 524},
     {GROUP_PANEL, ID_FAST_PLAY, "Fast Play", IDB_BTN_FAST_PLAY, 542, 524},
-    {GROUP_PANEL, ID_OPEN, "Open", IDB_BTN_OPEN, 597, 524},
+    {GROUP_PANEL, ID_OPEN, "Open (Ctrl+O)", IDB_BTN_OPEN, 597, 524},
     {GROUP_WINDOW, ID_MINIMIZE, "Minimize", IDB_BTN_MINIMIZE, 957, 10},
     {GROUP_WINDOW, ID_EXIT, "Exit", IDB_BTN_EXIT, 985, 10},
-    {GROUP_WINDOW, ID_RESTORE, "Restore", IDB_BTN_RESTORE, 974, 2},
-    {GROUP_WINDOW, ID_GPS_FULL, "GPS", IDB_BTN_GPS_SMALL, 0, 0},
+    {GROUP_WINDOW, ID_RESTORE, "Restore (Esc)", IDB_BTN_RESTORE, 974, 2},
+    {GROUP_WINDOW, ID_GPS_FULL, "GPS (G)", IDB_BTN_GPS_SMALL, 0, 0},
     {GROUP_WINDOW, ID_SPEED_UP, "Speed +", IDB_BTN_SPEED_UP, 354, 492},
     {GROUP_WINDOW, ID_SPEED_DOWN, "Speed -", IDB_BTN_SPEED_DOWN, 218, 496},
-    {GROUP_TOOLBAR, ID_FULL_SCREEN, "Full Screen", IDB_BTN_FULL_SCREEN, 576, 14},
-    {GROUP_TOOLBAR, ID_CAPTURE, "Capture", IDB_BTN_CAPTURE, 336, 14},
+    {GROUP_TOOLBAR, ID_FULL_SCREEN, "Full Screen (F)", IDB_BTN_FULL_SCREEN, 576, 14},
+    {GROUP_TOOLBAR, ID_CAPTURE, "Capture (Ctrl+S)", IDB_BTN_CAPTURE, 336, 14},
     {GROUP_TOOLBAR, ID_SETTINGS, "Settings", IDB_BTN_SETTINGS, 215, 14},
-    {GROUP_TOOLBAR, ID_GPS, "GPS", IDB_BTN_GPS, 456, 14},
+    {GROUP_TOOLBAR, ID_GPS, "GPS (G)", IDB_BTN_GPS, 456, 14},
     {GROUP_TOOLBAR, ID_CHANGE_SCREEN, "Change Screen", IDB_BTN_CHANGE_SCREEN, 695, 14},
     {GROUP_CATEGORY, 280, "Record", IDB_BTN_RECORD, 680, 143},
     {GROUP_CATEGORY, 281, "Event", IDB_BTN_EVENT, 760, 143},
@@ -133,7 +133,8 @@ CTavloMainFrame::CTavloMainFrame(FramePlayerFactory playerFactory, QWidget *pare
     setWindowTitle(QStringLiteral("Roadlog Viewer"));
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
-    setMinimumSize(FRAME_WIDTH, FRAME_HEIGHT);
+    // The skin is drawn for this one size: a maximise or a tiling desktop must not stretch it.
+    setFixedSize(FRAME_WIDTH, FRAME_HEIGHT);
 
     m_bmBackground.Load(IDB_WINDOW_BACKGROUND);
     m_bmFullScreenBar.Load(IDB_FULLSCREEN_BAR);
@@ -142,7 +143,6 @@ CTavloMainFrame::CTavloMainFrame(FramePlayerFactory playerFactory, QWidget *pare
 
     CreateButtons();
     CreateControls();
-    resize(FRAME_WIDTH, FRAME_HEIGHT);
     Layout();
     InitDevices();
     StartTimer(IDT_TIME_REFRESH, 300);
@@ -151,8 +151,9 @@ CTavloMainFrame::CTavloMainFrame(FramePlayerFactory playerFactory, QWidget *pare
 
 CTavloMainFrame::~CTavloMainFrame()
 {
-    // No removal may arrive while the window is half gone.
+    // No removal and no mute answer may arrive while the window is half gone.
     m_pMountWatch.reset();
+    m_pMuteWorker.reset();
     // The catalog hands rows to the list; it goes first.
     m_pCatalog.reset();
 }
@@ -266,7 +267,7 @@ void CTavloMainFrame::ApplyCardChoice()
 {
     if (m_pPlayer)
         m_pPlayer->Stop();
-    m_pVideo0->show();
+    MainVideo()->show();
     std::string &root = g_PlayInfor.strRootPath;
     if (root.empty())
         return;
@@ -313,6 +314,7 @@ void CTavloMainFrame::OnExit(int)
         m_pPlayer.reset();
     }
     m_pCatalog->TrovaListInitial(); // every row and every entry
+    m_track = CTavloNaviTrack();    // as at start-up
     m_pMapWnd.reset();
     close();
 }
@@ -352,6 +354,7 @@ void CTavloMainFrame::EnterFullScreen()
     const QScreen *where = screen() ? screen() : QGuiApplication::primaryScreen();
     const QRect target = where ? where->availableGeometry() : m_rcSavedWindow;
     m_bFullScreen = true;
+    setFixedSize(target.size());
     setGeometry(target);
     Layout();
     update();
@@ -360,6 +363,7 @@ void CTavloMainFrame::EnterFullScreen()
 void CTavloMainFrame::LeaveFullScreen()
 {
     m_bFullScreen = false;
+    setFixedSize(m_rcSavedWindow.size());
     setGeometry(m_rcSavedWindow);
     Layout();
     update();
@@ -370,23 +374,43 @@ void CTavloMainFrame::resizeEvent(QResizeEvent *)
     Layout();
 }
 
+void CTavloMainFrame::changeEvent(QEvent *e)
+{
+    // A window manager that maximises anyway (or makes the window full screen its own way) is
+    // undone: full screen is the viewer's own layout, entered by its commands.
+    static constexpr Qt::WindowStates kStretched = Qt::WindowMaximized | Qt::WindowFullScreen;
+    if (e->type() == QEvent::WindowStateChange && (windowState() & kStretched))
+        QMetaObject::invokeMethod(
+            this, [this] { setWindowState(windowState() & ~kStretched); }, Qt::QueuedConnection);
+    QWidget::changeEvent(e);
+}
+
 void CTavloMainFrame::PlaceVideo(const FRAME_LAYOUT &layout)
 {
-    QWidget *main = m_bMainIsSlot0 ? m_pVideo0 : m_pVideo1;
-    QWidget *other = m_bMainIsSlot0 ? m_pVideo1 : m_pVideo0;
-    main->setGeometry(layout.rcMainVideo);
-    if (m_bFullScreen) {
-        other->hide();
-        return;
-    }
-    other->setGeometry(layout.rcSmallVideo);
+    MainVideo()->setGeometry(layout.rcMainVideo);
+    if (m_bFullScreen)
+        SmallVideo()->hide();
+    else
+        SmallVideo()->setGeometry(layout.rcSmallVideo);
     if (m_pPlayer) {
         const bool bShow = PlayerShowsVideo();
-        if (bShow || m_pPlayer->GetState() == CMP_STOPPED) {
-            main->setVisible(bShow);
-            other->setVisible(bShow);
-        }
+        if (bShow || m_pPlayer->GetState() == CMP_STOPPED)
+            ShowClipVideo(bShow);
     }
+}
+
+void CTavloMainFrame::ShowClipVideo(bool bShow)
+{
+    MainVideo()->setVisible(bShow);
+    SmallVideo()->setVisible(bShow && !m_bFullScreen);
+}
+
+void CTavloMainFrame::SetPlayFile(const std::string &path)
+{
+    g_PlayInfor.strPlayFile = path;
+    // Nothing else repaints the panel in full screen when one clip follows another.
+    if (m_bFullScreen)
+        RepaintNow(m_layout.rcFileName);
 }
 
 void CTavloMainFrame::Layout()
@@ -420,9 +444,12 @@ void CTavloMainFrame::Layout()
     m_pMute->move(l.ptMute);
 }
 
-void CTavloMainFrame::paintEvent(QPaintEvent *)
+void CTavloMainFrame::paintEvent(QPaintEvent *e)
 {
-    CMemoryDC dc(this, rect(), m_bFullScreen ? QColor(Qt::black) : kFrameFill);
+    // Only the damaged part is composed: the timers repaint small rectangles several times a
+    // second, which a buffer of the whole screen would cost megabytes each time.
+    m_rcLastComposed = e->rect();
+    CMemoryDC dc(this, m_rcLastComposed, m_bFullScreen ? QColor(Qt::black) : kFrameFill);
     if (m_bFullScreen)
         PaintFullScreen(dc);
     else
@@ -471,8 +498,7 @@ void CTavloMainFrame::PaintFullScreen(QPainter &dc)
     if (!name.isEmpty()) {
         dc.setFont(m_textFont);
         dc.setPen(kFileNameText);
-        dc.drawText(QRect(QPoint(61, Y + 14), QPoint(560, Y + 33)),
-                    Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, name);
+        dc.drawText(m_layout.rcFileName, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, name);
     }
 }
 

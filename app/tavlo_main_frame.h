@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "app/controls/command_owner.h"
-#include "app/controls/tavlo_bitmap.h"
-#include "app/frame_player.h"
+#include "widgets/command_owner.h"
+#include "widgets/tavlo_bitmap.h"
+#include "playback/frame_player.h"
 #include "app/main_frame_layout.h"
 #include "recordings/html_list_ctrl.h"
 #include "recordings/trova_catalog.h"
@@ -21,7 +21,7 @@
 #include "telemetry/navi_track.h"
 
 class CMountWatch;
-class CSystemMute;
+class CMuteWorker;
 class CTavloBrowser;
 class CTavloButton;
 class CTavloSlider;
@@ -129,6 +129,8 @@ public:
     const CTavloNaviTrack &Track() const { return m_track; }
     const std::vector<TRACK_POINT> &Route() const { return m_route; }
     bool IsPlayPending() const { return m_bPlayPending; }
+    // The rectangle the last paint composed off-screen.
+    const QRect &LastComposedRect() const { return m_rcLastComposed; }
     bool IsTimerActive(int nTimerId) const;
 
 protected:
@@ -140,9 +142,6 @@ protected:
     virtual void ShowNotice(const QString &text);
     // The settings sheet on the card at root.
     virtual SETTINGS_OUTCOME RunSettings(const std::string &root);
-    // The system's mute: false when it cannot be read or set (no sound server).
-    virtual bool ReadSystemMute(bool &bMuted);
-    virtual bool SetSystemMute(bool bMuted);
     // The Capture command and a click on video window 401.
     virtual void CaptureFrameToFile();
     virtual void CaptureFrameToViewer();
@@ -151,8 +150,11 @@ protected:
     bool eventFilter(QObject *watched, QEvent *e) override;
     void timerEvent(QTimerEvent *e) override;
 
+    // The keys of desktop players; keys a focused slider or the list uses stay theirs.
+    void keyPressEvent(QKeyEvent *e) override;
     void paintEvent(QPaintEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
+    void changeEvent(QEvent *e) override;
     void mousePressEvent(QMouseEvent *e) override;
     void mouseMoveEvent(QMouseEvent *e) override;
     void mouseReleaseEvent(QMouseEvent *e) override;
@@ -208,11 +210,20 @@ private:
     // The sound server's mute and the mount watch; the mute switch shows on exactly when the
     // mute can be read and says unmuted.
     void InitDevices();
+    // An answer of the mute worker, on the window thread: the switch follows the system.
+    void OnMuteRead(bool bRead, bool bMuted);
     void StartTimer(int nTimerId, int nPeriodMs);
     void KillTimer(int nTimerId);
     void RepaintNow(const QRect &area);
     void Layout();
     void PlaceVideo(const FRAME_LAYOUT &layout);
+    // The window in the large area (the one shown in full screen) and the other one.
+    QWidget *MainVideo() const { return m_bMainIsSlot0 ? m_pVideo0 : m_pVideo1; }
+    QWidget *SmallVideo() const { return m_bMainIsSlot0 ? m_pVideo1 : m_pVideo0; }
+    // What a clip shows: both windows in normal mode, the large one alone in full screen.
+    void ShowClipVideo(bool bShow);
+    // The clip started last; its name is repainted at once in full screen.
+    void SetPlayFile(const std::string &path);
     bool PlayerShowsVideo() const;
     // The waits of the window thread are plain sleeps: the engine settles meanwhile.
     static void Wait(int nMs);
@@ -222,6 +233,7 @@ private:
 
     QRect m_rcSavedWindow;
     QRect m_rcDragArea;
+    QRect m_rcLastComposed;
     FRAME_LAYOUT m_layout;
     bool m_bFullScreen = false;
     bool m_bMainIsSlot0 = true;
@@ -255,6 +267,6 @@ private:
     std::vector<TRACK_POINT> m_route; // the track's fixes as drawn on the map, strays left out
     // Made by the first map command, hidden but never destroyed until the window goes.
     std::unique_ptr<CTavloBrowser> m_pMapWnd;
-    std::unique_ptr<CSystemMute> m_pSystemMute;
+    std::unique_ptr<CMuteWorker> m_pMuteWorker; // reads and sets the mute off the window thread
     std::unique_ptr<CMountWatch> m_pMountWatch; // reports each removed volume to OnVolumeRemoved
 };

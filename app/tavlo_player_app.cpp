@@ -7,7 +7,7 @@
 #include <QtWebEngineCore/qtwebenginecoreglobal.h>
 
 #include "app/tavlo_frame.h"
-#include "app/warning_box.h"
+#include "widgets/warning_box.h"
 #include "recordings/play_infor.h"
 
 bool WebBrowserVersionAccepted(const char *pszVersion)

@@ -3,7 +3,7 @@
 #include <QStringList>
 #include <memory>
 
-#include "app/frame_player.h"
+#include "playback/frame_player.h"
 
 class CTavloFrame;
 

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <system_error>
 #include <utility>
 
@@ -155,6 +157,44 @@ bool IsRemovableSysfsDisk(const std::string &diskFolder, const std::string &devi
            diskFolder.find("/mmc") != std::string::npos;
 }
 
+bool MountBlockDevice(const MOUNT_ENTRY &entry, unsigned &nMajor, unsigned &nMinor)
+{
+    if (entry.nMajor != 0) {
+        nMajor = entry.nMajor;
+        nMinor = entry.nMinor;
+        return true;
+    }
+    // Only an absolute path can name a device; "fusefat", "tmpfs" and the like name none.
+    struct stat st{};
+    if (entry.strSource.empty() || entry.strSource[0] != '/' ||
+        ::stat(entry.strSource.c_str(), &st) != 0 || !S_ISBLK(st.st_mode))
+        return false;
+    nMajor = major(st.st_rdev);
+    nMinor = minor(st.st_rdev);
+    return true;
+}
+
+bool IsCardMount(const MOUNT_ENTRY &entry, const std::string &sysRoot)
+{
+    unsigned nMajor = 0, nMinor = 0;
+    if (!MountBlockDevice(entry, nMajor, nMinor) || nMajor == 0)
+        return false;
+    if (IsRemovableBlockDevice(nMajor, nMinor, sysRoot))
+        return true;
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path device = fs::canonical(
+        fs::path(sysRoot) / "dev/block" / (std::to_string(nMajor) + ":" + std::to_string(nMinor)),
+        error);
+    // An attached loop device has a loop/ folder; system images on loop devices (squashfs,
+    // ext4) are not cards.
+    if (error || !fs::is_directory(device / "loop", error))
+        return false;
+    const std::string &type = entry.strFsType;
+    return type == "vfat" || type == "msdos" || type == "exfat" || type == "fuse" ||
+           type == "fuseblk" || type.rfind("fuse.", 0) == 0;
+}
+
 std::vector<REMOVABLE_VOLUME> ListRemovableVolumes()
 {
     std::ifstream in("/proc/self/mountinfo");
@@ -163,9 +203,10 @@ std::vector<REMOVABLE_VOLUME> ListRemovableVolumes()
     std::vector<REMOVABLE_VOLUME> volumes;
     std::set<std::pair<unsigned, unsigned>> seen;
     for (const MOUNT_ENTRY &entry : ParseMountInfo(text.str())) {
-        if (!IsRemovableBlockDevice(entry.nMajor, entry.nMinor))
+        unsigned nMajor = 0, nMinor = 0;
+        if (!IsCardMount(entry) || !MountBlockDevice(entry, nMajor, nMinor))
             continue;
-        if (!seen.insert({entry.nMajor, entry.nMinor}).second)
+        if (!seen.insert({nMajor, nMinor}).second)
             continue;
         REMOVABLE_VOLUME volume;
         volume.strMountPoint = entry.strMountPoint;

@@ -40,5 +40,15 @@ bool IsRemovableBlockDevice(unsigned nMajor, unsigned nMinor, const std::string 
 bool IsRemovableSysfsDisk(const std::string &diskFolder, const std::string &deviceRemovable,
                           const std::string &diskRemovable);
 
+// The block device a mount stands on: its own device number, or for a mount without one (major
+// 0, as FUSE file systems such as exfat-fuse, ntfs-3g and fusefat have) the block device its
+// source names (/dev/sdb1). False when there is none.
+bool MountBlockDevice(const MOUNT_ENTRY &entry, unsigned &nMajor, unsigned &nMinor);
+
+// A mount the drive choice offers: it stands on a removable block device, or on a loop device
+// that holds a card's file system (FAT, exFAT or one served through FUSE), as an image of a
+// card attached by the user does.
+bool IsCardMount(const MOUNT_ENTRY &entry, const std::string &sysRoot = "/sys");
+
 // The removable volumes mounted now, in mount order. A file system mounted twice is offered once.
 std::vector<REMOVABLE_VOLUME> ListRemovableVolumes();

@@ -10,7 +10,7 @@
 #include <QEvent>
 #include <QObject>
 
-#include "app/frame_player.h"
+#include "playback/frame_player.h"
 #include "engine/core/vantor_player.h"
 #include "playback/text_sample.h"
 
@@ -73,6 +73,7 @@ public:
         count = m_nTextCount;
         return m_TextSamples;
     }
+    uint32_t VideoStreamCount() const override { return m_MediaInfo.nVideoCount; }
 
     // Read by the main window: the samples are complete and unchanging from WM_PLAY_STARTED
     // until the next Play.

@@ -20,7 +20,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 
-#include "app/frame_player.h"
+#include "playback/frame_player.h"
 #include "engine/output/oem_dev_out.h"
 #include "platform/trace.h"
 
@@ -153,7 +153,7 @@ QString FindSnaplet(const QString &programFolder)
     return QStandardPaths::findExecutable(kSnapletProgram);
 }
 
-bool StartSnaplet(const QString &picturePath)
+bool StartSnaplet(const QString &picturePath, qint64 *pid)
 {
     const QString program = FindSnaplet(QCoreApplication::applicationDirPath());
     if (program.isEmpty()) {
@@ -167,8 +167,7 @@ bool StartSnaplet(const QString &picturePath)
     // descriptor above the standard three is closed at the next program start. Qt's detached
     // start runs no child modifier, so this is done here, before the fork.
     MarkDescriptorsCloseOnExec();
-    qint64 pid = 0;
-    if (!process.startDetached(&pid)) {
+    if (!process.startDetached(pid)) {
         Trace(L"CreateProcess Error = %d\r\n", int(process.error()));
         return false;
     }

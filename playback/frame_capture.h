@@ -32,8 +32,8 @@ void CaptureToViewer(CFramePlayer *player, bool bMainIsSlot0);
 // The real dialog: Qt's save dialog for "Jpeg Files (*.jpg)", adding ".jpg" to a bare name.
 QString RunCaptureSaveDialog(QWidget *owner);
 // The real launcher: Snaplet beside the running program, else from PATH, detached, with the
-// path as its one argument. A failure is a trace only.
-bool StartSnaplet(const QString &picturePath);
+// path as its one argument; *pid (when given) gets its process id. A failure is a trace only.
+bool StartSnaplet(const QString &picturePath, qint64 *pid = nullptr);
 // Where StartSnaplet finds the program: programFolder/Snaplet when it is an executable file,
 // else Snaplet on PATH; empty when there is none.
 QString FindSnaplet(const QString &programFolder);

@@ -8,10 +8,10 @@
 #include <QWheelEvent>
 #include <algorithm>
 
-#include "app/controls/memory_dc.h"
-#include "app/controls/skin_ids.h"
-#include "app/controls/skin_resources.h"
-#include "app/controls/ui_font.h"
+#include "widgets/memory_dc.h"
+#include "widgets/skin_ids.h"
+#include "widgets/skin_resources.h"
+#include "widgets/ui_font.h"
 #include "platform/trace.h"
 
 namespace {
@@ -429,6 +429,8 @@ void CHTMLListCtrl::keyPressEvent(QKeyEvent *e)
     case Qt::Key_Space:
         if ((m_dwStyle & HTMLLIST_CHECKBOXES) && GetItem(m_nSelItem))
             ToggleCheck(*m_listItems[size_t(m_nSelItem)]);
+        else
+            e->ignore(); // without check boxes the key is the owner's
         return;
     default:
         QWidget::keyPressEvent(e);

@@ -18,7 +18,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/controls/ui_font.h"
+#include "widgets/ui_font.h"
 #include "platform/trace.h"
 
 std::string CardLabel(const std::string &label)

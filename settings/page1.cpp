@@ -11,10 +11,10 @@
 
 #include <algorithm>
 
-#include "app/controls/dialog_units.h"
-#include "app/controls/skin_ids.h"
-#include "app/controls/tavlo_button.h"
-#include "app/controls/ui_font.h"
+#include "widgets/dialog_units.h"
+#include "widgets/skin_ids.h"
+#include "widgets/tavlo_button.h"
+#include "widgets/ui_font.h"
 #include "settings/page_layout.h"
 #include "settings/setup_file.h"
 #include "settings/time_setting.h"

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/controls/command_owner.h"
+#include "widgets/command_owner.h"
 #include "settings/settings_services.h"
 
 class CTavloButton;

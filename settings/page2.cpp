@@ -17,9 +17,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/controls/dialog_units.h"
-#include "app/controls/tavlo_progress.h"
-#include "app/controls/ui_font.h"
+#include "widgets/dialog_units.h"
+#include "widgets/tavlo_progress.h"
+#include "widgets/ui_font.h"
 #include "platform/file_enum.h"
 #include "platform/file_exists.h"
 #include "platform/file_open.h"

@@ -6,8 +6,8 @@
 
 #include <cstring>
 
-#include "app/controls/dialog_units.h"
-#include "app/controls/ui_font.h"
+#include "widgets/dialog_units.h"
+#include "widgets/ui_font.h"
 #include "settings/page_layout.h"
 #include "settings/setup_file.h"
 

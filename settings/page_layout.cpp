@@ -3,8 +3,8 @@
 #include <QGroupBox>
 #include <QLabel>
 
-#include "app/controls/dialog_units.h"
-#include "app/controls/ui_font.h"
+#include "widgets/dialog_units.h"
+#include "widgets/ui_font.h"
 
 void InitSettingsPage(QWidget *page, const char *caption)
 {

@@ -12,9 +12,9 @@
 #include <cmath>
 #include <unistd.h>
 
-#include "app/controls/ui_font.h"
-#include "app/tavlo_msg_dlg.h"
-#include "app/warning_box.h"
+#include "widgets/ui_font.h"
+#include "widgets/tavlo_msg_dlg.h"
+#include "widgets/warning_box.h"
 #include "platform/trace.h"
 #include "settings/card_format.h"
 #include "settings/page1.h"

@@ -4,7 +4,7 @@
 #include <QPainter>
 #include <cmath>
 
-#include "app/controls/ui_font.h"
+#include "widgets/ui_font.h"
 #include "telemetry/navi_info.h"
 
 CNaviPanel::CNaviPanel()

@@ -12,9 +12,9 @@
 #include <QWebEnginePage>
 #include <QWindow>
 
-#include "app/controls/memory_dc.h"
-#include "app/controls/skin_ids.h"
-#include "app/warning_box.h"
+#include "widgets/memory_dc.h"
+#include "widgets/skin_ids.h"
+#include "widgets/warning_box.h"
 #include "telemetry/clip_track.h"
 #include "telemetry/net_state.h"
 #include "telemetry/script_error.h"
@@ -279,6 +279,14 @@ void CTavloBrowser::closeEvent(QCloseEvent *e)
 {
     e->ignore();
     HideWindow();
+}
+
+void CTavloBrowser::changeEvent(QEvent *e)
+{
+    // A minimised window is one the user cannot see: the next map command shows it again.
+    if (e->type() == QEvent::WindowStateChange && isMinimized())
+        m_bShown = false;
+    QWidget::changeEvent(e);
 }
 
 void CTavloBrowser::mousePressEvent(QMouseEvent *e)

@@ -9,9 +9,9 @@
 #include <memory>
 #include <vector>
 
-#include "app/controls/command_owner.h"
-#include "app/controls/tavlo_bitmap.h"
-#include "app/controls/tavlo_button.h"
+#include "widgets/command_owner.h"
+#include "widgets/tavlo_bitmap.h"
+#include "widgets/tavlo_button.h"
 #include "telemetry/navi_panel.h"
 
 class CWebBrowser2;
@@ -89,6 +89,7 @@ protected:
     void paintEvent(QPaintEvent *e) override;
     void keyPressEvent(QKeyEvent *e) override;
     void closeEvent(QCloseEvent *e) override;
+    void changeEvent(QEvent *e) override;
     void mousePressEvent(QMouseEvent *e) override;
 
 private:

@@ -3,61 +3,13 @@
 #include <cwchar>
 #include <iterator>
 
-#include "engine/core/vantor_errors.h"
 #include "engine/source/avi_reader.h"
 #include "engine/source/clf_reader.h"
 #include "engine/source/lavf_reader.h"
 
 namespace {
 
-int32_t OpenUnavailable(ByteStream *, void **instance)
-{
-    *instance = nullptr;
-    return VANTOR_E_UNSUPPORTED_FILE;
-}
-
-int32_t OpenRequestUnavailable(SourceOpenRequest *, void **instance)
-{
-    *instance = nullptr;
-    return VANTOR_E_UNSUPPORTED_FILE;
-}
-
-void CloseUnavailable(void *) {}
-
-int32_t GetInfoUnavailable(void *, MediaInfo *)
-{
-    return VANTOR_E_UNSUPPORTED_FILE;
-}
-
-int32_t ReadUnavailable(void *, SampleRequest *)
-{
-    return VANTOR_E_UNSUPPORTED_FILE;
-}
-
-int32_t SeekUnavailable(void *, uint32_t *, int32_t)
-{
-    return 0;
-}
-
-} // namespace
-
-const ReaderOps g_UnavailableReaderOps = {
-    .OpenOnStream = OpenUnavailable,
-    .OpenOnRequest = OpenRequestUnavailable,
-    .Close = CloseUnavailable,
-    .GetInfo = GetInfoUnavailable,
-    .SetStartPosition = nullptr,
-    .MakeIndex = nullptr,
-    .ReadSample = ReadUnavailable,
-    .Seek = SeekUnavailable,
-    .SeekToKeyFrame = nullptr,
-    .BufferingReport = nullptr,
-    .Control = nullptr,
-};
-
-namespace {
-
-// Readers by kind; a later reader replaces its g_UnavailableReaderOps entry.
+// Readers by kind.
 constexpr ReaderEntry kReaders[] = {
     {ReaderKind::Refused, "refused", nullptr},
     {ReaderKind::Mp4, "MP4", &g_Mp4ReaderOps},

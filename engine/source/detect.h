@@ -47,5 +47,3 @@ bool IsSessionLocator(const wchar_t *locator, bool hasAlternativeLocator);
 // 337 for ".evrc", 336 for ".qcelp" (any case), else 0.
 int32_t FormatHintOf(const wchar_t *locator);
 
-// Readers not built in yet answer 0x80000019 to every open.
-extern const ReaderOps g_UnavailableReaderOps;

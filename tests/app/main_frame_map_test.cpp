@@ -126,6 +126,11 @@ TEST(MainFrameMap, TheMapFollowsThePlayingClipShownOrHidden)
     frame.OnCommand(ID_GPS);
     EXPECT_EQ(frame.MapWindow(), map);
     EXPECT_TRUE(map->isVisible());
+    // The G key is the GPS button.
+    QTest::keyClick(&frame, Qt::Key_G);
+    EXPECT_FALSE(map->isVisible());
+    QTest::keyClick(&frame, Qt::Key_G);
+    EXPECT_TRUE(map->isVisible());
 
     frame.OnCommand(ID_EXIT);
     EXPECT_EQ(frame.MapWindow(), nullptr);

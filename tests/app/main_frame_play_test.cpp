@@ -2,21 +2,26 @@
 // walking a category, the end of a clip, the delayed start of a double click, the sliders, the
 // frame steps, card removal, and the settings command.
 #include <QApplication>
+#include <QPaintEvent>
 #include <QTest>
+#include <QTimer>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "app/controls/tavlo_button.h"
-#include "app/controls/tavlo_slider.h"
-#include "app/controls/tavlo_switch.h"
-#include "app/controls/window_message.h"
+#include "widgets/tavlo_button.h"
+#include "widgets/tavlo_slider.h"
+#include "widgets/tavlo_switch.h"
+#include "widgets/window_message.h"
 #include "app/tavlo_frame.h"
 #include "platform/wide_text.h"
 #include "playback/cm_player.h"
@@ -96,6 +101,7 @@ public:
     {
         return m_player.TextSamples(nCount);
     }
+    uint32_t VideoStreamCount() const override { return m_player.VideoStreamCount(); }
 
 private:
     LOG &m_log;
@@ -484,21 +490,107 @@ TEST_F(MainFramePlay, SlidersSetVolumeAndSpeedAndIgnoreOtherControls)
     g_PlayInfor.nVolume = 100;
 }
 
-TEST_F(MainFramePlay, ChangeScreenSwapsTheWindowsOnlyWhileAClipShows)
+// A one-camera clip has nothing to swap: Change Screen is shown disabled and does nothing.
+TEST_F(MainFramePlay, ChangeScreenIsDisabledForAClipOfOneCamera)
 {
     const QRect large = Frame().VideoWindow(IDC_VIDEO_MAIN)->geometry();
-    const QRect small = Frame().VideoWindow(IDC_VIDEO_SUB)->geometry();
+    PlayEntry(0);
+    EXPECT_FALSE(Frame().Button(ID_CHANGE_SCREEN)->isEnabled());
+    Frame().OnCommand(ID_CHANGE_SCREEN);
+    EXPECT_TRUE(Frame().MainIsSlot0());
+    EXPECT_EQ(Frame().VideoWindow(IDC_VIDEO_MAIN)->geometry(), large);
+    EXPECT_TRUE(Frame().VideoWindow(IDC_VIDEO_MAIN)->isVisible());
+}
+
+// The paint regions the main window handled since the last Clear.
+class CPaintLog : public QObject
+{
+public:
+    explicit CPaintLog(QWidget *widget) : m_pWidget(widget) { widget->installEventFilter(this); }
+    void Clear() { m_regions.clear(); }
+    // One paint took in all of rect that no child covers (children paint themselves).
+    bool Covered(const QRect &rect) const
+    {
+        QRegion own(rect);
+        for (QWidget *child : m_pWidget->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+            if (child->isVisible())
+                own -= child->geometry();
+        for (const QRegion &region : m_regions)
+            if (region.intersected(own) == own)
+                return true;
+        return false;
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        if (e->type() == QEvent::Paint)
+            m_regions.push_back(static_cast<QPaintEvent *>(e)->region());
+        return false;
+    }
+
+private:
+    QWidget *m_pWidget;
+    std::vector<QRegion> m_regions;
+};
+
+// Two cameras: Change Screen swaps the windows while a clip shows; a clip started afterwards,
+// in full screen or after a card reset, shows the windows of the swapped layout, and in full
+// screen its name is painted at once; a clip of one camera brings the only picture back large.
+TEST_F(MainFramePlay, ClipsStartedAfterChangeScreenShowTheSwappedLayout)
+{
+    CTempFolder twoCameras;
+    const std::string card = twoCameras / "card/";
+    ASSERT_TRUE(WriteDemoCard(card, true, true));
+    Frame().OpenCardFolder(card);
+    ASSERT_EQ(Count(LIST_RECORD), 6);
+    QWidget *video401 = Frame().VideoWindow(IDC_VIDEO_MAIN);
+    QWidget *video402 = Frame().VideoWindow(IDC_VIDEO_SUB);
+    const QRect large = video401->geometry();
+    const QRect small = video402->geometry();
     Frame().OnCommand(ID_CHANGE_SCREEN); // stopped
     EXPECT_TRUE(Frame().MainIsSlot0());
 
     PlayEntry(0);
+    EXPECT_TRUE(Frame().Button(ID_CHANGE_SCREEN)->isEnabled());
     Frame().OnCommand(ID_CHANGE_SCREEN);
     EXPECT_FALSE(Frame().MainIsSlot0());
-    EXPECT_EQ(Frame().VideoWindow(IDC_VIDEO_SUB)->geometry(), large);
-    EXPECT_EQ(Frame().VideoWindow(IDC_VIDEO_MAIN)->geometry(), small);
-    Frame().OnCommand(ID_CHANGE_SCREEN);
+    EXPECT_EQ(video402->geometry(), large);
+    EXPECT_EQ(video401->geometry(), small);
+
+    Frame().OnCommand(ID_FULL_SCREEN);
+    ASSERT_TRUE(Frame().IsFullScreen());
+    const FRAME_LAYOUT full = FullScreenFrameLayout(Frame().width(), Frame().height(), false);
+    CPaintLog paints(&Frame());
+    for (int id : {ID_NEXT_MOVIE, ID_PREV_MOVIE}) {
+        SCOPED_TRACE(id == ID_NEXT_MOVIE ? "next" : "previous");
+        paints.Clear();
+        Frame().OnCommand(id);
+        ASSERT_TRUE(WaitPlaying(Entry(LIST_RECORD, id == ID_NEXT_MOVIE ? 1 : 0)));
+        EXPECT_TRUE(video402->isVisible());
+        EXPECT_EQ(video402->geometry(), full.rcMainVideo);
+        EXPECT_FALSE(video401->isVisible()) << "no small window over the full-screen picture";
+        EXPECT_TRUE(paints.Covered(full.rcFileName));
+    }
+    Frame().OnCommand(ID_RESTORE);
+
+    // A card reset hides both windows; the next start shows both in their swapped places.
+    Frame().OpenCardFolder(card);
+    EXPECT_FALSE(video401->isVisible());
+    PlayEntry(0);
+    EXPECT_FALSE(Frame().MainIsSlot0());
+    EXPECT_TRUE(video402->isVisible());
+    EXPECT_EQ(video402->geometry(), large);
+    EXPECT_TRUE(video401->isVisible());
+    EXPECT_EQ(video401->geometry(), small);
+
+    // A one-camera card: its only picture (slot 0) goes back to the large area.
+    Frame().OpenCardFolder(m_root);
+    PlayEntry(0);
     EXPECT_TRUE(Frame().MainIsSlot0());
-    EXPECT_EQ(Frame().VideoWindow(IDC_VIDEO_MAIN)->geometry(), large);
+    EXPECT_EQ(video401->geometry(), large);
+    EXPECT_TRUE(video401->isVisible());
+    EXPECT_FALSE(Frame().Button(ID_CHANGE_SCREEN)->isEnabled());
 }
 
 TEST_F(MainFramePlay, SettingsResumesAfterwardsOrResetsTheViewAfterAFormat)
@@ -664,11 +756,14 @@ TEST(MainFrameMute, TheSwitchSetsTheSystemMuteAndFollowsItsChanges)
     CPrivatePulse::Pactl("set-sink-mute @DEFAULT_SINK@ 0");
     CTavloFrame frame;
     CTavloSwitch *mute = frame.MuteSwitch();
-    EXPECT_EQ(mute->GetState(), 1); // readable and not muted
+    // Readable and not muted; the answer comes from the worker.
+    EXPECT_TRUE(PumpUntil([&] { return mute->GetState() == 1; }, 3s));
 
     QTest::mouseClick(mute, Qt::LeftButton, {}, QPoint(mute->width() / 2, mute->height() / 2));
     EXPECT_EQ(mute->GetState(), 0);
-    EXPECT_EQ(CPrivatePulse::Pactl("get-sink-mute @DEFAULT_SINK@"), "Mute: yes\n");
+    EXPECT_TRUE(PumpUntil(
+        [] { return CPrivatePulse::Pactl("get-sink-mute @DEFAULT_SINK@") == "Mute: yes\n"; },
+        3s));
 
     // The desktop's volume control unmutes: the switch follows within the poll.
     CPrivatePulse::Pactl("set-sink-mute @DEFAULT_SINK@ 0");
@@ -684,6 +779,43 @@ TEST(MainFrameMute, TheSwitchSetsTheSystemMuteAndFollowsItsChanges)
     EXPECT_EQ(mute->GetState(), 1);
     Pump(1800ms);
     EXPECT_EQ(mute->GetState(), 1);
+}
+
+// A sound server that takes the connection and never answers: every mute call waits out its
+// bound, on the worker; the window thread keeps running its events without a gap meanwhile.
+TEST(MainFrameMute, AHungSoundServerDoesNotHoldUpTheWindow)
+{
+    CTempFolder folder;
+    const std::string socketPath = folder / "silent";
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 8), 0);
+    CEnvironmentValue server("PULSE_SERVER", "unix:" + socketPath);
+    CEnvironmentValue cookie("PULSE_COOKIE", folder / "cookie");
+    CEnvironmentValue config("PULSE_CLIENTCONFIG", folder / "client.conf");
+
+    Clock::time_point last = Clock::now();
+    Clock::duration longest{};
+    {
+        CTavloFrame frame;
+        QTimer beat;
+        QObject::connect(&beat, &QTimer::timeout, [&] {
+            longest = std::max(longest, Clock::now() - last);
+            last = Clock::now();
+        });
+        beat.start(20);
+        CTavloSwitch *mute = frame.MuteSwitch();
+        QTest::mouseClick(mute, Qt::LeftButton, {}, QPoint(mute->width() / 2, mute->height() / 2));
+        last = Clock::now();
+        Pump(3500ms); // two polls and the set, each 500 ms on the worker
+        EXPECT_EQ(mute->GetState(), 1) << "the switch keeps its picture";
+    }
+    ::close(listener);
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(longest).count(), 300);
 }
 
 } // namespace

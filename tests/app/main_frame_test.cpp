@@ -5,22 +5,28 @@
 #include <QMouseEvent>
 #include <QTimer>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
 
+#include <QTest>
+
 #include <gtest/gtest.h>
 
-#include "app/controls/skin_ids.h"
-#include "app/controls/skin_resources.h"
-#include "app/controls/tavlo_button.h"
-#include "app/controls/tavlo_slider.h"
+#include "widgets/skin_ids.h"
+#include "widgets/skin_resources.h"
+#include "widgets/tavlo_button.h"
+#include "widgets/tavlo_slider.h"
+#include "widgets/tavlo_switch.h"
 #include "app/tavlo_frame.h"
-#include "app/tavlo_msg_dlg.h"
+#include "widgets/tavlo_msg_dlg.h"
+#include "playback/play_messages.h"
 #include "recordings/play_infor.h"
 #include "tests/support/demo_card.h"
+#include "tests/support/environment_value.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -33,6 +39,7 @@ public:
     {
         std::vector<std::string> calls;
         bool bDestroyed = false;
+        std::vector<TEXT_SAMPLE> samples; // what TextSamples gives
     };
     CRecordingPlayer(LOG &log, int32_t nState, uint32_t nPosition)
         : m_log(log), m_nState(nState), m_nPosition(nPosition)
@@ -96,9 +103,10 @@ public:
     const char *TakeLastError() override { return nullptr; }
     const TEXT_SAMPLE *TextSamples(uint32_t &nCount) const override
     {
-        nCount = 0;
-        return nullptr;
+        nCount = uint32_t(m_log.samples.size());
+        return m_log.samples.empty() ? nullptr : m_log.samples.data();
     }
+    uint32_t VideoStreamCount() const override { return 1; }
 
 private:
     LOG &m_log;
@@ -122,8 +130,10 @@ public:
     using CTavloFrame::CTavloFrame;
     std::string strChosenRoot; // empty: the dialog is cancelled
     int nDialogRuns = 0;
+    int nFileCaptures = 0;
 
 protected:
+    void CaptureFrameToFile() override { ++nFileCaptures; }
     bool ChooseDrive() override
     {
         ++nDialogRuns;
@@ -259,6 +269,50 @@ TEST(MainFrameStart, SizeControlsAndPieces)
     for (int y = 443; y < 470; ++y)
         for (int x = 208; x < 650; ++x)
             ASSERT_NE(At(image, x, y), QColor(255, 0, 255)) << x << "," << y;
+}
+
+// The window is drawn for one size: maximising or a tiling desktop leaves it as it is.
+TEST(MainFrameStart, TheWindowKeepsItsFixedSize)
+{
+    CTavloFrame frame;
+    frame.show();
+    EXPECT_EQ(frame.minimumSize(), QSize(1020, 594));
+    EXPECT_EQ(frame.maximumSize(), QSize(1020, 594));
+    frame.resize(1920, 1080);
+    EXPECT_EQ(frame.size(), QSize(1020, 594));
+    frame.showMaximized();
+    QApplication::processEvents();
+    EXPECT_EQ(frame.size(), QSize(1020, 594));
+}
+
+// A paint of part of the window composes only that part, at its place: it matches the whole
+// picture there and leaves the rest of the target alone. The timer's repaint of the times
+// composes their rectangle, not the window.
+TEST(MainFrameStart, APartialPaintDrawsItsRectangleOnly)
+{
+    CTavloFrame frame;
+    frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    const QRect times = QRect(218, 450, 70, 15).united(QRect(584, 450, 70, 15));
+    frame.repaint(times);
+    EXPECT_EQ(frame.LastComposedRect(), times);
+    const QImage whole = Grab(frame);
+    const QRect parts[] = {{218, 450, 70, 15}, {0, 0, 200, 60}, {600, 400, 300, 150}};
+    for (const QRect &part : parts) {
+        QImage image(frame.size(), QImage::Format_RGB32);
+        image.fill(QColor(255, 0, 255));
+        frame.render(&image, part.topLeft(), QRegion(part), QWidget::DrawWindowBackground);
+        for (int y = 0; y < image.height(); y += 2)
+            for (int x = 0; x < image.width(); x += 2) {
+                bool bCovered = false; // children paint themselves
+                for (QWidget *child : frame.findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+                    bCovered |= child->isVisibleTo(&frame) && child->geometry().contains(x, y);
+                if (bCovered)
+                    continue;
+                const QColor expected = part.contains(x, y) ? At(whole, x, y) : QColor(255, 0, 255);
+                ASSERT_EQ(At(image, x, y), expected) << x << "," << y;
+            }
+    }
 }
 
 TEST(MainFrameStart, DisabledControlsDrawTheirDisabledLook)
@@ -455,9 +509,14 @@ TEST(MainFrameFullScreen, OnlyWhilePlayingWithACard)
         EXPECT_EQ(frame.VideoWindow(IDC_VIDEO_MAIN)->geometry(), l.rcMainVideo);
         EXPECT_EQ(frame.SeekSlider()->geometry(), l.rcSeek);
         EXPECT_EQ(frame.Button(ID_EXIT)->pos(), l.ptExit);
+        const QSize full = frame.size();
+        frame.resize(full + QSize(300, 200)); // a tiling desktop
+        EXPECT_EQ(frame.size(), full);
         frame.OnCommand(ID_RESTORE);
         EXPECT_FALSE(frame.IsFullScreen());
         EXPECT_EQ(frame.geometry(), before);
+        frame.resize(1500, 900);
+        EXPECT_EQ(frame.size(), QSize(1020, 594));
         EXPECT_TRUE(frame.RecordingList()->isVisibleTo(&frame));
         EXPECT_EQ(frame.SeekSlider()->geometry(), QRect(278, 444, 303, 25));
     }
@@ -641,7 +700,17 @@ TEST(MainFrameExit, StopsFreesAndCloses)
     frame.OpenCardFolder(card.string());
     ASSERT_GT(frame.RecordingList()->ItemCount(), 0);
     log.calls.clear();
+    // A clip with a fix has started: the track holds it until Exit.
+    TEXT_SAMPLE fix{};
+    std::snprintf(fix.szText, sizeof fix.szText, "%s",
+                  "G$GPRMC,134500.00,A,3733.8000,N,12658.2000,E,30.0,90.0,111010,,,A*00");
+    log.samples = {fix};
+    CPlayMessage started(WM_PLAY_STARTED, 20000, 0);
+    QApplication::sendEvent(&frame, &started);
+    ASSERT_FALSE(frame.Track().IsEmpty());
+    log.calls.clear();
     frame.OnCommand(ID_EXIT);
+    EXPECT_TRUE(frame.Track().IsEmpty());
     EXPECT_EQ(log.calls, (std::vector<std::string>{"stop"}));
     EXPECT_TRUE(log.bDestroyed);
     EXPECT_EQ(frame.Player(), nullptr);
@@ -673,6 +742,129 @@ TEST(MainFrameCommands, PrevFrameSeeksTo100msBeforeThePosition)
         frame.OnCommand(ID_PREV_FRAME);
         EXPECT_EQ(log.calls, c.calls) << c.nPosition;
     }
+}
+
+// The keys of desktop players reach the commands the buttons give; a focused slider keeps the
+// keys it uses, and the tooltips name the keys.
+TEST(MainFrameKeys, KeysGiveTheCommandsOfTheButtons)
+{
+    CTempFolder card;
+    struct Case
+    {
+        const char *name;
+        int32_t state;
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        std::vector<std::string> calls;
+    } const cases[] = {
+        {"Space pauses a playing clip", CMP_PLAYING, Qt::Key_Space, {}, {"speed 100", "pause"}},
+        {"Space resumes a paused one", CMP_PAUSED, Qt::Key_Space, {}, {"speed 100", "resume"}},
+        {"Right steps a paused clip", CMP_PAUSED, Qt::Key_Right, {}, {"step"}},
+        {"Right does not step a playing clip", CMP_PLAYING, Qt::Key_Right, {}, {}},
+        {"Left steps back a paused clip", CMP_PAUSED, Qt::Key_Left, {}, {"seek 4900"}},
+        {"Left does nothing while stopped", CMP_STOPPED, Qt::Key_Left, {}, {}},
+        {"Ctrl+O pauses for the drive choice", CMP_PLAYING, Qt::Key_O, Qt::ControlModifier,
+         {"pause", "resume"}},
+        {"O alone is no key", CMP_PLAYING, Qt::Key_O, {}, {}},
+        {"Shift+Space is no key", CMP_PLAYING, Qt::Key_Space, Qt::ShiftModifier, {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        CRecordingPlayer::LOG log;
+        CTestFrame frame(PlayerFactory(log, c.state, 5000));
+        frame.show();
+        log.calls.clear();
+        QTest::keyClick(&frame, Qt::Key(c.key), c.modifiers);
+        EXPECT_EQ(log.calls, c.calls);
+        EXPECT_EQ(frame.nDialogRuns, c.key == Qt::Key_O && c.modifiers ? 1 : 0);
+    }
+
+    // M sets the mute of a server that is not there, never the machine's.
+    CEnvironmentValue server("PULSE_SERVER", card / "no-server");
+    CRecordingPlayer::LOG log;
+    CTestFrame frame(PlayerFactory(log, CMP_PAUSED, 5000));
+    frame.show();
+    g_PlayInfor.strRootPath = card.Path();
+    QTest::keyClick(&frame, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(frame.nFileCaptures, 1);
+    QTest::keyClick(&frame, Qt::Key_F);
+    EXPECT_TRUE(frame.IsFullScreen());
+    QTest::keyClick(&frame, Qt::Key_Escape);
+    EXPECT_FALSE(frame.IsFullScreen());
+    QTest::keyClick(&frame, Qt::Key_F);
+    QTest::keyClick(&frame, Qt::Key_F);
+    EXPECT_FALSE(frame.IsFullScreen());
+    const int muteState = frame.MuteSwitch()->GetState();
+    QTest::keyClick(&frame, Qt::Key_M);
+    EXPECT_EQ(frame.MuteSwitch()->GetState(), 1 - muteState);
+
+    // A held Space gives one command, a held Right one step per repeat.
+    log.calls.clear();
+    QTest::keyPress(&frame, Qt::Key_Space);
+    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QString(" "), true);
+    QApplication::sendEvent(&frame, &repeat);
+    EXPECT_EQ(log.calls, (std::vector<std::string>{"speed 100", "resume"}));
+    frame.OnCommand(ID_PAUSE);
+    log.calls.clear();
+    QKeyEvent held(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier, QString(), true);
+    QApplication::sendEvent(&frame, &held);
+    QApplication::sendEvent(&frame, &held);
+    EXPECT_EQ(log.calls, (std::vector<std::string>{"step", "step"}));
+
+    // The focused volume slider keeps its arrows; a key it does not use reaches the window.
+    CTavloSlider *volume = frame.VolumeSlider();
+    volume->setFocus();
+    const int level = volume->GetPos();
+    log.calls.clear();
+    QTest::keyClick(volume, Qt::Key_Left);
+    EXPECT_EQ(volume->GetPos(), level - 1);
+    EXPECT_TRUE(log.calls.empty());
+    QTest::keyClick(volume, Qt::Key_Space);
+    EXPECT_EQ(log.calls, (std::vector<std::string>{"speed 100", "resume"}));
+    // The recording list, without check boxes, passes Space on as well.
+    frame.RecordingList()->setFocus();
+    log.calls.clear();
+    QTest::keyClick(frame.RecordingList(), Qt::Key_Space);
+    EXPECT_EQ(log.calls, (std::vector<std::string>{"speed 100", "pause"}));
+    g_PlayInfor.strRootPath.clear();
+
+    const struct
+    {
+        int id;
+        const char *tooltip;
+    } tips[] = {{ID_PLAY, "Play (Space)"},          {ID_PAUSE, "Pause (Space)"},
+                {ID_PREV_MOVIE, "Prev Movie (Page Up)"}, {ID_NEXT_MOVIE, "Nex Movie (Page Down)"},
+                {ID_PREV_FRAME, "Prev Frame (Left)"},    {ID_NEXT_FRAME, "Next Frame (Right)"},
+                {ID_FULL_SCREEN, "Full Screen (F)"},     {ID_RESTORE, "Restore (Esc)"},
+                {ID_GPS, "GPS (G)"},                     {ID_GPS_FULL, "GPS (G)"},
+                {ID_OPEN, "Open (Ctrl+O)"},              {ID_CAPTURE, "Capture (Ctrl+S)"}};
+    for (const auto &tip : tips)
+        EXPECT_EQ(frame.Button(tip.id)->TooltipText(), QString::fromLatin1(tip.tooltip)) << tip.id;
+}
+
+// Page Up and Page Down walk the playing category as Prev and Next Movie do.
+TEST(MainFrameKeys, PageKeysStartThePreviousAndNextClip)
+{
+    CTempFolder work;
+    const std::filesystem::path card = MakeDemoCard(work.Path());
+    CRecordingPlayer::LOG log;
+    CTavloFrame frame(PlayerFactory(log, CMP_STOPPED));
+    frame.show();
+    frame.OpenCardFolder(card.string());
+    NM_HTMLLIST select;
+    select.code = HTMLLIST_SELCHANGED;
+    select.nItemNo = 0;
+    frame.OnListNotify(select);
+    const auto entry = [&frame](int32_t index) {
+        return frame.Catalog().GetCatalogEntry(LIST_RECORD, index)->strFullPath;
+    };
+    QTest::keyClick(&frame, Qt::Key_Space);
+    ASSERT_EQ(g_PlayInfor.strPlayFile, entry(0));
+    QTest::keyClick(&frame, Qt::Key_PageDown);
+    EXPECT_EQ(g_PlayInfor.strPlayFile, entry(1));
+    QTest::keyClick(&frame, Qt::Key_PageUp);
+    EXPECT_EQ(g_PlayInfor.strPlayFile, entry(0));
+    g_PlayInfor.strRootPath.clear();
 }
 
 // Without a wrapper the playback commands do nothing and do not fail.

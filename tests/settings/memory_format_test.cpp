@@ -23,7 +23,7 @@
 #include <optional>
 #include <set>
 
-#include "app/controls/tavlo_progress.h"
+#include "widgets/tavlo_progress.h"
 #include "settings/card_format.h"
 #include "settings/page1.h"
 #include "settings/page2.h"

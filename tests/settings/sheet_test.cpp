@@ -15,7 +15,7 @@
 
 #include <functional>
 
-#include "app/controls/tavlo_button.h"
+#include "widgets/tavlo_button.h"
 #include "settings/page1.h"
 #include "settings/page2.h"
 #include "settings/page3.h"

@@ -312,6 +312,15 @@ TEST_F(MapWindowTest, TheMapCommandCreatesThenTogglesTheWindow)
     EXPECT_EQ(map.get(), first);
     EXPECT_TRUE(map->isVisible());
     EXPECT_TRUE(map->IsShownFlag());
+
+    // Minimised by its own button, the window counts as hidden: the command brings it back.
+    map->OnCommand(CTavloBrowser::IDC_MINIMIZE);
+    EXPECT_TRUE(map->isMinimized());
+    EXPECT_FALSE(map->IsShownFlag());
+    ToggleMapWindow(map, nullptr, options);
+    EXPECT_FALSE(map->isMinimized());
+    EXPECT_TRUE(map->isVisible());
+    EXPECT_TRUE(map->IsShownFlag());
 }
 
 // A clip's route replaces whatever was drawn, the view is fitted to it, and ticks and seeks only

@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/controls/skin_ids.h"
-#include "app/controls/tavlo_bitmap.h"
+#include "widgets/skin_ids.h"
+#include "widgets/tavlo_bitmap.h"
 #include "telemetry/navi_info.h"
 #include "telemetry/navi_panel.h"
 

@@ -441,6 +441,35 @@ TEST_F(MkcardClipDecodes, AviClipsHoldTheSamePicturesAndSound)
     }
 }
 
+// A card of a recorder with a rear camera: every clip an AVI whose second video stream is the
+// smaller camera, in either order of the options.
+TEST(MkcardTwoCameras, EveryClipIsAnAviWithASecondCamera)
+{
+    const fs::path dir = fs::temp_directory_path() / ("mkcard-two-" + std::to_string(::getpid()));
+    ASSERT_EQ(RunMkcard("--two-cameras --short " + Quoted(dir)), 0);
+    size_t clips = 0;
+    for (const auto &entry : fs::recursive_directory_iterator(dir)) {
+        if (!entry.is_regular_file() || !EndsWithAvi(entry.path().filename().string()))
+            continue;
+        SCOPED_TRACE(entry.path().string());
+        ++clips;
+        AVFormatContext *raw = nullptr;
+        ASSERT_EQ(avformat_open_input(&raw, entry.path().c_str(), nullptr, nullptr), 0);
+        AvInputPtr in(raw);
+        EXPECT_STREQ(in->iformat->name, "avi");
+        ASSERT_GE(avformat_find_stream_info(in.get(), nullptr), 0);
+        ASSERT_EQ(in->nb_streams, 3u);
+        EXPECT_EQ(in->streams[0]->codecpar->width, 640);
+        EXPECT_EQ(in->streams[1]->codecpar->codec_type, AVMEDIA_TYPE_VIDEO);
+        EXPECT_EQ(in->streams[1]->codecpar->width, 320);
+        EXPECT_EQ(in->streams[1]->codecpar->height, 240);
+        EXPECT_EQ(in->streams[2]->codecpar->codec_type, AVMEDIA_TYPE_AUDIO);
+    }
+    EXPECT_EQ(clips, 11u);
+    EXPECT_EQ(RunMkcard("--short --two-cameras " + Quoted(dir / "again")), 0);
+    fs::remove_all(dir);
+}
+
 #ifdef ROADLOG_PROBE
 // What the engine's reader sees in a demo clip: the same samples, times and sizes as the file
 // holds, one fix a second, pictures at the frame rate.
@@ -534,6 +563,8 @@ TEST(MkcardErrors, BadArgumentsAndUnwritablePlacesFail)
     } cases[] = {
         {"", 2},
         {"--short", 2},
+        {"--two-cameras", 2},
+        {"--short --short /tmp/x", 2},
         {"--bogus /tmp/x", 2},
         {"--nmea /nonexistent/route.nmea /tmp/out.avi", 1},
         {"--nmea /dev/null /nonexistent/dir/out.avi", 1},

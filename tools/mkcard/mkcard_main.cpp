@@ -1,5 +1,7 @@
 // roadlog-mkcard: writes a demo recorder card, or one clip with given GPS sentences.
-//   roadlog-mkcard [--short] DIR   the four category folders with clips, and the settings files
+//   roadlog-mkcard [--short] [--two-cameras] DIR
+//                                  the four category folders with clips, and the settings files;
+//                                  with --two-cameras every clip is an AVI with a second camera
 //   roadlog-mkcard --nmea FILE OUT one clip whose text samples are the lines of FILE, at 0, 1000,
 //                                  2000 ... ms, over up to 10 s of picture and sound
 // Output is deterministic for the same arguments: fixed times, bit-exact encoders.
@@ -127,7 +129,7 @@ void SetFileTime(const std::string &path, time_t when)
     ::utimensat(AT_FDCWD, path.c_str(), times, 0);
 }
 
-int MakeCard(std::string root, bool shortClips)
+int MakeCard(std::string root, bool shortClips, bool twoCameras)
 {
     if (root.empty() || root.back() != '/')
         root += '/';
@@ -155,6 +157,12 @@ int MakeCard(std::string root, bool shortClips)
         DemoClipSpec spec;
         spec.path = root + clip.folder + "/" + clip.name;
         spec.container = clip.container;
+        if (twoCameras) {
+            // A recorder with a rear camera writes AVI (a CLF file holds one video stream).
+            spec.container = ClipContainer::Avi;
+            spec.secondWidth = 320;
+            spec.secondHeight = 240;
+        }
         spec.startUtc = UtcTime(clip.year, clip.month, clip.day, clip.hour, clip.minute, clip.second);
         spec.durationMs = seconds * 1000;
         spec.tintU = clip.tintU;
@@ -205,7 +213,7 @@ int MakeNmeaClip(const std::string &nmeaPath, const std::string &outPath)
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: roadlog-mkcard [--short] DIR\n"
+    std::fprintf(stderr, "usage: roadlog-mkcard [--short] [--two-cameras] DIR\n"
                          "       roadlog-mkcard --nmea FILE OUT\n");
     return 2;
 }
@@ -218,9 +226,17 @@ int main(int argc, char **argv)
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() == 3 && args[0] == "--nmea")
         return MakeNmeaClip(args[1], args[2]);
-    if (args.size() == 2 && args[0] == "--short")
-        return MakeCard(args[1], true);
-    if (args.size() == 1 && args[0].rfind("--", 0) != 0)
-        return MakeCard(args[0], false);
+    bool shortClips = false, twoCameras = false;
+    size_t next = 0;
+    for (; next + 1 < args.size(); ++next) {
+        if (args[next] == "--short" && !shortClips)
+            shortClips = true;
+        else if (args[next] == "--two-cameras" && !twoCameras)
+            twoCameras = true;
+        else
+            return Usage();
+    }
+    if (next + 1 == args.size() && args[next].rfind("--", 0) != 0)
+        return MakeCard(args[next], shortClips, twoCameras);
     return Usage();
 }

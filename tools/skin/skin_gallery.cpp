@@ -15,15 +15,15 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/controls/command_owner.h"
-#include "app/controls/skin_ids.h"
-#include "app/controls/skin_resources.h"
-#include "app/controls/tavlo_bitmap.h"
-#include "app/controls/tavlo_button.h"
-#include "app/controls/tavlo_progress.h"
-#include "app/controls/tavlo_slider.h"
-#include "app/controls/tavlo_switch.h"
-#include "app/controls/ui_font.h"
+#include "widgets/command_owner.h"
+#include "widgets/skin_ids.h"
+#include "widgets/skin_resources.h"
+#include "widgets/tavlo_bitmap.h"
+#include "widgets/tavlo_button.h"
+#include "widgets/tavlo_progress.h"
+#include "widgets/tavlo_slider.h"
+#include "widgets/tavlo_switch.h"
+#include "widgets/ui_font.h"
 
 namespace {
 

@@ -25,7 +25,7 @@
 
 #include <unistd.h>
 
-#include "app/controls/window_message.h"
+#include "widgets/window_message.h"
 #include "app/tavlo_frame.h"
 #include "playback/cm_player.h"
 #include "playback/play_messages.h"

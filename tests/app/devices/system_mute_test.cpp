@@ -1,4 +1,7 @@
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <vector>
 #include <csignal>
 #include <cstdlib>
 #include <string>
@@ -8,6 +11,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "app/devices/mute_worker.h"
 #include "app/devices/system_mute.h"
 #include "tests/support/private_pulse.h"
 #include "tests/support/temp_folder.h"
@@ -123,28 +127,127 @@ TEST_F(SystemMute, ServerThatStopsAnsweringFailsWithinTheBound)
     EXPECT_FALSE(bMuted);
 }
 
+// The answers of a mute worker, waited for with a bound.
+class CAnswers
+{
+public:
+    CMuteWorker::ReadAnswer Callback()
+    {
+        return [this](bool bRead, bool bMuted) {
+            std::lock_guard<std::mutex> guard(m_lock);
+            m_answers.push_back({bRead, bMuted});
+            m_changed.notify_all();
+        };
+    }
+    // The count-th answer (from 1), or {false, false} with bArrived false after the limit.
+    std::pair<bool, bool> Wait(size_t count, bool *bArrived)
+    {
+        std::unique_lock<std::mutex> guard(m_lock);
+        *bArrived = m_changed.wait_for(guard, std::chrono::seconds(5),
+                                       [&] { return m_answers.size() >= count; });
+        return *bArrived ? m_answers[count - 1] : std::pair<bool, bool>{};
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    std::vector<std::pair<bool, bool>> m_answers;
+};
+
+TEST_F(SystemMute, TheWorkerSetsAndReadsOffTheCallersThread)
+{
+    CAnswers answers;
+    CMuteWorker worker(answers.Callback());
+    bool bArrived = false;
+    size_t reads = 0;
+    for (const bool bMuted : {true, false}) {
+        SCOPED_TRACE(bMuted ? "muted" : "unmuted");
+        worker.RequestSet(bMuted);
+        worker.RequestRead();
+        const auto answer = answers.Wait(++reads, &bArrived);
+        ASSERT_TRUE(bArrived);
+        EXPECT_TRUE(answer.first);
+        EXPECT_EQ(answer.second, bMuted) << "the read comes after the set";
+        EXPECT_EQ(CPrivatePulse::Pactl("get-sink-mute @DEFAULT_SINK@"),
+                  bMuted ? "Mute: yes\n" : "Mute: no\n");
+    }
+}
+
+// A socket that takes connections but never answers, as a hung sound server does.
+class CSilentServer
+{
+public:
+    explicit CSilentServer(const std::string &path)
+    {
+        m_nListener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        if (m_nListener < 0 || path.size() >= sizeof address.sun_path)
+            return;
+        path.copy(address.sun_path, path.size());
+        m_bListening =
+            bind(m_nListener, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
+            listen(m_nListener, 4) == 0;
+    }
+    ~CSilentServer()
+    {
+        if (m_nListener >= 0)
+            close(m_nListener);
+    }
+    bool IsListening() const { return m_bListening; }
+
+private:
+    int m_nListener = -1;
+    bool m_bListening = false;
+};
+
+void UseServer(const CTempFolder &folder, const std::string &server)
+{
+    setenv("PULSE_COOKIE", (folder / "cookie").c_str(), 1);
+    setenv("PULSE_CLIENTCONFIG", (folder / "client.conf").c_str(), 1);
+    setenv("PULSE_SERVER", server.c_str(), 1);
+}
+
+// A hung server costs the worker its bound, never the caller: requests return at once, the
+// failed read is answered, and the worker ends within the bound.
+TEST(SystemMuteNoServer, TheWorkerKeepsAHungServerOffTheCaller)
+{
+    CTempFolder folder;
+    CSilentServer silent(folder / "silent");
+    ASSERT_TRUE(silent.IsListening());
+    UseServer(folder, "unix:" + folder / "silent");
+    CAnswers answers;
+    Clock::time_point start = Clock::now();
+    {
+        CMuteWorker worker(answers.Callback());
+        worker.RequestRead();
+        worker.RequestSet(true);
+        worker.RequestRead();
+        EXPECT_LT(MsSince(start), 50);
+        bool bArrived = false;
+        const auto answer = answers.Wait(1, &bArrived);
+        ASSERT_TRUE(bArrived);
+        EXPECT_FALSE(answer.first);
+        start = Clock::now();
+        worker.RequestRead();
+    }
+    EXPECT_LT(MsSince(start), kBoundWithSlack.count());
+    unsetenv("PULSE_SERVER");
+}
+
 // Without any server: a missing socket, and one that takes connections but never answers.
 TEST(SystemMuteNoServer, InitReadAndSetFailWithinTheBound)
 {
     CTempFolder folder;
-    const std::string silent = folder / "silent";
-    const int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    ASSERT_GE(listener, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    ASSERT_LT(silent.size(), sizeof address.sun_path);
-    silent.copy(address.sun_path, silent.size());
-    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
-    ASSERT_EQ(listen(listener, 4), 0);
-
-    setenv("PULSE_COOKIE", (folder / "cookie").c_str(), 1);
-    setenv("PULSE_CLIENTCONFIG", (folder / "client.conf").c_str(), 1);
+    CSilentServer silent(folder / "silent");
+    ASSERT_TRUE(silent.IsListening());
+    UseServer(folder, "");
     struct Case
     {
         const char *name;
         std::string server;
     } const cases[] = {{"missing socket", "unix:" + folder / "none"},
-                       {"server that never answers", "unix:" + silent}};
+                       {"server that never answers", "unix:" + folder / "silent"}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         setenv("PULSE_SERVER", c.server.c_str(), 1);
@@ -161,7 +264,7 @@ TEST(SystemMuteNoServer, InitReadAndSetFailWithinTheBound)
         EXPECT_LT(MsSince(start), kBoundWithSlack.count());
         EXPECT_FALSE(mute.IsConnected());
     }
-    close(listener);
+    unsetenv("PULSE_SERVER");
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-// The notification dialog, the warning box and the about box, run modally as callers run them.
+// The notification dialog and the warning box, run modally as callers run them.
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -11,10 +11,9 @@
 
 #include <functional>
 
-#include "app/about_dlg.h"
-#include "app/tavlo_msg_dlg.h"
-#include "app/warning_box.h"
-#include "controls/test_events.h"
+#include "widgets/tavlo_msg_dlg.h"
+#include "widgets/warning_box.h"
+#include "test_events.h"
 
 namespace {
 
@@ -34,7 +33,7 @@ void WhenModal(std::function<void(QWidget *)> action)
 
 } // namespace
 
-class DialogsTest : public QObject
+class MessageBoxesTest : public QObject
 {
     Q_OBJECT
 private slots:
@@ -43,10 +42,9 @@ private slots:
     void notificationEndsByUser();
     void notificationLayout();
     void warningBox();
-    void aboutBox();
 };
 
-void DialogsTest::notificationClosesItselfAndCallerContinues()
+void MessageBoxesTest::notificationClosesItselfAndCallerContinues()
 {
     QElapsedTimer clock;
     clock.start();
@@ -68,7 +66,7 @@ void DialogsTest::notificationClosesItselfAndCallerContinues()
     QVERIFY(clock.elapsed() >= 2990);
 }
 
-void DialogsTest::notificationEndsByUser_data()
+void MessageBoxesTest::notificationEndsByUser_data()
 {
     QTest::addColumn<QString>("how");
     QTest::addColumn<int>("result");
@@ -77,7 +75,7 @@ void DialogsTest::notificationEndsByUser_data()
     QTest::newRow("Escape") << "escape" << int(QDialog::Rejected);
 }
 
-void DialogsTest::notificationEndsByUser()
+void MessageBoxesTest::notificationEndsByUser()
 {
     QFETCH(QString, how);
     QFETCH(int, result);
@@ -96,7 +94,7 @@ void DialogsTest::notificationEndsByUser()
     QVERIFY(clock.elapsed() < 2000);
 }
 
-void DialogsTest::notificationLayout()
+void MessageBoxesTest::notificationLayout()
 {
     CTavloMsgDlg dlg;
     dlg.m_strMessage = QString("A message longer than the control is wide ").repeated(6);
@@ -117,7 +115,7 @@ void DialogsTest::notificationLayout()
     dlg.reject();
 }
 
-void DialogsTest::warningBox()
+void MessageBoxesTest::warningBox()
 {
     QString title, text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -136,13 +134,5 @@ void DialogsTest::warningBox()
     QCOMPARE(icon, QMessageBox::Warning);
 }
 
-void DialogsTest::aboutBox()
-{
-    QVERIFY(CAboutDlg::VersionText().endsWith(QStringLiteral(ROADLOG_VERSION)));
-    WhenModal([](QWidget *w) { static_cast<CAboutDlg *>(w)->OkButton()->click(); });
-    CAboutDlg dlg;
-    QCOMPARE(dlg.exec(), int(QDialog::Accepted));
-}
-
-QTEST_MAIN(DialogsTest)
-#include "dialogs_test.moc"
+QTEST_MAIN(MessageBoxesTest)
+#include "message_boxes_test.moc"

@@ -1,4 +1,4 @@
-#include "app/controls/ui_font.h"
+#include "widgets/ui_font.h"
 
 #include <QFontDatabase>
 #include <QStringList>

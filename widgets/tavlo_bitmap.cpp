@@ -1,6 +1,6 @@
-#include "app/controls/tavlo_bitmap.h"
+#include "widgets/tavlo_bitmap.h"
 
-#include "app/controls/skin_resources.h"
+#include "widgets/skin_resources.h"
 
 bool CTavloBitmap::Load(int nId)
 {

@@ -1,4 +1,4 @@
-#include "app/controls/memory_dc.h"
+#include "widgets/memory_dc.h"
 
 #include <QPaintDevice>
 

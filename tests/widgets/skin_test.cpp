@@ -7,10 +7,10 @@
 
 #include <set>
 
-#include "app/controls/mem_bm.h"
-#include "app/controls/memory_dc.h"
-#include "app/controls/skin_resources.h"
-#include "app/controls/tavlo_bitmap.h"
+#include "widgets/mem_bm.h"
+#include "widgets/memory_dc.h"
+#include "widgets/skin_resources.h"
+#include "widgets/tavlo_bitmap.h"
 
 class SkinTest : public QObject
 {

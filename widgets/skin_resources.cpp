@@ -1,4 +1,4 @@
-#include "app/controls/skin_resources.h"
+#include "widgets/skin_resources.h"
 
 #include <QDir>
 

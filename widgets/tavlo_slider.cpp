@@ -1,4 +1,4 @@
-#include "app/controls/tavlo_slider.h"
+#include "widgets/tavlo_slider.h"
 
 #include <QCoreApplication>
 #include <QKeyEvent>
@@ -8,9 +8,9 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "app/controls/memory_dc.h"
-#include "app/controls/skin_resources.h"
-#include "app/controls/window_message.h"
+#include "widgets/memory_dc.h"
+#include "widgets/skin_resources.h"
+#include "widgets/window_message.h"
 
 int SliderThumbCentre(int nValue, int nMinimum, int nMaximum, int nWidth, int nThumbWidth)
 {

@@ -1,12 +1,12 @@
-#include "app/tavlo_msg_dlg.h"
+#include "widgets/tavlo_msg_dlg.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QTimerEvent>
 
-#include "app/controls/dialog_units.h"
-#include "app/controls/ui_font.h"
+#include "widgets/dialog_units.h"
+#include "widgets/ui_font.h"
 
 CTavloMsgDlg::CTavloMsgDlg(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)

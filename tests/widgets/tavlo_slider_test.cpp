@@ -5,9 +5,9 @@
 #include <QKeyEvent>
 #include <QTest>
 
-#include "app/controls/skin_ids.h"
-#include "app/controls/skin_resources.h"
-#include "app/controls/tavlo_slider.h"
+#include "widgets/skin_ids.h"
+#include "widgets/skin_resources.h"
+#include "widgets/tavlo_slider.h"
 #include "test_events.h"
 
 using Message = MessageSink::Message;

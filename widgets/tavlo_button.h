@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "app/controls/mem_bm.h"
+#include "widgets/mem_bm.h"
 
 class CCommandOwner;
 class QFontMetrics;

@@ -1,6 +1,6 @@
-#include "app/controls/mem_bm.h"
+#include "widgets/mem_bm.h"
 
-#include "app/controls/skin_resources.h"
+#include "widgets/skin_resources.h"
 
 bool CMemBm::Load(int nId)
 {

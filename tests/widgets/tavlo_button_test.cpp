@@ -8,10 +8,10 @@
 #include <QTest>
 #include <QToolTip>
 
-#include "app/controls/command_owner.h"
-#include "app/controls/skin_ids.h"
-#include "app/controls/skin_resources.h"
-#include "app/controls/tavlo_button.h"
+#include "widgets/command_owner.h"
+#include "widgets/skin_ids.h"
+#include "widgets/skin_resources.h"
+#include "widgets/tavlo_button.h"
 #include "test_events.h"
 
 namespace {

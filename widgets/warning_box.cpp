@@ -1,4 +1,4 @@
-#include "app/warning_box.h"
+#include "widgets/warning_box.h"
 
 #include <QMessageBox>
 

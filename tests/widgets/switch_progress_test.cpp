@@ -3,11 +3,11 @@
 #include <QImage>
 #include <QTest>
 
-#include "app/controls/command_owner.h"
-#include "app/controls/skin_ids.h"
-#include "app/controls/skin_resources.h"
-#include "app/controls/tavlo_progress.h"
-#include "app/controls/tavlo_switch.h"
+#include "widgets/command_owner.h"
+#include "widgets/skin_ids.h"
+#include "widgets/skin_resources.h"
+#include "widgets/tavlo_progress.h"
+#include "widgets/tavlo_switch.h"
 #include "test_events.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-#include "app/controls/tavlo_bitmap.h"
+#include "widgets/tavlo_bitmap.h"
 
 class CCommandOwner;
 

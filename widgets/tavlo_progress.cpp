@@ -1,8 +1,8 @@
-#include "app/controls/tavlo_progress.h"
+#include "widgets/tavlo_progress.h"
 
 #include <QPainter>
 
-#include "app/controls/memory_dc.h"
+#include "widgets/memory_dc.h"
 #include "platform/trace.h"
 
 std::array<uint32_t, 4> UsageSegmentWidths(const std::array<uint32_t, 4> &amounts, uint32_t dwTotal,

@@ -54,6 +54,8 @@ public:
     virtual const char *TakeLastError() = 0;
     // The clip's text samples: complete from WM_PLAY_STARTED until the next Play.
     virtual const TEXT_SAMPLE *TextSamples(uint32_t &nCount) const = 0;
+    // The clip's video streams (cameras), known from WM_PLAY_STARTED until the next Play.
+    virtual uint32_t VideoStreamCount() const = 0;
 };
 
 // Makes the wrapper for a main window: its messages go to notify, video slot 0 draws into

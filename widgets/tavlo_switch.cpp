@@ -1,9 +1,9 @@
-#include "app/controls/tavlo_switch.h"
+#include "widgets/tavlo_switch.h"
 
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "app/controls/command_owner.h"
+#include "widgets/command_owner.h"
 
 CTavloSwitch::CTavloSwitch(QWidget *parent, int nControlId)
     : QWidget(parent), m_nControlId(nControlId)

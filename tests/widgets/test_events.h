@@ -13,7 +13,7 @@
 
 #include <vector>
 
-#include "app/controls/window_message.h"
+#include "widgets/window_message.h"
 
 inline void SendMouse(QWidget *w, QEvent::Type type, QPoint at, Qt::MouseButton button,
                       Qt::MouseButtons held)

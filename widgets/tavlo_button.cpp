@@ -1,4 +1,4 @@
-#include "app/controls/tavlo_button.h"
+#include "widgets/tavlo_button.h"
 
 #include <QEnterEvent>
 #include <QFontMetrics>
@@ -8,7 +8,7 @@
 #include <QStringList>
 #include <QToolTip>
 
-#include "app/controls/command_owner.h"
+#include "widgets/command_owner.h"
 
 int ButtonFrame(const BUTTON_FRAME_STATE &state)
 {
