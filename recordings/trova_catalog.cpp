@@ -5,6 +5,7 @@
 #include "platform/file_enum.h"
 #include "platform/file_exists.h"
 #include "platform/file_open.h"
+#include "platform/system_time.h"
 #include "platform/trace.h"
 
 namespace {
@@ -106,6 +107,24 @@ void CTrovaCatalog::RebuildCatalog(const std::string &root)
     FillList(m_Play.nListType);
 }
 
+namespace {
+
+// Whether the clip can be opened for reading with no other program holding it: decided from the
+// listing's facts where they are sure (a regular file anyone may read, whose inode no lock names)
+// and by opening and locking it only where they are not.
+bool Openable(const CFolderListing &listing, const char *name, const struct stat &facts,
+              const CHeldFiles &held)
+{
+    constexpr mode_t kEveryoneReads = S_IRUSR | S_IRGRP | S_IROTH;
+    if (S_ISREG(facts.st_mode) && (facts.st_mode & kEveryoneReads) == kEveryoneReads &&
+        !held.MayBeHeld(facts.st_ino))
+        return true;
+    CExclusiveFile file;
+    return file.OpenAt(listing.FolderFd(), name, CExclusiveFile::Mode::Read);
+}
+
+} // namespace
+
 void CTrovaCatalog::ScanClipFolder(const std::string &folder, int32_t category)
 {
     CFolderListing listing(folder);
@@ -113,19 +132,22 @@ void CTrovaCatalog::ScanClipFolder(const std::string &folder, int32_t category)
         return; // a missing folder simply holds no clips
     TROVA_CATEGORY &target = m_Categories[category];
     FOLDER_ENTRY entry;
-    CExclusiveFile file;
+    struct stat facts{};
+    CHeldFiles held;
+    bool heldRead = false;
     while (listing.Next(&entry)) {
         if (entry.bDirectory || !Listed(entry) || !IsClipName(entry.strName))
             continue;
-        // A clip another program holds (the recorder's own writer, a copy in progress) is left
-        // out, as is one whose size cannot be read.
-        if (!file.OpenAt(listing.FolderFd(), entry.strName.c_str(), CExclusiveFile::Mode::Read))
+        // One query per clip for its size and time; one whose size cannot be read is left out.
+        if (!listing.Facts(&facts) || static_cast<uint64_t>(facts.st_size) < kMinClipSize)
             continue;
-        int64_t size = 0;
-        SYSTEMTIME time{};
-        const bool known = file.SizeAndTime(&size, &time);
-        file.Close();
-        if (!known || static_cast<uint64_t>(size) < kMinClipSize)
+        // A clip another program holds (the recorder's own writer, a copy in progress) is left
+        // out. The lock table is read once per folder, when the first clip needs it.
+        if (!heldRead) {
+            held.Load();
+            heldRead = true;
+        }
+        if (!Openable(listing, entry.strName.c_str(), facts, held))
             continue;
 
         TROVA_ITEM &item = target.items.emplace_back();
@@ -133,9 +155,9 @@ void CTrovaCatalog::ScanClipFolder(const std::string &folder, int32_t category)
         item.strFileName = std::move(entry.strName);
         item.strFullPath.reserve(folder.size() + item.strFileName.size());
         item.strFullPath.assign(folder).append(item.strFileName);
-        item.stTime = time;
+        item.stTime = SystemTimeFromUtc(facts.st_mtim);
         // Past 4 GiB (exFAT allows it) the size saturates instead of wrapping to a small one.
-        item.dwFileSize = static_cast<uint32_t>(std::min<uint64_t>(size, UINT32_MAX));
+        item.dwFileSize = static_cast<uint32_t>(std::min<uint64_t>(facts.st_size, UINT32_MAX));
         ++target.nCount;
     }
 }
