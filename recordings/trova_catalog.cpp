@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include <unistd.h>
+
 #include "platform/file_enum.h"
 #include "platform/file_exists.h"
 #include "platform/file_open.h"
@@ -110,13 +112,14 @@ void CTrovaCatalog::RebuildCatalog(const std::string &root)
 namespace {
 
 // Whether the clip can be opened for reading with no other program holding it: decided from the
-// listing's facts where they are sure (a regular file anyone may read, whose inode no lock names)
-// and by opening and locking it only where they are not.
+// listing's facts where they are sure (a regular file of ours that we may read, as every file of
+// a card mounted for the user is, whose inode no lock names) and by opening and locking it only
+// where they are not.
 bool Openable(const CFolderListing &listing, const char *name, const struct stat &facts,
               const CHeldFiles &held)
 {
-    constexpr mode_t kEveryoneReads = S_IRUSR | S_IRGRP | S_IROTH;
-    if (S_ISREG(facts.st_mode) && (facts.st_mode & kEveryoneReads) == kEveryoneReads &&
+    static const uid_t kOurs = ::geteuid();
+    if (S_ISREG(facts.st_mode) && facts.st_uid == kOurs && (facts.st_mode & S_IRUSR) != 0 &&
         !held.MayBeHeld(facts.st_ino))
         return true;
     CExclusiveFile file;

@@ -128,14 +128,23 @@ TEST(ClipRule, AFileAnotherProgramHoldsIsLeftOut)
     }
 }
 
-// The size and time of a clip come from the listing; a clip only some may read is opened to
-// tell, as one behind a link is taken for what it points at.
+// The size and time of a clip come from the listing, a link taken for what it points at. A clip
+// that is not ours is opened to tell whether we may read it (root may; others may not read one
+// only its owner reads).
 TEST(ClipRule, SizeAndTimeOfEveryKindOfEntry)
 {
     CCardFixture card;
     card.File("EVENT/plain.avi", 3000);
     card.File("EVENT/private.avi", 2000);
     ASSERT_EQ(::chmod((card.Root() + "EVENT/private.avi").c_str(), 0600), 0);
+    card.File("EVENT/theirs.avi", 2500);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown((card.Root() + "EVENT/theirs.avi").c_str(), 65534, 65534), 0);
+        ASSERT_EQ(::chmod((card.Root() + "EVENT/theirs.avi").c_str(), 0600), 0);
+    } else {
+        ASSERT_EQ(::chmod((card.Root() + "EVENT/theirs.avi").c_str(), 0), 0);
+    }
     card.File("elsewhere.bin", 4000);
     ASSERT_EQ(::symlink("../elsewhere.bin", (card.Root() + "EVENT/link.avi").c_str()), 0);
     ASSERT_EQ(::symlink("../absent", (card.Root() + "EVENT/dangling.avi").c_str()), 0);
@@ -145,7 +154,8 @@ TEST(ClipRule, SizeAndTimeOfEveryKindOfEntry)
     std::map<std::string, const TROVA_ITEM *> items;
     for (int32_t i = 0; const TROVA_ITEM *item = card.m_Catalog.GetCatalogEntry(LIST_EVENT, i); ++i)
         items[item->strFileName] = item;
-    ASSERT_EQ(items.size(), 3u);
+    ASSERT_EQ(items.size(), root ? 4u : 3u);
+    EXPECT_EQ(items.count("theirs.avi"), root ? 1u : 0u);
     EXPECT_EQ(items.at("plain.avi")->dwFileSize, 3000u);
     EXPECT_EQ(items.at("private.avi")->dwFileSize, 2000u);
     EXPECT_EQ(items.at("link.avi")->dwFileSize, 4000u);
