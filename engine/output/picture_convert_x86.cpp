@@ -14,6 +14,14 @@
 
 namespace {
 
+// A constant the compiler must keep as it is: it would otherwise replace a multiply by a
+// constant with a longer run of shifts and adds.
+inline __m128i Opaque(__m128i v)
+{
+    asm("" : "+x"(v));
+    return v;
+}
+
 inline uint16_t LoadPair(const uint8_t *p)
 {
     uint16_t pair;
@@ -68,10 +76,10 @@ inline void Sse2ChromaTerms(const uint8_t *u, const uint8_t *v, __m128i *tr, __m
         _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(u)), zero), bias);
     const __m128i cv = _mm_sub_epi16(
         _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(v)), zero), bias);
-    *tr = _mm_mullo_epi16(cv, _mm_set1_epi16(kYuvFactorRV));
-    *tg = _mm_add_epi16(_mm_mullo_epi16(cu, _mm_set1_epi16(-kYuvFactorGU)),
-                        _mm_mullo_epi16(cv, _mm_set1_epi16(-kYuvFactorGV)));
-    *tb = _mm_mullo_epi16(cu, _mm_set1_epi16(kYuvFactorBU));
+    *tr = _mm_mullo_epi16(cv, Opaque(_mm_set1_epi16(kYuvFactorRV)));
+    *tg = _mm_add_epi16(_mm_mullo_epi16(cu, Opaque(_mm_set1_epi16(-kYuvFactorGU))),
+                        _mm_mullo_epi16(cv, Opaque(_mm_set1_epi16(-kYuvFactorGV))));
+    *tb = _mm_mullo_epi16(cu, Opaque(_mm_set1_epi16(kYuvFactorBU)));
 }
 
 struct Sse2SplitTerms
@@ -180,7 +188,7 @@ ROADLOG_INLINE void Sse2Bgr16(uint8_t *d, const uint8_t *y, const Sse2BgrTerms &
 {
     const __m128i luma = _mm_loadu_si128(reinterpret_cast<const __m128i *>(y));
     const __m128i low = _mm_set1_epi16(0x00FF);
-    const __m128i twice = _mm_set1_epi16(0x0101);
+    const __m128i twice = Opaque(_mm_set1_epi16(0x0101));
     const __m128i evenTwice = _mm_mullo_epi16(_mm_and_si128(luma, low), twice);
     const __m128i oddTwice = _mm_mullo_epi16(_mm_srli_epi16(luma, 8), twice);
     const __m128i bg = Sse2Channel(evenTwice, t.bgPos, t.bgNeg);
@@ -284,6 +292,12 @@ struct Avx2Terms
     __m256i rPos, rNeg, gPos, gNeg, bPos, bNeg;
 };
 
+ROADLOG_AVX2 inline __m256i Avx2Opaque(__m256i v)
+{
+    asm("" : "+x"(v));
+    return v;
+}
+
 ROADLOG_AVX2 inline __m256i Avx2Doubled(__m256i words)
 {
     return _mm256_or_si256(words, _mm256_slli_epi16(words, 8));
@@ -305,11 +319,14 @@ ROADLOG_AVX2 inline Avx2Terms Avx2TermsOf(const uint8_t *u, const uint8_t *v)
     const __m256i cv = _mm256_sub_epi16(
         _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(v))), bias);
     Avx2Terms t;
-    Avx2Split(_mm256_mullo_epi16(cv, _mm256_set1_epi16(kYuvFactorRV)), &t.rPos, &t.rNeg);
-    Avx2Split(_mm256_add_epi16(_mm256_mullo_epi16(cu, _mm256_set1_epi16(-kYuvFactorGU)),
-                               _mm256_mullo_epi16(cv, _mm256_set1_epi16(-kYuvFactorGV))),
-              &t.gPos, &t.gNeg);
-    Avx2Split(_mm256_mullo_epi16(cu, _mm256_set1_epi16(kYuvFactorBU)), &t.bPos, &t.bNeg);
+    Avx2Split(_mm256_mullo_epi16(cv, Avx2Opaque(_mm256_set1_epi16(kYuvFactorRV))), &t.rPos,
+              &t.rNeg);
+    Avx2Split(
+        _mm256_add_epi16(_mm256_mullo_epi16(cu, Avx2Opaque(_mm256_set1_epi16(-kYuvFactorGU))),
+                         _mm256_mullo_epi16(cv, Avx2Opaque(_mm256_set1_epi16(-kYuvFactorGV)))),
+        &t.gPos, &t.gNeg);
+    Avx2Split(_mm256_mullo_epi16(cu, Avx2Opaque(_mm256_set1_epi16(kYuvFactorBU))), &t.bPos,
+              &t.bNeg);
     return t;
 }
 
