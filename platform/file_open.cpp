@@ -145,29 +145,45 @@ bool CExclusiveFile::Sync()
     return m_nFd >= 0 && ::fsync(m_nFd) == 0;
 }
 
+namespace {
+
+constexpr size_t kMaxLockTableBytes = size_t{4} << 20;
+
+struct CDescriptor
+{
+    int fd;
+    ~CDescriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+} // namespace
+
 bool CHeldFiles::Load()
 {
     m_bKnown = false;
     m_Inodes.clear();
-    // The table is not a regular file (no size); read until it ends. It has no lock of its own.
-    const int fd = ::open("/proc/locks", O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    const CDescriptor table{::open("/proc/locks", O_RDONLY | O_CLOEXEC)};
+    if (table.fd < 0)
         return false;
+    // The table states no size; it is read until it ends.
     std::string text;
     char buffer[4096];
     for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        const ssize_t n = ::read(table.fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0) {
-            ::close(fd);
+        if (n < 0)
             return false;
-        }
         if (n == 0)
             break;
+        // A table past this size costs more to read than opening the few clips of a folder.
+        if (text.size() + static_cast<size_t>(n) > kMaxLockTableBytes)
+            return false;
         text.append(buffer, static_cast<size_t>(n));
     }
-    ::close(fd);
     Parse(text);
     return true;
 }
