@@ -44,18 +44,21 @@ bool CFolderListing::Next(FOLDER_ENTRY *entry)
         return false;
     for (;;) {
         const dirent *d = ::readdir(m_pDir);
-        if (d == nullptr)
+        if (d == nullptr) {
+            m_pLast = nullptr;
             return false;
+        }
         if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0)
             continue;
+        m_pLast = d;
+        m_eFacts = FactsState::Unread;
         entry->strName = d->d_name;
         entry->bHidden = d->d_name[0] == '.';
         entry->bSystem = false;
         if (d->d_type == DT_UNKNOWN || d->d_type == DT_LNK) {
             // Some file systems give no type, and a link counts as what it points to.
             struct stat st{};
-            entry->bDirectory =
-                ::fstatat(dirfd(m_pDir), d->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+            entry->bDirectory = Facts(&st) && S_ISDIR(st.st_mode);
         } else {
             entry->bDirectory = d->d_type == DT_DIR;
         }
@@ -72,4 +75,18 @@ bool CFolderListing::Next(FOLDER_ENTRY *entry)
         }
         return true;
     }
+}
+
+bool CFolderListing::Facts(struct stat *facts)
+{
+    if (m_pDir == nullptr || m_pLast == nullptr)
+        return false;
+    if (m_eFacts == FactsState::Unread)
+        m_eFacts = ::fstatat(dirfd(m_pDir), m_pLast->d_name, &m_Facts, 0) == 0
+                       ? FactsState::Known
+                       : FactsState::Unreadable;
+    if (m_eFacts != FactsState::Known)
+        return false;
+    *facts = m_Facts;
+    return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include <string>
 
@@ -28,8 +29,22 @@ public:
     int FolderFd() const;
     // Fills the next entry; false at the end of the folder or when it could not be opened.
     bool Next(FOLDER_ENTRY *entry);
+    // The file-system facts of the entry Next filled last, a link followed: one query relative
+    // to the open folder, shared with Next when it needed the facts itself. False when they
+    // cannot be read.
+    bool Facts(struct stat *facts);
 
 private:
+    enum class FactsState
+    {
+        Unread,
+        Known,
+        Unreadable,
+    };
+
     DIR *m_pDir = nullptr;
     bool m_bFatAttributes = false; // the folder is on a vfat mount that keeps attribute bits
+    const dirent *m_pLast = nullptr; // valid until the next readdir
+    FactsState m_eFacts = FactsState::Unread;
+    struct stat m_Facts{};
 };

@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 
 namespace {
 
@@ -141,4 +143,87 @@ bool CExclusiveFile::WriteAll(const void *buffer, size_t size)
 bool CExclusiveFile::Sync()
 {
     return m_nFd >= 0 && ::fsync(m_nFd) == 0;
+}
+
+namespace {
+
+constexpr size_t kMaxLockTableBytes = size_t{4} << 20;
+
+struct CDescriptor
+{
+    int fd;
+    ~CDescriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+} // namespace
+
+bool CHeldFiles::Load()
+{
+    m_bKnown = false;
+    m_Inodes.clear();
+    const CDescriptor table{::open("/proc/locks", O_RDONLY | O_CLOEXEC)};
+    if (table.fd < 0)
+        return false;
+    // The table states no size; it is read until it ends.
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(table.fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        // A table past this size costs more to read than opening the few clips of a folder.
+        if (text.size() + static_cast<size_t>(n) > kMaxLockTableBytes)
+            return false;
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    Parse(text);
+    return true;
+}
+
+void CHeldFiles::Parse(std::string_view table)
+{
+    // A line: "1: FLOCK  ADVISORY  WRITE 1234 08:01:5678 0 EOF"; a process waiting for a lock
+    // adds "1: -> FLOCK ..." after it, which holds nothing.
+    m_Inodes.clear();
+    while (!table.empty()) {
+        const size_t end = std::min(table.find('\n'), table.size());
+        std::string_view line = table.substr(0, end);
+        table.remove_prefix(std::min(end + 1, table.size()));
+        std::string_view fields[6];
+        size_t count = 0;
+        while (count < 6) {
+            const size_t start = line.find_first_not_of(' ');
+            if (start == std::string_view::npos)
+                break;
+            line.remove_prefix(start);
+            const size_t stop = std::min(line.find(' '), line.size());
+            fields[count++] = line.substr(0, stop);
+            line.remove_prefix(stop);
+        }
+        if (count < 6 || fields[1] == "->" || fields[3] == "READ")
+            continue;
+        const std::string_view where = fields[5];
+        const size_t colon = where.rfind(':');
+        uint64_t inode = 0;
+        if (colon == std::string_view::npos ||
+            std::from_chars(where.data() + colon + 1, where.data() + where.size(), inode).ec !=
+                std::errc{})
+            continue;
+        m_Inodes.push_back(inode);
+    }
+    std::sort(m_Inodes.begin(), m_Inodes.end());
+    m_bKnown = true;
+}
+
+bool CHeldFiles::MayBeHeld(uint64_t inode) const
+{
+    return !m_bKnown || std::binary_search(m_Inodes.begin(), m_Inodes.end(), inode);
 }

@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cstddef>
 
+#include <unistd.h>
+
 #include "platform/file_enum.h"
 #include "platform/file_exists.h"
 #include "platform/file_open.h"
+#include "platform/system_time.h"
 #include "platform/trace.h"
 
 namespace {
@@ -125,6 +128,25 @@ void CTrovaCatalog::RebuildCatalog(const std::string &root)
     FillList(m_Play.nListType);
 }
 
+namespace {
+
+// Whether the clip can be opened for reading with no other program holding it: decided from the
+// listing's facts where they are sure (a regular file of ours that we may read, as every file of
+// a card mounted for the user is, whose inode no lock names) and by opening and locking it only
+// where they are not.
+bool Openable(const CFolderListing &listing, const char *name, const struct stat &facts,
+              const CHeldFiles &held)
+{
+    static const uid_t kOurs = ::geteuid();
+    if (S_ISREG(facts.st_mode) && facts.st_uid == kOurs && (facts.st_mode & S_IRUSR) != 0 &&
+        !held.MayBeHeld(facts.st_ino))
+        return true;
+    CExclusiveFile file;
+    return file.OpenAt(listing.FolderFd(), name, CExclusiveFile::Mode::Read);
+}
+
+} // namespace
+
 void CTrovaCatalog::ScanClipFolder(const std::string &folder, int32_t category)
 {
     CFolderListing listing(folder);
@@ -133,19 +155,22 @@ void CTrovaCatalog::ScanClipFolder(const std::string &folder, int32_t category)
     TROVA_CATEGORY &target = m_Categories[category];
     const size_t first = target.items.size();
     FOLDER_ENTRY entry;
-    CExclusiveFile file;
+    struct stat facts{};
+    CHeldFiles held;
+    bool heldRead = false;
     while (listing.Next(&entry)) {
         if (entry.bDirectory || !Listed(entry) || !IsClipName(entry.strName))
             continue;
-        // A clip another program holds (the recorder's own writer, a copy in progress) is left
-        // out, as is one whose size cannot be read.
-        if (!file.OpenAt(listing.FolderFd(), entry.strName.c_str(), CExclusiveFile::Mode::Read))
+        // One query per clip for its size and time; one whose size cannot be read is left out.
+        if (!listing.Facts(&facts) || static_cast<uint64_t>(facts.st_size) < kMinClipSize)
             continue;
-        int64_t size = 0;
-        SYSTEMTIME time{};
-        const bool known = file.SizeAndTime(&size, &time);
-        file.Close();
-        if (!known || static_cast<uint64_t>(size) < kMinClipSize)
+        // A clip another program holds (the recorder's own writer, a copy in progress) is left
+        // out. The lock table is read once per folder, when the first clip needs it.
+        if (!heldRead) {
+            held.Load();
+            heldRead = true;
+        }
+        if (!Openable(listing, entry.strName.c_str(), facts, held))
             continue;
 
         TROVA_ITEM &item = target.items.emplace_back();
@@ -153,9 +178,9 @@ void CTrovaCatalog::ScanClipFolder(const std::string &folder, int32_t category)
         item.strFileName = std::move(entry.strName);
         item.strFullPath.reserve(folder.size() + item.strFileName.size());
         item.strFullPath.assign(folder).append(item.strFileName);
-        item.stTime = time;
+        item.stTime = SystemTimeFromUtc(facts.st_mtim);
         // Past 4 GiB (exFAT allows it) the size saturates instead of wrapping to a small one.
-        item.dwFileSize = static_cast<uint32_t>(std::min<uint64_t>(size, UINT32_MAX));
+        item.dwFileSize = static_cast<uint32_t>(std::min<uint64_t>(facts.st_size, UINT32_MAX));
         ++target.nCount;
     }
     // This folder's clips in name order, after those of the folders before it.

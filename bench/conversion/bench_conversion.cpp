@@ -1,11 +1,13 @@
 // Colour conversion and scaling of 4:2:0 pictures: ours (each instruction set) against
-// libswscale given the closest job it has. Rates count the pixels each job writes.
+// libswscale and libyuv given the closest job they have. Rates count the pixels each job writes.
 #include <benchmark/benchmark.h>
 
 extern "C" {
 #include <libavutil/pixfmt.h>
 #include <libswscale/swscale.h>
 }
+#include <libyuv/convert_argb.h>
+#include <libyuv/scale.h>
 
 #include <memory>
 #include <random>
@@ -132,6 +134,41 @@ void Swscale(benchmark::State &state, Kind kind, int flags, Job job)
     SetRate(state, job);
 }
 
+// libyuv with its own choice of instruction set; its RGB24 is blue, green, red in memory.
+void Libyuv(benchmark::State &state, Kind kind, Job job)
+{
+    const Picture src(job.sw, job.sh);
+    Picture dst(job.dw, job.dh);
+    std::vector<uint8_t> rgb(static_cast<size_t>(job.dw) * job.dh * 3 + 64);
+    for (auto _ : state) {
+        int result = 0;
+        switch (kind) {
+        case Kind::Rgb565:
+            result = libyuv::I420ToRGB565Matrix(
+                src.y.data(), src.stride, src.u.data(), src.stride / 2, src.v.data(),
+                src.stride / 2, rgb.data(), job.dw * 2, &libyuv::kYuvF709Constants, job.sw, job.sh);
+            break;
+        case Kind::Bgr24:
+            result = libyuv::I420ToRGB24Matrix(
+                src.y.data(), src.stride, src.u.data(), src.stride / 2, src.v.data(),
+                src.stride / 2, rgb.data(), job.dw * 3, &libyuv::kYuvF709Constants, job.sw, job.sh);
+            break;
+        case Kind::Scale:
+            result = libyuv::I420Scale(src.y.data(), src.stride, src.u.data(), src.stride / 2,
+                                       src.v.data(), src.stride / 2, job.sw, job.sh, dst.y.data(),
+                                       dst.stride, dst.u.data(), dst.stride / 2, dst.v.data(),
+                                       dst.stride / 2, job.dw, job.dh, libyuv::kFilterBilinear);
+            break;
+        }
+        if (result != 0) {
+            state.SkipWithError("libyuv refused the job");
+            return;
+        }
+        benchmark::ClobberMemory();
+    }
+    SetRate(state, job);
+}
+
 void Register()
 {
     struct Subject
@@ -158,6 +195,9 @@ void Register()
             benchmark::RegisterBenchmark(
                 (std::string(subject.name) + "/" + size + "/swscale_fast_bilinear").c_str(),
                 Swscale, subject.kind, SWS_FAST_BILINEAR, job);
+            benchmark::RegisterBenchmark(
+                (std::string(subject.name) + "/" + size + "/libyuv_bilinear").c_str(), Libyuv,
+                subject.kind, job);
         }
 }
 

@@ -498,9 +498,10 @@ void StampWholeChunk(const AviStream *st, uint32_t count, SampleRequest *request
     }
 }
 
-// The common case in one read: a whole chunk named by a complete index, its size field read
-// together with its data into the caller's buffer and the data moved down over it. Returns 1
-// when it did not apply (nothing moved but the cursor; the general path follows).
+// The common case in one read: a whole chunk named by a complete index, its size field and its
+// data read together, the data straight into the caller's buffer where the back-end can split a
+// read (otherwise both into the buffer and the data moved down over the size). Returns 1 when it
+// did not apply (nothing moved but the cursor; the general path follows).
 int32_t DeliverIndexedChunk(AviReader *r, AviStream *st, SampleRequest *request)
 {
     while (st->pCurrent && st->pCurrent->nSize == 0) {
@@ -510,19 +511,30 @@ int32_t DeliverIndexedChunk(AviReader *r, AviStream *st, SampleRequest *request)
     const AviIndexNode *node = st->pCurrent;
     if (!node)
         return VANTOR_E_END_OF_STREAM;
+    ByteStream *s = st->pStream;
+    const bool split = s->pOps->CursorReadSplit != nullptr;
     const int64_t sizeField = int64_t{node->nPosition} + 4;
     const uint64_t need = uint64_t{node->nSize} + 4;
-    if (need > request->nBufferSize || sizeField + int64_t(need) > Available(st->pStream) ||
-        sizeField + int64_t(need) > r->nFileSize)
+    if ((split ? node->nSize : need) > request->nBufferSize ||
+        sizeField + int64_t(need) > Available(s) || sizeField + int64_t(need) > r->nFileSize)
         return 1;
-    ByteStream *s = st->pStream;
-    if (SeekTo(s, st->nCursor, sizeField) < 0 ||
-        ReadExact(s, st->nCursor, request->pBuffer, static_cast<uint32_t>(need)) < 0)
+    if (SeekTo(s, st->nCursor, sizeField) < 0)
         return 1;
+    uint8_t size[4];
+    if (split) {
+        if (s->pOps->CursorReadSplit(s->pInstance, st->nCursor, size, 4, request->pBuffer,
+                                     node->nSize) != static_cast<int32_t>(need))
+            return 1;
+    } else {
+        if (ReadExact(s, st->nCursor, request->pBuffer, static_cast<uint32_t>(need)) < 0)
+            return 1;
+        std::memcpy(size, request->pBuffer, 4);
+    }
     // The size comes from the file; when it disagrees with the index the general path decides.
-    if (Le32(request->pBuffer) != node->nSize)
+    if (Le32(size) != node->nSize)
         return 1;
-    std::memmove(request->pBuffer, request->pBuffer + 4, node->nSize);
+    if (!split)
+        std::memmove(request->pBuffer, request->pBuffer + 4, node->nSize);
     st->nNextReadPosition = sizeField + int64_t(need);
     st->pCurrent = node->pNext.load(std::memory_order_acquire);
     ++st->nSampleCounter;

@@ -20,6 +20,11 @@ struct ByteStreamOps
     int64_t (*AvailableSize)(void *instance);
     // Bytes read (>= 0) or a negative code.
     int32_t (*CursorRead)(void *instance, int32_t cursor, void *destination, uint32_t count);
+    // Optional: reads headCount bytes into head and the bytes after them into body, in one
+    // request where the back-end can, so a caller never moves data down over a header it read
+    // with it. Bytes read in all (short only at the end of the stream) or a negative code.
+    int32_t (*CursorReadSplit)(void *instance, int32_t cursor, void *head, uint32_t headCount,
+                               void *body, uint32_t bodyCount);
     // Bytes written (>= 0) or a negative code.
     int32_t (*CursorWrite)(void *instance, int32_t cursor, const void *source, uint32_t count);
     int32_t (*Skip)(void *instance, int32_t cursor, int64_t offset);

@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include "engine/core/vantor_errors.h"
@@ -65,7 +67,6 @@ int32_t FileObject::OpenMemory(uint8_t *block, uint64_t capacity)
     m_pBlock = block;
     m_nCapacity = capacity;
     m_nBlockLength = length;
-    m_nBlockPosition = 0;
     m_bWritable = true;
     return VANTOR_OK;
 }
@@ -88,22 +89,43 @@ void FileObject::Close()
     m_bWritable = false;
 }
 
-int64_t FileObject::Read(void *destination, size_t count)
+int64_t FileObject::ReadAt(int64_t position, void *destination, size_t count)
 {
+    return ReadAt(position, destination, count, nullptr, 0);
+}
+
+int64_t FileObject::ReadAt(int64_t position, void *head, size_t headCount, void *body,
+                           size_t bodyCount)
+{
+    if (position < 0)
+        return -1;
     if (m_pBlock) {
-        const uint64_t left =
-            m_nBlockPosition < m_nBlockLength ? m_nBlockLength - m_nBlockPosition : 0;
-        const uint64_t n = std::min<uint64_t>(count, left);
-        std::memcpy(destination, m_pBlock + 4 + m_nBlockPosition, n);
-        m_nBlockPosition += n;
-        return static_cast<int64_t>(n);
+        uint64_t at = static_cast<uint64_t>(position);
+        uint64_t done = 0;
+        for (auto [out, count] : {std::pair{head, headCount}, std::pair{body, bodyCount}}) {
+            const uint64_t left = at < m_nBlockLength ? m_nBlockLength - at : 0;
+            const uint64_t n = std::min<uint64_t>(count, left);
+            if (n)
+                std::memcpy(out, m_pBlock + 4 + at, n);
+            at += n;
+            done += n;
+        }
+        return static_cast<int64_t>(done);
     }
     if (m_nFd < 0)
         return -1;
-    auto *out = static_cast<uint8_t *>(destination);
+    iovec parts[2] = {{head, headCount}, {body, bodyCount}};
+    int first = 0;
+    const int count = bodyCount ? 2 : 1;
     size_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::read(m_nFd, out + done, count - done);
+    for (;;) {
+        // Step over the parts that are complete, and into the one a short read stopped in.
+        while (first < count && parts[first].iov_len == 0)
+            ++first;
+        if (first == count)
+            break;
+        const ssize_t n = ::preadv(m_nFd, parts + first, count - first,
+                                   position + static_cast<int64_t>(done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -111,27 +133,37 @@ int64_t FileObject::Read(void *destination, size_t count)
         if (n == 0)
             break;
         done += static_cast<size_t>(n);
+        for (size_t got = static_cast<size_t>(n); got > 0; ++first) {
+            const size_t used = std::min(got, parts[first].iov_len);
+            parts[first].iov_base = static_cast<uint8_t *>(parts[first].iov_base) + used;
+            parts[first].iov_len -= used;
+            got -= used;
+            if (parts[first].iov_len != 0)
+                break;
+        }
     }
     return static_cast<int64_t>(done);
 }
 
-int64_t FileObject::Write(const void *source, size_t count)
+int64_t FileObject::WriteAt(int64_t position, const void *source, size_t count)
 {
-    if (!m_bWritable)
+    if (!m_bWritable || position < 0)
         return -1;
     if (m_pBlock) {
-        const uint64_t room =
-            m_nCapacity - 4 > m_nBlockPosition ? m_nCapacity - 4 - m_nBlockPosition : 0;
+        const uint64_t at = static_cast<uint64_t>(position);
+        const uint64_t room = m_nCapacity - 4 > at ? m_nCapacity - 4 - at : 0;
         const uint64_t n = std::min<uint64_t>(count, room);
-        std::memcpy(m_pBlock + 4 + m_nBlockPosition, source, n);
-        m_nBlockPosition += n;
-        m_nBlockLength = std::max(m_nBlockLength, m_nBlockPosition);
+        if (n == 0)
+            return 0;
+        std::memcpy(m_pBlock + 4 + at, source, n);
+        m_nBlockLength = std::max(m_nBlockLength, at + n);
         return static_cast<int64_t>(n);
     }
     const auto *in = static_cast<const uint8_t *>(source);
     size_t done = 0;
     while (done < count) {
-        const ssize_t n = ::write(m_nFd, in + done, count - done);
+        const ssize_t n =
+            ::pwrite(m_nFd, in + done, count - done, position + static_cast<int64_t>(done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -139,19 +171,6 @@ int64_t FileObject::Write(const void *source, size_t count)
         done += static_cast<size_t>(n);
     }
     return static_cast<int64_t>(done);
-}
-
-bool FileObject::SetPosition(int64_t position)
-{
-    if (position < 0)
-        return false;
-    if (m_pBlock) {
-        if (static_cast<uint64_t>(position) > m_nCapacity - 4)
-            return false;
-        m_nBlockPosition = static_cast<uint64_t>(position);
-        return true;
-    }
-    return m_nFd >= 0 && ::lseek(m_nFd, position, SEEK_SET) == position;
 }
 
 int64_t FileObject::Size() const
@@ -192,25 +211,12 @@ void DropBuffer(FILE_CURSOR &cursor)
     cursor.nBuffered = 0;
 }
 
-// Reads at a file position, moving the system's position only when it stands elsewhere.
 int64_t ReadAt(FileBackEnd *backEnd, int64_t position, void *destination, size_t count,
                int32_t *error)
 {
-    if (backEnd->nSystemPosition != position) {
-        if (!backEnd->file.SetPosition(position)) {
-            backEnd->nSystemPosition = -1;
-            *error = VANTOR_E_SEEK;
-            return -1;
-        }
-        backEnd->nSystemPosition = position;
-    }
-    const int64_t n = backEnd->file.Read(destination, count);
-    if (n < 0) {
-        backEnd->nSystemPosition = -1;
+    const int64_t n = backEnd->file.ReadAt(position, destination, count);
+    if (n < 0)
         *error = VANTOR_E_READ;
-        return -1;
-    }
-    backEnd->nSystemPosition += n;
     return n;
 }
 
@@ -231,7 +237,6 @@ int32_t OpenOn(FileBackEnd *backEnd, const wchar_t *locator, uintptr_t streamArg
     backEnd->nSize = backEnd->file.Size();
     if (backEnd->nSize < 0)
         return VANTOR_E_READ;
-    backEnd->nSystemPosition = 0;
     return VANTOR_OK;
 }
 
@@ -344,6 +349,37 @@ int32_t CursorRead(void *instance, int32_t cursor, void *destination, uint32_t c
     return done ? static_cast<int32_t>(done) : VANTOR_E_READ;
 }
 
+int32_t CursorReadSplit(void *instance, int32_t cursor, void *head, uint32_t headCount,
+                        void *body, uint32_t bodyCount)
+{
+    FileBackEnd *backEnd = Cast(instance);
+    FILE_CURSOR *c = CursorOf(backEnd, cursor);
+    if (!c || (!head && headCount) || (!body && bodyCount) ||
+        uint64_t{headCount} + bodyCount > INT32_MAX)
+        return VANTOR_E_INVALID_ARG;
+    if (!c->buffer.empty()) {
+        // A read-ahead cursor hands out its buffer first; two plain reads keep that in one place.
+        int32_t done = 0;
+        for (auto [out, count] : {std::pair{head, headCount}, std::pair{body, bodyCount}}) {
+            auto *to = static_cast<uint8_t *>(out);
+            while (count) {
+                const int32_t got = CursorRead(instance, cursor, to, count);
+                if (got < 0)
+                    return done ? done : got;
+                to += got;
+                count -= static_cast<uint32_t>(got);
+                done += got;
+            }
+        }
+        return done;
+    }
+    const int64_t n = backEnd->file.ReadAt(c->nPosition, head, headCount, body, bodyCount);
+    if (n < 0)
+        return VANTOR_E_READ;
+    c->nPosition += n;
+    return n ? static_cast<int32_t>(n) : VANTOR_E_READ;
+}
+
 int32_t CursorWrite(void *instance, int32_t cursor, const void *source, uint32_t count)
 {
     FileBackEnd *backEnd = Cast(instance);
@@ -351,19 +387,9 @@ int32_t CursorWrite(void *instance, int32_t cursor, const void *source, uint32_t
     if (!c || (!source && count) || count > INT32_MAX)
         return VANTOR_E_INVALID_ARG;
     DropBuffer(*c);
-    if (backEnd->nSystemPosition != c->nPosition) {
-        if (!backEnd->file.SetPosition(c->nPosition)) {
-            backEnd->nSystemPosition = -1;
-            return VANTOR_E_SEEK;
-        }
-        backEnd->nSystemPosition = c->nPosition;
-    }
-    const int64_t n = backEnd->file.Write(source, count);
-    if (n < 0) {
-        backEnd->nSystemPosition = -1;
+    const int64_t n = backEnd->file.WriteAt(c->nPosition, source, count);
+    if (n < 0)
         return VANTOR_E_WRITE;
-    }
-    backEnd->nSystemPosition += n;
     c->nPosition += n;
     backEnd->nSize = std::max(backEnd->nSize, c->nPosition);
     return static_cast<int32_t>(n);
@@ -470,6 +496,7 @@ const ByteStreamOps g_FileBackEndOps = {
     .TotalSize = TotalSize,
     .AvailableSize = nullptr,
     .CursorRead = CursorRead,
+    .CursorReadSplit = CursorReadSplit,
     .CursorWrite = CursorWrite,
     .Skip = Skip,
     .Seek = Seek,

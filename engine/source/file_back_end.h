@@ -6,8 +6,9 @@
 
 #include "engine/source/byte_stream.h"
 
-// An operating-system file or a memory block, read and written at a position of its own.
-// A memory block is [4-byte big-endian data length][data ...]; its capacity counts the whole
+// An operating-system file or a memory block, read and written at positions the caller gives
+// (positioned reads: the descriptor's own position is never used, so clones and cursors need no
+// seek before a read). A memory block is [4-byte big-endian data length][data ...]; its capacity counts the whole
 // block, prefix included, and closing writes the current data length back into the prefix.
 class FileObject
 {
@@ -33,11 +34,12 @@ public:
 
     bool IsOpen() const { return m_nFd >= 0 || m_pBlock; }
     bool IsMemory() const { return m_pBlock != nullptr; }
-    // Bytes read (0 at the end), or -1. Short reads of the system are retried.
-    int64_t Read(void *destination, size_t count);
-    // Bytes written, or -1.
-    int64_t Write(const void *source, size_t count);
-    bool SetPosition(int64_t position);
+    // Bytes read from position on (0 at the end), or -1. Short reads of the system are retried.
+    int64_t ReadAt(int64_t position, void *destination, size_t count);
+    // The same into two places in one system call: head first, then body.
+    int64_t ReadAt(int64_t position, void *head, size_t headCount, void *body, size_t bodyCount);
+    // Bytes written at position, or -1.
+    int64_t WriteAt(int64_t position, const void *source, size_t count);
     int64_t Size() const;
 
     int Fd() const { return m_nFd; }
@@ -52,7 +54,6 @@ private:
     uint8_t *m_pBlock = nullptr;
     uint64_t m_nCapacity = 0;
     uint64_t m_nBlockLength = 0;
-    uint64_t m_nBlockPosition = 0;
 };
 
 constexpr int kMaxCursors = 20;
@@ -67,8 +68,7 @@ struct FILE_CURSOR
 };
 
 // The local-file back-end: one file object shared by up to 20 cursors and the sequential
-// position. The system's file position is remembered so it is moved only when a read starts
-// somewhere else.
+// position, each read at its own position.
 struct FileBackEnd
 {
     FileObject file;
@@ -76,7 +76,6 @@ struct FileBackEnd
     uintptr_t nStreamArgument;
     int64_t nSize;
     FILE_CURSOR cursors[kMaxCursors];
-    int64_t nSystemPosition;
     int64_t nSequentialPosition;
 };
 

@@ -456,6 +456,7 @@ const ByteStreamOps g_HttpBackEndOps = {
     .TotalSize = TotalSize,
     .AvailableSize = AvailableSize,
     .CursorRead = CursorRead,
+    .CursorReadSplit = nullptr,
     .CursorWrite = CursorWrite,
     .Skip = Skip,
     .Seek = Seek,

@@ -53,6 +53,47 @@ TEST(FolderListing, FlagsDotNamesHiddenAndFoldersAsFolders)
     }
 }
 
+// The facts of the entry just listed, a link taken to what it points at; a dangling link has none.
+TEST(FolderListing, FactsOfTheEntryJustListed)
+{
+    CTempFolder dir;
+    WriteSized(dir / "clip.avi", 1500);
+    MakeFolders(dir / "sub");
+    ASSERT_EQ(::symlink("clip.avi", (dir / "link.avi").c_str()), 0);
+    ASSERT_EQ(::symlink("absent", (dir / "dangling.avi").c_str()), 0);
+    struct Expect
+    {
+        bool known;
+        off_t size;
+        bool directory;
+    };
+    const std::map<std::string, Expect> expected = {{"clip.avi", {true, 1500, false}},
+                                                    {"link.avi", {true, 1500, false}},
+                                                    {"dangling.avi", {false, 0, false}},
+                                                    {"sub", {true, 0, true}}};
+    CFolderListing listing(dir.Path());
+    FOLDER_ENTRY entry;
+    size_t seen = 0;
+    while (listing.Next(&entry)) {
+        const Expect &e = expected.at(entry.strName);
+        struct stat facts{};
+        // Asked twice: the second answer is the first one kept.
+        for (int ask = 0; ask < 2; ++ask) {
+            ASSERT_EQ(listing.Facts(&facts), e.known) << entry.strName;
+            if (e.known) {
+                EXPECT_EQ(S_ISDIR(facts.st_mode), e.directory) << entry.strName;
+                if (!e.directory) {
+                    EXPECT_EQ(facts.st_size, e.size) << entry.strName;
+                }
+            }
+        }
+        ++seen;
+    }
+    EXPECT_EQ(seen, expected.size());
+    struct stat facts{};
+    EXPECT_FALSE(listing.Facts(&facts)) << "no entry after the end";
+}
+
 TEST(FolderListing, MissingFolderListsNothing)
 {
     CTempFolder dir;
@@ -125,6 +166,49 @@ TEST(ExclusiveFile, OpenAtFolderAndQueries)
     EXPECT_FALSE(file.OpenAt(listing.FolderFd(), "absent.avi", CExclusiveFile::Mode::Read));
     EXPECT_FALSE(file.IsOpen());
     EXPECT_EQ(file.Size(), -1);
+}
+
+TEST(HeldFiles, TheLockTableNamesEveryInodeNotSharedForReading)
+{
+    const char *table = "1: FLOCK  ADVISORY  WRITE 1234 08:01:101 0 EOF\n"
+                        "1: -> FLOCK  ADVISORY  WRITE 1240 08:01:102 0 EOF\n"
+                        "2: FLOCK  ADVISORY  READ  1235 08:01:103 0 EOF\n"
+                        "3: POSIX  ADVISORY  WRITE 1236 00:2a:104 0 99\n"
+                        "4: OFDLCK ADVISORY  WRITE -1 fd:00:105 0 EOF\n"
+                        "5: LEASE  BREAKING  UNLCK 1237 08:01:106 0 EOF\n"
+                        "6: FLOCK  ADVISORY  WRITE 1238 08:01:notanumber 0 EOF\n"
+                        "7: cut short\n"
+                        "8: FLOCK  ADVISORY  WRITE 1239 08:01:18446744073709551615 0 EOF";
+    CHeldFiles held;
+    held.Parse(table);
+    struct Case
+    {
+        uint64_t inode;
+        bool mayBeHeld;
+    };
+    const Case cases[] = {{101, true},  {102, false}, {103, false}, {104, true},
+                          {105, true},  {106, true},  {107, false}, {UINT64_MAX, true}};
+    for (const Case &c : cases)
+        EXPECT_EQ(held.MayBeHeld(c.inode), c.mayBeHeld) << c.inode;
+    EXPECT_TRUE(CHeldFiles().MayBeHeld(101)) << "unread, any file may be held";
+}
+
+// The system's own table, with a lock of this process on one of two files.
+TEST(HeldFiles, LoadsTheSystemsLocks)
+{
+    CTempFolder dir;
+    WriteSized(dir / "held", 10);
+    WriteSized(dir / "free", 10);
+    CForeignLock writer(dir / "held", LOCK_EX);
+    ASSERT_TRUE(writer.Held());
+    CHeldFiles held;
+    if (!held.Load())
+        GTEST_SKIP() << "no lock table on this system";
+    struct stat heldFacts{}, freeFacts{};
+    ASSERT_EQ(::stat((dir / "held").c_str(), &heldFacts), 0);
+    ASSERT_EQ(::stat((dir / "free").c_str(), &freeFacts), 0);
+    EXPECT_TRUE(held.MayBeHeld(heldFacts.st_ino));
+    EXPECT_FALSE(held.MayBeHeld(freeFacts.st_ino));
 }
 
 TEST(ExclusiveFile, WriteExclusiveRefusesAnExistingName)

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <map>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -110,13 +111,57 @@ TEST(ClipRule, RecordOnlyInItsFolderShowsAnEmptyCategory)
 
 TEST(ClipRule, AFileAnotherProgramHoldsIsLeftOut)
 {
+    // A writer's lock leaves the clip out; another reader's does not.
+    for (const auto &[lock, listed] : {std::pair{LOCK_EX, false}, std::pair{LOCK_SH, true}}) {
+        CCardFixture card;
+        card.File("EVENT/free.avi");
+        card.File("EVENT/held.avi");
+        CForeignLock other(card.Root() + "EVENT/held.avi", lock);
+        ASSERT_TRUE(other.Held());
+        card.OpenCard();
+        std::vector<std::string> names = card.Names(LIST_EVENT);
+        std::sort(names.begin(), names.end());
+        const std::vector<std::string> expected =
+            listed ? std::vector<std::string>{"free.avi", "held.avi"}
+                   : std::vector<std::string>{"free.avi"};
+        EXPECT_EQ(names, expected) << (lock == LOCK_EX ? "writer" : "reader");
+    }
+}
+
+// The size and time of a clip come from the listing, a link taken for what it points at. A clip
+// that is not ours is opened to tell whether we may read it (root may; others may not read one
+// only its owner reads).
+TEST(ClipRule, SizeAndTimeOfEveryKindOfEntry)
+{
     CCardFixture card;
-    card.File("EVENT/free.avi");
-    card.File("EVENT/held.avi");
-    CForeignLock writer(card.Root() + "EVENT/held.avi", LOCK_EX);
-    ASSERT_TRUE(writer.Held());
+    card.File("EVENT/plain.avi", 3000);
+    card.File("EVENT/private.avi", 2000);
+    ASSERT_EQ(::chmod((card.Root() + "EVENT/private.avi").c_str(), 0600), 0);
+    card.File("EVENT/theirs.avi", 2500);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown((card.Root() + "EVENT/theirs.avi").c_str(), 65534, 65534), 0);
+        ASSERT_EQ(::chmod((card.Root() + "EVENT/theirs.avi").c_str(), 0600), 0);
+    } else {
+        ASSERT_EQ(::chmod((card.Root() + "EVENT/theirs.avi").c_str(), 0), 0);
+    }
+    card.File("elsewhere.bin", 4000);
+    ASSERT_EQ(::symlink("../elsewhere.bin", (card.Root() + "EVENT/link.avi").c_str()), 0);
+    ASSERT_EQ(::symlink("../absent", (card.Root() + "EVENT/dangling.avi").c_str()), 0);
+    const timespec times[2] = {{0, UTIME_OMIT}, {1262401445, 0}}; // 2010-01-02 03:04:05 UTC
+    ASSERT_EQ(::utimensat(AT_FDCWD, (card.Root() + "EVENT/plain.avi").c_str(), times, 0), 0);
     card.OpenCard();
-    EXPECT_EQ(card.Names(LIST_EVENT), std::vector<std::string>{"free.avi"});
+    std::map<std::string, const TROVA_ITEM *> items;
+    for (int32_t i = 0; const TROVA_ITEM *item = card.m_Catalog.GetCatalogEntry(LIST_EVENT, i); ++i)
+        items[item->strFileName] = item;
+    ASSERT_EQ(items.size(), root ? 4u : 3u);
+    EXPECT_EQ(items.count("theirs.avi"), root ? 1u : 0u);
+    EXPECT_EQ(items.at("plain.avi")->dwFileSize, 3000u);
+    EXPECT_EQ(items.at("private.avi")->dwFileSize, 2000u);
+    EXPECT_EQ(items.at("link.avi")->dwFileSize, 4000u);
+    const SYSTEMTIME &t = items.at("plain.avi")->stTime;
+    EXPECT_EQ(std::vector<int>({t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond}),
+              std::vector<int>({2010, 1, 2, 3, 4, 5}));
 }
 
 TEST(ClipRule, SizePastFourGigabytesSaturatesInsteadOfWrapping)

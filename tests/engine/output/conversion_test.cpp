@@ -174,7 +174,9 @@ struct Size
     int32_t width, height;
 };
 
-const Size kOddSizes[] = {{1, 1}, {2, 2}, {7, 3}, {17, 9}, {33, 17}, {64, 4}, {1921, 1081}};
+// Widths between whole SIMD steps make the last step overlap the one before it.
+const Size kOddSizes[] = {{1, 1},  {2, 2},  {7, 3},  {17, 9},      {33, 17},
+                          {47, 2}, {50, 6}, {64, 4}, {1921, 1081}};
 
 template <class Convert>
 void ExpectPathsMatchScalar(int32_t bytesPerPixel, Convert convert)

@@ -163,7 +163,9 @@ TEST(FileBackEnd, BufferedReadFillsTheBufferOnce)
     EXPECT_EQ(got, std::vector<uint8_t>(4, 0));
 }
 
-TEST(FileBackEnd, MovesTheSystemPositionOnlyWhenAReadStartsElsewhere)
+// Reads are positioned: each cursor reads at its own position whatever the descriptor's, and no
+// read moves the descriptor.
+TEST(FileBackEnd, CursorsReadAtTheirOwnPositionsWhateverTheDescriptors)
 {
     TempFolder folder;
     StreamPtr stream = OpenFile(folder.Write("m.bin", Pattern(kFileSize)));
@@ -173,16 +175,38 @@ TEST(FileBackEnd, MovesTheSystemPositionOnlyWhenAReadStartsElsewhere)
     const int32_t b = s->pOps->NewCursor(s->pInstance, 0);
     std::vector<uint8_t> got;
     ASSERT_EQ(Read(s, a, &got, 10), 10);
-    EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), 10);
-    // Moved behind the back-end's back: a read that continues where the last one ended issues
-    // no positioning, so it shows the bytes at the moved place.
     ASSERT_EQ(::lseek(fd, 500, SEEK_SET), 500);
     ASSERT_EQ(Read(s, a, &got, 4), 4);
-    EXPECT_EQ(got, Expected(500, 4));
-    // A read from another place positions first.
+    EXPECT_EQ(got, Expected(10, 4));
     ASSERT_EQ(Read(s, b, &got, 4), 4);
     EXPECT_EQ(got, Expected(0, 4));
-    EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), 4);
+    EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), 500);
+}
+
+// A split read fills the head, then the body, from the cursor on, in one request where the
+// cursor has no buffer and through the buffer where it has one; at the end it is short.
+TEST(FileBackEnd, SplitReadFillsHeadThenBody)
+{
+    for (uint32_t readAhead : {0u, 64u}) {
+        SCOPED_TRACE(readAhead);
+        TempFolder folder;
+        StreamPtr stream = OpenFile(folder.Write("s.bin", Pattern(kFileSize)));
+        ByteStream *s = stream.get();
+        const int32_t c = s->pOps->NewCursor(s->pInstance, readAhead);
+        std::vector<uint8_t> got;
+        ASSERT_EQ(Read(s, c, &got, 3), 3);
+        uint8_t head[4];
+        std::vector<uint8_t> body(100);
+        ASSERT_EQ(s->pOps->CursorReadSplit(s->pInstance, c, head, 4, body.data(), 100), 104);
+        EXPECT_EQ(std::vector<uint8_t>(head, head + 4), Expected(3, 4));
+        EXPECT_EQ(body, Expected(7, 100));
+        EXPECT_EQ(s->pOps->Tell(s->pInstance, c), 107);
+        ASSERT_EQ(s->pOps->Seek(s->pInstance, c, kFileSize - 50), VANTOR_OK);
+        EXPECT_EQ(s->pOps->CursorReadSplit(s->pInstance, c, head, 4, body.data(), 100), 50);
+        EXPECT_EQ(std::vector<uint8_t>(body.begin(), body.begin() + 46), Expected(kFileSize - 46, 46));
+        EXPECT_LT(s->pOps->CursorReadSplit(s->pInstance, c, head, 4, body.data(), 100), 0)
+            << "nothing left";
+    }
 }
 
 TEST(FileBackEnd, TwentyCursorsAtMost)
@@ -278,6 +302,10 @@ TEST(FileBackEnd, MemoryBlockWithLengthPrefix)
     std::vector<uint8_t> got;
     ASSERT_EQ(Read(raw, c, &got, 16), 5);
     EXPECT_EQ(std::string(got.begin(), got.end()), "hello");
+    const int32_t plain = raw->pOps->NewCursor(raw->pInstance, 0);
+    char head[2] = {}, body[8] = {};
+    ASSERT_EQ(raw->pOps->CursorReadSplit(raw->pInstance, plain, head, 2, body, 8), 5);
+    EXPECT_EQ(std::string(head, 2) + std::string(body, 3), "hello");
     // Writing past the data grows it up to the capacity; closing stores the new length.
     ASSERT_EQ(raw->pOps->CursorWrite(raw->pInstance, c, "!!!!!!!!!", 9), 7);
     stream.reset();
