@@ -8,18 +8,18 @@
 #include <cstdio>
 #include <cstring>
 
-namespace {
-
-std::string Fixed(double value, int decimals)
+std::string DecimalText(double value, int decimals)
 {
     char text[64];
     const auto result =
         std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
     std::string out(text, result.ptr);
-    if (out == "-0" || out.find_first_not_of("-0.") == std::string::npos)
-        out.erase(0, out[0] == '-' ? 1 : 0); // no "-0.000000"
+    if (out.find_first_not_of("-0.") == std::string::npos && out[0] == '-')
+        out.erase(0, 1); // no "-0.000000"
     return out;
 }
+
+namespace {
 
 std::string XmlEscaped(const std::string &text)
 {
@@ -82,14 +82,14 @@ std::string TrackToGpx(const std::vector<std::vector<TRACK_POINT>> &segments,
     for (const auto &segment : segments) {
         out += "    <trkseg>\n";
         for (const TRACK_POINT &point : segment) {
-            out += "      <trkpt lat=\"" + Fixed(point.dLatitude, 6) + "\" lon=\"" +
-                   Fixed(point.dLongitude, 6) + "\">\n";
+            out += "      <trkpt lat=\"" + DecimalText(point.dLatitude, 6) + "\" lon=\"" +
+                   DecimalText(point.dLongitude, 6) + "\">\n";
             if (point.nUtcMs >= 0)
                 out += "        <time>" + IsoUtcText(point.nUtcMs) + "</time>\n";
             out += "        <extensions>\n          <gpxtpx:TrackPointExtension>\n"
                    "            <gpxtpx:speed>" +
-                   Fixed(point.dSpeedKmh / 3.6, 3) +
-                   "</gpxtpx:speed>\n            <gpxtpx:course>" + Fixed(point.dCourse, 1) +
+                   DecimalText(point.dSpeedKmh / 3.6, 3) +
+                   "</gpxtpx:speed>\n            <gpxtpx:course>" + DecimalText(point.dCourse, 1) +
                    "</gpxtpx:course>\n          </gpxtpx:TrackPointExtension>\n"
                    "        </extensions>\n      </trkpt>\n";
         }
@@ -116,7 +116,7 @@ std::string TrackToKml(const std::vector<std::vector<TRACK_POINT>> &segments,
         out += "        <LineString>\n          <tessellate>1</tessellate>\n"
                "          <coordinates>\n";
         for (const TRACK_POINT &point : segment)
-            out += "            " + Fixed(point.dLongitude, 6) + "," + Fixed(point.dLatitude, 6) +
+            out += "            " + DecimalText(point.dLongitude, 6) + "," + DecimalText(point.dLatitude, 6) +
                    ",0\n";
         out += "          </coordinates>\n        </LineString>\n";
     }
@@ -129,13 +129,13 @@ std::string TrackToKml(const std::vector<std::vector<TRACK_POINT>> &segments,
                        "</when></TimeStamp>\n";
             out += "        <ExtendedData>\n"
                    "          <Data name=\"speed_kmh\"><value>" +
-                   Fixed(point.dSpeedKmh, 1) +
+                   DecimalText(point.dSpeedKmh, 1) +
                    "</value></Data>\n"
                    "          <Data name=\"course\"><value>" +
-                   Fixed(point.dCourse, 1) +
+                   DecimalText(point.dCourse, 1) +
                    "</value></Data>\n        </ExtendedData>\n"
                    "        <Point><coordinates>" +
-                   Fixed(point.dLongitude, 6) + "," + Fixed(point.dLatitude, 6) +
+                   DecimalText(point.dLongitude, 6) + "," + DecimalText(point.dLatitude, 6) +
                    ",0</coordinates></Point>\n      </Placemark>\n";
         }
     }
@@ -149,9 +149,9 @@ std::string TrackToCsv(const std::vector<std::vector<TRACK_POINT>> &segments)
     for (const auto &segment : segments) {
         for (const TRACK_POINT &point : segment) {
             out += (point.nUtcMs >= 0 ? IsoUtcText(point.nUtcMs) : std::string()) + "," +
-                   std::to_string(point.nTimeMs) + "," + Fixed(point.dLatitude, 6) + "," +
-                   Fixed(point.dLongitude, 6) + "," + Fixed(point.dSpeedKmh, 1) + "," +
-                   Fixed(point.dCourse, 1) + "\n";
+                   std::to_string(point.nTimeMs) + "," + DecimalText(point.dLatitude, 6) + "," +
+                   DecimalText(point.dLongitude, 6) + "," + DecimalText(point.dSpeedKmh, 1) + "," +
+                   DecimalText(point.dCourse, 1) + "\n";
         }
     }
     return out;

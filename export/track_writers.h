@@ -30,6 +30,9 @@ std::string TrackToCsv(const std::vector<std::vector<TRACK_POINT>> &segments);
 std::string TrackToText(TrackFormat format, const std::vector<std::vector<TRACK_POINT>> &segments,
                         const std::string &name);
 
+// A number with a fixed count of decimals and a '.', whatever the locale; never "-0.0".
+std::string DecimalText(double value, int decimals);
+
 // The file name extension of a format, without the dot.
 const char *TrackFormatExtension(TrackFormat format);
 
