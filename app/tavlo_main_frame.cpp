@@ -1,4 +1,5 @@
 #include "app/tavlo_main_frame.h"
+#include "trips/trip_index.h"
 
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -153,6 +154,7 @@ CTavloMainFrame::~CTavloMainFrame()
 {
     // No removal may arrive while the window is half gone.
     m_pMountWatch.reset();
+    m_pTrips.reset(); // its thread reads the card
     // The catalog hands rows to the list; it goes first.
     m_pCatalog.reset();
 }
@@ -286,6 +288,7 @@ void CTavloMainFrame::ApplyCardChoice()
             button->SetChecked(true);
     }
     m_pCatalog->RebuildCatalog(root);
+    StartTripIndex();
 }
 
 void CTavloMainFrame::OnDriveChoice()

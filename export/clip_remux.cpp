@@ -281,7 +281,6 @@ bool Remuxer::OpenOutput(bool matroska)
                       int(utc % 1000) * 1000);
         av_dict_set(&ctx->metadata, "creation_time", text, 0);
     }
-    av_dict_set(&ctx->metadata, "encoder", "Roadlog Viewer (stream copy)", 0);
     if (const int result = avio_open(&ctx->pb, m_partPath.c_str(), AVIO_FLAG_WRITE); result < 0)
         return Fail("The video file cannot be written: " + AvErrorText(result));
     AvOptions options;

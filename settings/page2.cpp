@@ -230,6 +230,8 @@ void CPage2::OnMemoryFolders()
 
 void CPage2::OnFormat()
 {
+    if (m_Services.offerCopyFirst && !m_Services.offerCopyFirst(this, m_strRoot))
+        return;
     // Formatting wipes the recorder's configuration: without a whole copy of it, do not start.
     std::string tempPath;
     std::vector<char> setup;
