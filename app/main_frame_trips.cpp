@@ -78,7 +78,7 @@ bool CTavloMainFrame::ShowWholeTrip()
     const std::vector<std::string> trip = m_pTrips->TripOf(g_PlayInfor.strPlayFile);
     if (trip.empty())
         return false;
-    std::vector<std::vector<TRACK_POINT>> clips;
+    std::vector<std::vector<FIX_POINT>> clips;
     int current = -1;
     for (const std::string &clip : trip) {
         if (clip == g_PlayInfor.strPlayFile)

@@ -20,7 +20,7 @@ CLIP_EXPORT_RESULT ExportClipSpan(const std::string &source, const std::string &
                                   uint32_t durationMs, const RemuxProgress &progress)
 {
     CLIP_EXPORT_RESULT result;
-    std::vector<TRACK_POINT> points;
+    std::vector<FIX_POINT> points;
     ReadClipFixes(source, &points); // no fixes is not a failure: the video is still written
     REMUX_REQUEST request;
     request.source = source;
@@ -33,7 +33,7 @@ CLIP_EXPORT_RESULT ExportClipSpan(const std::string &source, const std::string &
     result.video = RemuxClip(request, progress);
     if (!result.video.bOk)
         return result;
-    const std::vector<TRACK_POINT> span = PointsInSpan(points, result.video.nFirstMs, toMs);
+    const std::vector<FIX_POINT> span = PointsInSpan(points, result.video.nFirstMs, toMs);
     if (span.empty())
         return result;
     const std::string gpxPath = WithExtension(result.video.path, "gpx");

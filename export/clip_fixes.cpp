@@ -17,7 +17,7 @@ struct SourceCloser
 
 } // namespace
 
-bool ReadClipFixes(const std::string &path, std::vector<TRACK_POINT> *points, std::string *error)
+bool ReadClipFixes(const std::string &path, std::vector<FIX_POINT> *points, std::string *error)
 {
     points->clear();
     SourceObject *opened = nullptr;
@@ -47,7 +47,7 @@ bool ReadClipFixes(const std::string &path, std::vector<TRACK_POINT> *points, st
             text[i] = static_cast<wchar_t>(buffer[i]);
         if (!IsValidFixSentence(text.c_str()))
             continue;
-        points->push_back(TrackPointFromFix(ParseNaviSentence(text.c_str(), request.nTime)));
+        points->push_back(FixPointFromFix(ParseNaviSentence(text.c_str(), request.nTime)));
     }
     return true;
 }

@@ -47,11 +47,11 @@ std::string XmlEscaped(const std::string &text)
     return out;
 }
 
-const TRACK_POINT *FirstDated(const std::vector<std::vector<TRACK_POINT>> &segments, bool last)
+const FIX_POINT *FirstDated(const std::vector<std::vector<FIX_POINT>> &segments, bool last)
 {
-    const TRACK_POINT *found = nullptr;
+    const FIX_POINT *found = nullptr;
     for (const auto &segment : segments) {
-        for (const TRACK_POINT &point : segment) {
+        for (const FIX_POINT &point : segment) {
             if (point.nUtcMs < 0)
                 continue;
             if (!last)
@@ -64,7 +64,7 @@ const TRACK_POINT *FirstDated(const std::vector<std::vector<TRACK_POINT>> &segme
 
 } // namespace
 
-std::string TrackToGpx(const std::vector<std::vector<TRACK_POINT>> &segments,
+std::string TrackToGpx(const std::vector<std::vector<FIX_POINT>> &segments,
                        const std::string &name)
 {
     std::string out =
@@ -76,12 +76,12 @@ std::string TrackToGpx(const std::vector<std::vector<TRACK_POINT>> &segments,
         "     xsi:schemaLocation=\"http://www.topografix.com/GPX/1/1 "
         "http://www.topografix.com/GPX/1/1/gpx.xsd\">\n";
     out += "  <metadata>\n    <name>" + XmlEscaped(name) + "</name>\n";
-    if (const TRACK_POINT *first = FirstDated(segments, false))
+    if (const FIX_POINT *first = FirstDated(segments, false))
         out += "    <time>" + IsoUtcText(first->nUtcMs) + "</time>\n";
     out += "  </metadata>\n  <trk>\n    <name>" + XmlEscaped(name) + "</name>\n";
     for (const auto &segment : segments) {
         out += "    <trkseg>\n";
-        for (const TRACK_POINT &point : segment) {
+        for (const FIX_POINT &point : segment) {
             out += "      <trkpt lat=\"" + DecimalText(point.dLatitude, 6) + "\" lon=\"" +
                    DecimalText(point.dLongitude, 6) + "\">\n";
             if (point.nUtcMs >= 0)
@@ -99,15 +99,15 @@ std::string TrackToGpx(const std::vector<std::vector<TRACK_POINT>> &segments,
     return out;
 }
 
-std::string TrackToKml(const std::vector<std::vector<TRACK_POINT>> &segments,
+std::string TrackToKml(const std::vector<std::vector<FIX_POINT>> &segments,
                        const std::string &name)
 {
     std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                       "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n  <Document>\n    <name>" +
                       XmlEscaped(name) + "</name>\n";
     out += "    <Placemark>\n      <name>" + XmlEscaped(name) + "</name>\n";
-    const TRACK_POINT *first = FirstDated(segments, false);
-    const TRACK_POINT *last = FirstDated(segments, true);
+    const FIX_POINT *first = FirstDated(segments, false);
+    const FIX_POINT *last = FirstDated(segments, true);
     if (first && last)
         out += "      <TimeSpan><begin>" + IsoUtcText(first->nUtcMs) + "</begin><end>" +
                IsoUtcText(last->nUtcMs) + "</end></TimeSpan>\n";
@@ -115,14 +115,14 @@ std::string TrackToKml(const std::vector<std::vector<TRACK_POINT>> &segments,
     for (const auto &segment : segments) {
         out += "        <LineString>\n          <tessellate>1</tessellate>\n"
                "          <coordinates>\n";
-        for (const TRACK_POINT &point : segment)
+        for (const FIX_POINT &point : segment)
             out += "            " + DecimalText(point.dLongitude, 6) + "," + DecimalText(point.dLatitude, 6) +
                    ",0\n";
         out += "          </coordinates>\n        </LineString>\n";
     }
     out += "      </MultiGeometry>\n    </Placemark>\n    <Folder>\n      <name>Fixes</name>\n";
     for (const auto &segment : segments) {
-        for (const TRACK_POINT &point : segment) {
+        for (const FIX_POINT &point : segment) {
             out += "      <Placemark>\n";
             if (point.nUtcMs >= 0)
                 out += "        <TimeStamp><when>" + IsoUtcText(point.nUtcMs) +
@@ -143,11 +143,11 @@ std::string TrackToKml(const std::vector<std::vector<TRACK_POINT>> &segments,
     return out;
 }
 
-std::string TrackToCsv(const std::vector<std::vector<TRACK_POINT>> &segments)
+std::string TrackToCsv(const std::vector<std::vector<FIX_POINT>> &segments)
 {
     std::string out = "time_utc,clip_time_ms,latitude,longitude,speed_kmh,course\n";
     for (const auto &segment : segments) {
-        for (const TRACK_POINT &point : segment) {
+        for (const FIX_POINT &point : segment) {
             out += (point.nUtcMs >= 0 ? IsoUtcText(point.nUtcMs) : std::string()) + "," +
                    std::to_string(point.nTimeMs) + "," + DecimalText(point.dLatitude, 6) + "," +
                    DecimalText(point.dLongitude, 6) + "," + DecimalText(point.dSpeedKmh, 1) + "," +
@@ -157,7 +157,7 @@ std::string TrackToCsv(const std::vector<std::vector<TRACK_POINT>> &segments)
     return out;
 }
 
-std::string TrackToText(TrackFormat format, const std::vector<std::vector<TRACK_POINT>> &segments,
+std::string TrackToText(TrackFormat format, const std::vector<std::vector<FIX_POINT>> &segments,
                         const std::string &name)
 {
     switch (format) {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "export/track_point.h"
+#include "export/fix_point.h"
 
 // The track files handed to other programs: GPX 1.1, KML 2.2 and CSV. Numbers are written the
 // same whatever the desktop's language (a '.' before the decimals).
@@ -18,16 +18,16 @@ enum class TrackFormat
 // One track segment per list of points (a trip gives one segment per clip). Speed goes in
 // m/s and course in degrees into the widely read track-point extension; points without a
 // date have no time element.
-std::string TrackToGpx(const std::vector<std::vector<TRACK_POINT>> &segments,
+std::string TrackToGpx(const std::vector<std::vector<FIX_POINT>> &segments,
                        const std::string &name);
 // A LineString placemark over the whole track with its time span, then one point placemark
 // per fix with its time stamp, speed and course.
-std::string TrackToKml(const std::vector<std::vector<TRACK_POINT>> &segments,
+std::string TrackToKml(const std::vector<std::vector<FIX_POINT>> &segments,
                        const std::string &name);
 // "time_utc,clip_time_ms,latitude,longitude,speed_kmh,course" and one line per fix.
-std::string TrackToCsv(const std::vector<std::vector<TRACK_POINT>> &segments);
+std::string TrackToCsv(const std::vector<std::vector<FIX_POINT>> &segments);
 
-std::string TrackToText(TrackFormat format, const std::vector<std::vector<TRACK_POINT>> &segments,
+std::string TrackToText(TrackFormat format, const std::vector<std::vector<FIX_POINT>> &segments,
                         const std::string &name);
 
 // A number with a fixed count of decimals and a '.', whatever the locale; never "-0.0".

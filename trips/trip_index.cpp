@@ -38,10 +38,10 @@ void CTripIndex::Read(std::vector<std::vector<std::string>> categories,
         for (const std::string &clip : clips) {
             if (m_bStop)
                 return;
-            std::vector<TRACK_POINT> points;
+            std::vector<FIX_POINT> points;
             ReadClipFixes(clip, &points);
             CLIP_FIX_SPAN span;
-            for (const TRACK_POINT &p : points) {
+            for (const FIX_POINT &p : points) {
                 if (p.nUtcMs < 0)
                     continue;
                 if (span.nFirstUtcMs < 0)
@@ -79,9 +79,9 @@ std::vector<std::string> CTripIndex::TripOf(const std::string &clip) const
     return found == m_tripOf.end() ? std::vector<std::string>{} : found->second;
 }
 
-std::vector<TRACK_POINT> CTripIndex::FixesOf(const std::string &clip) const
+std::vector<FIX_POINT> CTripIndex::FixesOf(const std::string &clip) const
 {
     std::lock_guard<std::mutex> guard(m_lock);
     const auto found = m_fixes.find(clip);
-    return found == m_fixes.end() ? std::vector<TRACK_POINT>{} : found->second;
+    return found == m_fixes.end() ? std::vector<FIX_POINT>{} : found->second;
 }

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "export/track_point.h"
+#include "export/fix_point.h"
 #include "trips/trip_grouping.h"
 
 // The fixes of every clip of a card, read on a thread of its own (text streams only), and the
@@ -37,7 +37,7 @@ public:
     // clip.
     std::vector<std::string> TripOf(const std::string &clip) const;
     // The clip's fixes once read; empty before.
-    std::vector<TRACK_POINT> FixesOf(const std::string &clip) const;
+    std::vector<FIX_POINT> FixesOf(const std::string &clip) const;
 
 private:
     void Read(std::vector<std::vector<std::string>> categories, std::function<void()> onReady);
@@ -48,6 +48,6 @@ private:
     std::atomic<size_t> m_nRead{0};
     std::atomic<std::thread::id> m_readerId{};
     mutable std::mutex m_lock; // guards the two maps
-    std::map<std::string, std::vector<TRACK_POINT>> m_fixes;
+    std::map<std::string, std::vector<FIX_POINT>> m_fixes;
     std::map<std::string, std::vector<std::string>> m_tripOf;
 };

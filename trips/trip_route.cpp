@@ -4,12 +4,12 @@
 
 #include "export/track_writers.h"
 
-std::string TripRouteJson(const std::vector<std::vector<TRACK_POINT>> &clips, int current,
+std::string TripRouteJson(const std::vector<std::vector<FIX_POINT>> &clips, int current,
                           size_t maxPoints)
 {
     std::string out = "{\"current\":" + std::to_string(current) + ",\"clips\":[";
     for (size_t c = 0; c < clips.size(); ++c) {
-        const std::vector<TRACK_POINT> &points = clips[c];
+        const std::vector<FIX_POINT> &points = clips[c];
         out += c ? ",[" : "[";
         const size_t step = points.size() > maxPoints && maxPoints > 1
                                 ? (points.size() + maxPoints - 2) / (maxPoints - 1)
@@ -17,7 +17,7 @@ std::string TripRouteJson(const std::vector<std::vector<TRACK_POINT>> &clips, in
         bool first = true;
         for (size_t i = 0; i < points.size(); i += step) {
             // The last fix always ends the line, wherever the step lands.
-            const TRACK_POINT &p = i + step >= points.size() ? points.back() : points[i];
+            const FIX_POINT &p = i + step >= points.size() ? points.back() : points[i];
             out += (first ? "[" : ",[") + DecimalText(p.dLatitude, 6) + "," +
                    DecimalText(p.dLongitude, 6) + "," + std::to_string(p.nTimeMs) + "]";
             first = false;

@@ -16,12 +16,12 @@
 #include "export/clip_fixes.h"
 #include "export/ui/export_clip_dlg.h"
 
-std::vector<std::vector<TRACK_POINT>> ReadTrackSegments(const std::vector<std::string> &clips,
+std::vector<std::vector<FIX_POINT>> ReadTrackSegments(const std::vector<std::string> &clips,
                                                          std::vector<std::string> *unreadable)
 {
-    std::vector<std::vector<TRACK_POINT>> segments;
+    std::vector<std::vector<FIX_POINT>> segments;
     for (const std::string &clip : clips) {
-        std::vector<TRACK_POINT> points;
+        std::vector<FIX_POINT> points;
         if (!ReadClipFixes(clip, &points)) {
             if (unreadable)
                 unreadable->push_back(clip);

@@ -41,5 +41,5 @@ private:
 
 // The fixes of each clip, one segment per clip that has any; names the clips that could not
 // be read in *unreadable.
-std::vector<std::vector<TRACK_POINT>> ReadTrackSegments(const std::vector<std::string> &clips,
+std::vector<std::vector<FIX_POINT>> ReadTrackSegments(const std::vector<std::string> &clips,
                                                          std::vector<std::string> *unreadable);

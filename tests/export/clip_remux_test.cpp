@@ -292,7 +292,7 @@ TEST(ClipExport, FastFixReaderEqualsTheTrack)
 {
     CTempFolder folder;
     const std::string clip = WriteCardClip(folder);
-    std::vector<TRACK_POINT> points;
+    std::vector<FIX_POINT> points;
     ASSERT_TRUE(ReadClipFixes(clip, &points));
     std::vector<TEXT_SAMPLE> samples;
     ASSERT_EQ(ReadClipText(clip, &samples), VANTOR_OK);

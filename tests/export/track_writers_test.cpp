@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "export/track_point.h"
+#include "export/fix_point.h"
 #include "export/track_writers.h"
 #include "tests/support/run_command.h"
 #include "tests/support/temp_folder.h"
@@ -40,7 +40,7 @@ struct FixCase
     const char *time; // "" when the fix has no usable date
 };
 
-TEST(TrackPoint, SignedDegreesAndFullDates)
+TEST(FixPoint, SignedDegreesAndFullDates)
 {
     const FixCase cases[] = {
         {"north east", Fix(3730.1234, L'N', 12701.5, L'E', 12, 14), 37.502057, 127.025,
@@ -52,16 +52,16 @@ TEST(TrackPoint, SignedDegreesAndFullDates)
     };
     for (const FixCase &c : cases) {
         SCOPED_TRACE(c.name);
-        const TRACK_POINT point = TrackPointFromFix(c.fix);
+        const FIX_POINT point = FixPointFromFix(c.fix);
         EXPECT_NEAR(point.dLatitude, c.lat, 1e-6);
         EXPECT_NEAR(point.dLongitude, c.lon, 1e-6);
         EXPECT_EQ(point.nUtcMs >= 0 ? IsoUtcText(point.nUtcMs) : "", c.time);
     }
 }
 
-TEST(TrackPoint, ClipStartFromFirstDatedFix)
+TEST(FixPoint, ClipStartFromFirstDatedFix)
 {
-    std::vector<TRACK_POINT> points(3);
+    std::vector<FIX_POINT> points(3);
     points[0].nTimeMs = 0; // no date: skipped
     points[1].nTimeMs = 2000;
     points[1].nUtcMs = 1273674780000; // 2010-05-12 14:33:00
@@ -77,11 +77,11 @@ TEST(TrackPoint, ClipStartFromFirstDatedFix)
 
 // A drive south of the equator and west of Greenwich, with a point lacking a date, a name
 // that needs escaping, and a second segment (the next clip of a trip).
-std::vector<std::vector<TRACK_POINT>> Segments()
+std::vector<std::vector<FIX_POINT>> Segments()
 {
-    std::vector<std::vector<TRACK_POINT>> segments(2);
+    std::vector<std::vector<FIX_POINT>> segments(2);
     for (int i = 0; i < 5; ++i) {
-        TRACK_POINT p;
+        FIX_POINT p;
         p.nTimeMs = uint32_t(i * 1000);
         p.nUtcMs = i == 2 ? -1 : 1273674780000 + i * 1000;
         p.dLatitude = -33.8 - i * 0.0001;

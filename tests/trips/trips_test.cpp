@@ -53,9 +53,9 @@ TEST(TripGrouping, ClipsFollowingWithinTwoMinutes)
 
 TEST(TripRoute, JsonForThePageAndItsClickAnswer)
 {
-    std::vector<std::vector<TRACK_POINT>> clips(3);
+    std::vector<std::vector<FIX_POINT>> clips(3);
     for (uint32_t i = 0; i < 10; ++i) {
-        TRACK_POINT p;
+        FIX_POINT p;
         p.nTimeMs = i * 1000;
         p.dLatitude = -33.8 - i * 0.001;
         p.dLongitude = 151.2;

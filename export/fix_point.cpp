@@ -1,11 +1,11 @@
-#include "export/track_point.h"
+#include "export/fix_point.h"
 
 #include <cstdio>
 #include <ctime>
 
-TRACK_POINT TrackPointFromFix(const CTavloNaviInfo &fix)
+FIX_POINT FixPointFromFix(const CTavloNaviInfo &fix)
 {
-    TRACK_POINT point;
+    FIX_POINT point;
     point.nTimeMs = fix.dwTime;
     const double latitude = NmeaToDegrees(fix.dLatitude);
     const double longitude = NmeaToDegrees(fix.dLongitude);
@@ -29,20 +29,20 @@ TRACK_POINT TrackPointFromFix(const CTavloNaviInfo &fix)
     return point;
 }
 
-std::vector<TRACK_POINT> PointsInSpan(const std::vector<TRACK_POINT> &points, uint32_t fromMs,
+std::vector<FIX_POINT> PointsInSpan(const std::vector<FIX_POINT> &points, uint32_t fromMs,
                                       uint32_t toMs)
 {
-    std::vector<TRACK_POINT> span;
-    for (const TRACK_POINT &point : points) {
+    std::vector<FIX_POINT> span;
+    for (const FIX_POINT &point : points) {
         if (point.nTimeMs >= fromMs && point.nTimeMs <= toMs)
             span.push_back(point);
     }
     return span;
 }
 
-int64_t UtcAtClipPosition(const std::vector<TRACK_POINT> &points, uint32_t positionMs)
+int64_t UtcAtClipPosition(const std::vector<FIX_POINT> &points, uint32_t positionMs)
 {
-    for (const TRACK_POINT &point : points) {
+    for (const FIX_POINT &point : points) {
         if (point.nUtcMs >= 0)
             return point.nUtcMs - int64_t(point.nTimeMs) + int64_t(positionMs);
     }
