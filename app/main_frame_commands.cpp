@@ -258,6 +258,8 @@ void CTavloMainFrame::OnMapWindow(int)
     options.bMapAllowed = g_PlayInfor.bMapAllowed;
     ToggleMapWindow(m_pMapWnd, this, options);
     AttachMapExtras();
+    if (m_pMapWnd)
+        m_pMapWnd->SetRoute(m_route);
 }
 
 void CTavloMainFrame::OnChangeScreen(int)
@@ -366,6 +368,11 @@ void CTavloMainFrame::OnPlayStarted(uint32_t nDuration)
         uint32_t count = 0;
         const TEXT_SAMPLE *samples = m_pPlayer->TextSamples(count);
         m_track.BuildTrack(samples ? count : 0, samples);
+        // The whole route at once: a seek then only moves the marker, and nothing of the clip
+        // before is left on the map.
+        m_route = PlausibleRoute(TrackPoints(m_track));
+        if (m_pMapWnd)
+            m_pMapWnd->SetRoute(m_route);
         m_pPlayer->SetVolume(g_PlayInfor.nVolume);
     }
     UpdateSpeedGraph(nDuration);
@@ -387,15 +394,24 @@ void CTavloMainFrame::OnPlayStatus(uint32_t nPosition, int32_t nState)
 
 void CTavloMainFrame::OnPlayEnded()
 {
+    QString failure;
     if (m_pPlayer) {
-        // Nothing was played: the clip failed to open; its error is not shown.
-        if (m_pPlayer->StatusPosition() == 0)
-            m_pPlayer->TakeLastError();
+        // Nothing was played: the clip could not be opened or none of its streams decoded.
+        if (m_pPlayer->StatusPosition() == 0) {
+            if (const char *text = m_pPlayer->TakeLastError())
+                failure = QString::fromUtf8(text);
+        }
         Wait(100);
         if (m_pPlayer->GetState() != CMP_STOPPED)
             m_pPlayer->SeekEngine(0, 0);
         m_pSeek->SetPos(0);
         m_pSeek->repaint();
+    }
+    // Moving on would flick through a folder of such clips without a word; stay on this one
+    // and say why.
+    if (!failure.isEmpty()) {
+        ShowNotice(failure);
+        return;
     }
     StartTimer(IDT_NEXT_CLIP, 200);
 }

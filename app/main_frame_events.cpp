@@ -10,6 +10,7 @@
 #include "app/devices/mount_watch.h"
 #include "app/devices/system_mute.h"
 #include "app/tavlo_main_frame.h"
+#include "app/tavlo_msg_dlg.h"
 #include "app/warning_box.h"
 #include "platform/file_exists.h"
 #include "platform/trace.h"
@@ -98,9 +99,13 @@ void CTavloMainFrame::OnTrackFollow()
     RepaintNow(m_layout.rcTimeArea);
     if (index < 0 || size_t(index) >= m_track.Count())
         return;
-    // The map is fed on every tick, shown or hidden, also when the fix did not change.
-    if (m_pMapWnd)
-        FollowNaviOnMap(*m_pMapWnd, m_track.At(size_t(index)), g_PlayInfor.bMapAllowed);
+    // The map is fed on every tick, shown or hidden, also when the fix did not change. Its
+    // marker stays on the drawn route; the panel shows the fix as the clip holds it.
+    if (m_pMapWnd) {
+        const int32_t onRoute = RouteIndexAt(m_route, m_track.At(size_t(index)).dwTime);
+        FollowNaviOnMap(*m_pMapWnd, m_track.At(size_t(index)), g_PlayInfor.bMapAllowed,
+                        onRoute < 0 ? nullptr : &m_route[size_t(onRoute)]);
+    }
 }
 
 void CTavloMainFrame::OnDelayedPlay()
@@ -126,6 +131,13 @@ void CTavloMainFrame::OnDelayedPlay()
 void CTavloMainFrame::ShowWarning(const QString &text)
 {
     ShowWarningBox(this, text);
+}
+
+void CTavloMainFrame::ShowNotice(const QString &text)
+{
+    // Not from inside the handler: the ended message is sent, and the status thread waits for it.
+    QMetaObject::invokeMethod(
+        this, [this, text] { ShowNotification(this, text); }, Qt::QueuedConnection);
 }
 
 void CTavloMainFrame::OnVolumeRemoved(const std::string &mountPoint)

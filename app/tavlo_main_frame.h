@@ -18,6 +18,7 @@
 #include "recordings/html_list_ctrl.h"
 #include "recordings/trova_catalog.h"
 #include "settings/player_setting.h"
+#include "telemetry/clip_track.h"
 #include "telemetry/navi_track.h"
 
 class CMountWatch;
@@ -138,6 +139,7 @@ public:
     bool ShowWholeTrip();
     // A click on the drawn trip: clip index in the trip and time in it.
     void OnTripClick(size_t nClip, uint32_t nTimeMs);
+    const std::vector<TRACK_POINT> &Route() const { return m_route; }
     bool IsPlayPending() const { return m_bPlayPending; }
     bool IsTimerActive(int nTimerId) const;
 
@@ -146,6 +148,8 @@ protected:
     virtual bool ChooseDrive();
     // The warning box with the program's title.
     virtual void ShowWarning(const QString &text);
+    // The self-closing notification, shown once the current event has been handled.
+    virtual void ShowNotice(const QString &text);
     // The settings sheet on the card at root.
     virtual SETTINGS_OUTCOME RunSettings(const std::string &root);
     // The system's mute: false when it cannot be read or set (no sound server).
@@ -278,6 +282,7 @@ private:
     FramePlayerFactory m_playerFactory;
     std::unique_ptr<CFramePlayer> m_pPlayer;
     CTavloNaviTrack m_track;
+    std::vector<TRACK_POINT> m_route; // the track's fixes as drawn on the map, strays left out
     // Made by the first map command, hidden but never destroyed until the window goes.
     std::unique_ptr<CTavloBrowser> m_pMapWnd;
     CSpeedGraph *m_pSpeedGraph = nullptr; // child of the map window

@@ -47,7 +47,9 @@ bool ReadClipFixes(const std::string &path, std::vector<FIX_POINT> *points, std:
             text[i] = static_cast<wchar_t>(buffer[i]);
         if (!IsValidFixSentence(text.c_str()))
             continue;
-        points->push_back(FixPointFromFix(ParseNaviSentence(text.c_str(), request.nTime)));
+        const CTavloNaviInfo fix = ParseNaviSentence(text.c_str(), request.nTime);
+        if (HasPlausiblePosition(fix))
+            points->push_back(FixPointFromFix(fix));
     }
     return true;
 }

@@ -7,10 +7,8 @@ FIX_POINT FixPointFromFix(const CTavloNaviInfo &fix)
 {
     FIX_POINT point;
     point.nTimeMs = fix.dwTime;
-    const double latitude = NmeaToDegrees(fix.dLatitude);
-    const double longitude = NmeaToDegrees(fix.dLongitude);
-    point.dLatitude = fix.cLatHemisphere == L'S' ? -latitude : latitude;
-    point.dLongitude = fix.cLonHemisphere == L'W' ? -longitude : longitude;
+    point.dLatitude = NaviLatitude(fix);
+    point.dLongitude = NaviLongitude(fix);
     point.dSpeedKmh = fix.fSpeed;
     point.dCourse = fix.fCourse;
     const SYSTEMTIME &t = fix.stGpsTime;

@@ -1,6 +1,7 @@
 #include "recordings/trova_catalog.h"
 
 #include <algorithm>
+#include <cstddef>
 
 #include "platform/file_enum.h"
 #include "platform/file_exists.h"
@@ -21,6 +22,23 @@ bool Listed(const FOLDER_ENTRY &entry)
 char LowerAscii(char c)
 {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Recorders name clips and day folders by date and time, so name order is time order; folder
+// listings on exFAT, ext4 or a desktop copy come in no useful order. Letters compare without
+// case (the recorder and a desktop copy may differ in it); equal names fall back to bytes so
+// the order never depends on the listing.
+bool NameBefore(const std::string &a, const std::string &b)
+{
+    const size_t common = std::min(a.size(), b.size());
+    for (size_t i = 0; i < common; ++i) {
+        const char x = LowerAscii(a[i]), y = LowerAscii(b[i]);
+        if (x != y)
+            return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size();
+    return a < b;
 }
 
 } // namespace
@@ -89,17 +107,18 @@ void CTrovaCatalog::RebuildCatalog(const std::string &root)
     }
 
     const std::string record = root + kCategoryFolders[LIST_RECORD];
+    std::vector<std::string> days;
     {
         CFolderListing listing(record);
         FOLDER_ENTRY entry;
-        std::string folder;
         while (listing.Next(&entry)) {
-            if (!entry.bDirectory || !Listed(entry))
-                continue;
-            folder.assign(record).append(entry.strName).append(1, '/');
-            ScanClipFolder(folder, LIST_RECORD);
+            if (entry.bDirectory && Listed(entry))
+                days.push_back(std::move(entry.strName));
         }
     }
+    std::sort(days.begin(), days.end(), NameBefore);
+    for (const std::string &day : days)
+        ScanClipFolder(record + day + '/', LIST_RECORD);
     for (int32_t category = LIST_EVENT; category < kListTypeCount; ++category)
         ScanClipFolder(root + kCategoryFolders[category], category);
 
@@ -112,6 +131,7 @@ void CTrovaCatalog::ScanClipFolder(const std::string &folder, int32_t category)
     if (!listing.IsOpen())
         return; // a missing folder simply holds no clips
     TROVA_CATEGORY &target = m_Categories[category];
+    const size_t first = target.items.size();
     FOLDER_ENTRY entry;
     CExclusiveFile file;
     while (listing.Next(&entry)) {
@@ -138,6 +158,13 @@ void CTrovaCatalog::ScanClipFolder(const std::string &folder, int32_t category)
         item.dwFileSize = static_cast<uint32_t>(std::min<uint64_t>(size, UINT32_MAX));
         ++target.nCount;
     }
+    // This folder's clips in name order, after those of the folders before it.
+    const auto begin = target.items.begin() + static_cast<std::ptrdiff_t>(first);
+    std::sort(begin, target.items.end(), [](const TROVA_ITEM &a, const TROVA_ITEM &b) {
+        return NameBefore(a.strFileName, b.strFileName);
+    });
+    for (size_t i = first; i < target.items.size(); ++i)
+        target.items[i].nIndex = static_cast<int32_t>(i);
 }
 
 void CTrovaCatalog::FillList(int32_t category)

@@ -3,7 +3,6 @@
 #include <QColor>
 #include <QPainter>
 #include <cmath>
-#include <limits>
 
 #include "app/controls/ui_font.h"
 #include "telemetry/navi_info.h"
@@ -23,14 +22,22 @@ void CNaviPanel::SetNaviInfo(double dLatitude, double dLongitude, const SYSTEMTI
     m_nCourse = nCourse;
 }
 
+namespace {
+// The size of the angle and the hemisphere's letter, the way a chart writes a position.
+QString DegreesText(double dDegrees, char cPositive, char cNegative)
+{
+    return QString::asprintf("%0.6f %c", std::fabs(dDegrees), dDegrees < 0 ? cNegative : cPositive);
+}
+} // namespace
+
 std::array<QString, 5> CNaviPanel::RowTexts() const
 {
     return {
         QString::asprintf("%d km/h", m_nSpeed),
         QString::asprintf("%d_%02d_%02d_%02d_%02d", m_stTime.wYear, m_stTime.wMonth, m_stTime.wDay,
                           m_stTime.wHour, m_stTime.wMinute),
-        QString::asprintf("%0.6f", m_dLatitude),
-        QString::asprintf("%0.6f", m_dLongitude),
+        DegreesText(m_dLatitude, 'N', 'S'),
+        DegreesText(m_dLongitude, 'E', 'W'),
         QString::asprintf("%d", m_nCourse),
     };
 }
@@ -50,18 +57,6 @@ void CNaviPanel::Paint(QPainter &dc) const
     dc.restore();
 }
 
-int32_t TruncateToInt(float fValue)
-{
-    if (std::isnan(fValue))
-        return 0;
-    // 2^31 is exact in float; every float below it converts without overflow.
-    if (fValue >= 2147483648.0f)
-        return std::numeric_limits<int32_t>::max();
-    if (fValue <= -2147483648.0f)
-        return std::numeric_limits<int32_t>::min();
-    return static_cast<int32_t>(fValue);
-}
-
 QString FormatLatLng(double dLatitude, double dLongitude)
 {
     return QString::asprintf("%0.6f,%0.6f", dLatitude, dLongitude);
@@ -69,6 +64,6 @@ QString FormatLatLng(double dLatitude, double dLongitude)
 
 NAVI_SHOWN NaviShownValues(const CTavloNaviInfo &info)
 {
-    return {NmeaToDegrees(info.dLatitude), NmeaToDegrees(info.dLongitude), info.stGpsTime,
-            TruncateToInt(info.fSpeed), TruncateToInt(info.fCourse)};
+    return {NaviLatitude(info), NaviLongitude(info), info.stGpsTime, TruncateToInt(info.fSpeed),
+            TruncateToInt(info.fCourse)};
 }

@@ -6,9 +6,9 @@
 #include <cstdint>
 
 #include "platform/system_time.h"
+#include "telemetry/navi_info.h"
 
 class QPainter;
-struct CTavloNaviInfo;
 
 // The position and speed panel below the map: five values drawn over the labels of the map
 // window's background. Window thread only.
@@ -51,14 +51,8 @@ inline constexpr int kNaviValueRight = 325;
 // RGB(255, 164, 0)
 inline constexpr unsigned kNaviTextColour = 0xFFA400;
 
-// A speed or course as the panel shows it: truncated toward zero. A value outside the int
-// range (a garbled sentence can give one) is held at the range's end and NaN gives 0, where a
-// plain conversion would be undefined.
-int32_t TruncateToInt(float fValue);
-
-// A fix as the map and the panel take it: decimal degrees (the hemisphere is not applied, so
-// a southern or western fix shows positive degrees), the fix time as written (two-digit
-// year), speed and bearing truncated.
+// A fix as the map and the panel take it: signed decimal degrees (south and west negative),
+// the fix time as written (two-digit year), speed and bearing truncated.
 struct NAVI_SHOWN
 {
     double dLatitude;

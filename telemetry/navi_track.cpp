@@ -53,8 +53,10 @@ void CTavloNaviTrack::BuildTrack(uint32_t count, const TEXT_SAMPLE *samples)
         const std::wstring text = WidenSample(samples[i]);
         if (!IsValidFixSentence(text.c_str()))
             continue;
-        m_listNavi.push_back(std::make_unique<CTavloNaviInfo>(
-            ParseNaviSentence(text.c_str(), static_cast<uint32_t>(samples[i].nTime))));
+        auto fix = std::make_unique<CTavloNaviInfo>(
+            ParseNaviSentence(text.c_str(), static_cast<uint32_t>(samples[i].nTime)));
+        if (HasPlausiblePosition(*fix))
+            m_listNavi.push_back(std::move(fix));
     }
     m_arrNaviTime.resize(m_listNavi.size());
     for (size_t i = 0; i < m_listNavi.size(); ++i)

@@ -13,7 +13,8 @@ class CTavloNaviTrack
 {
 public:
     // Rebuilds the track from the wrapper's text samples; a sample is kept when its first
-    // comma-separated token is "G$GPRMC" and its third non-empty token is "A".
+    // comma-separated token is "G$GPRMC", its third non-empty token is "A" and its position
+    // lies on the globe (HasPlausiblePosition).
     void BuildTrack(uint32_t count, const TEXT_SAMPLE *samples);
 
     // The index of the last fix at or before the position (the first fix before it), stored in

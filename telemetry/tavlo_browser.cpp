@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QKeyEvent>
+#include <QNetworkInformation>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPointer>
@@ -14,6 +15,7 @@
 #include "app/controls/memory_dc.h"
 #include "app/controls/skin_ids.h"
 #include "app/warning_box.h"
+#include "telemetry/clip_track.h"
 #include "telemetry/net_state.h"
 #include "telemetry/script_error.h"
 #include "telemetry/web_browser2.h"
@@ -95,6 +97,12 @@ CTavloBrowser::CTavloBrowser(QWidget *parent, MAP_WINDOW_OPTIONS options)
         m_bPageRequested = true;
     }
 
+    // Street tiles when the network comes back, not only if it was there at the page's load.
+    (void)InetIsOffline(); // loads the reachability backend where there is one
+    if (const QNetworkInformation *network = QNetworkInformation::instance())
+        connect(network, &QNetworkInformation::reachabilityChanged, this,
+                &CTavloBrowser::SendReachability);
+
     m_background.Load(IDB_MAP_BACKGROUND);
     if (m_btnMinimize.LoadStrip(IDB_BTN_MINIMIZE))
         m_btnMinimize.CreateAt(282, 3, this, IDC_MINIMIZE);
@@ -107,6 +115,44 @@ CTavloBrowser::~CTavloBrowser()
     m_bClosing = true;
     delete m_wndBrowser; // before the members its pending answers would reach
     m_wndBrowser = nullptr;
+}
+
+void CTavloBrowser::SetRoute(const std::vector<TRACK_POINT> &route)
+{
+    QString text = QStringLiteral("[");
+    for (const TRACK_POINT &point : route) {
+        if (text.size() > 1)
+            text += QLatin1Char(',');
+        text += QString::asprintf("[%0.6f,%0.6f]", point.dLatitude, point.dLongitude);
+    }
+    text += QLatin1Char(']');
+    if (text == m_strRoute && m_bRouteSent)
+        return;
+    m_strRoute = text;
+    m_bRouteSent = false;
+    if (m_bDocumentComplete) {
+        CallOptionalScript(QStringLiteral("showRoute"), m_strRoute);
+        m_bRouteSent = true;
+    }
+}
+
+void CTavloBrowser::CallOptionalScript(const QString &function, const QString &arg)
+{
+    QWebEnginePage *document = m_wndBrowser ? m_wndBrowser->Document() : nullptr;
+    if (!document)
+        return;
+    const QString call =
+        QString::fromUtf8(QJsonDocument(QJsonArray{function, arg}).toJson(QJsonDocument::Compact));
+    document->runJavaScript(
+        QStringLiteral("(function (c) { if (typeof window[c[0]] === 'function') window[c[0]](c[1]); })(%1)")
+            .arg(call));
+}
+
+void CTavloBrowser::SendReachability()
+{
+    if (m_bDocumentComplete)
+        CallOptionalScript(QStringLiteral("setStreetTiles"),
+                           InetIsOffline() ? QStringLiteral("0") : QStringLiteral("1"));
 }
 
 void CTavloBrowser::SetNaviInfo(double dLatitude, double dLongitude, const SYSTEMTIME &stTime,
@@ -173,6 +219,11 @@ void CTavloBrowser::OnDocumentComplete()
     }
     m_bDocumentComplete = true;
     m_bFailureShown = false;
+    SendReachability();
+    if (!m_strRoute.isEmpty()) {
+        CallOptionalScript(QStringLiteral("showRoute"), m_strRoute);
+        m_bRouteSent = true;
+    }
 }
 
 void CTavloBrowser::ShowWindow()
@@ -240,12 +291,14 @@ void CTavloBrowser::mousePressEvent(QMouseEvent *e)
     QWidget::mousePressEvent(e);
 }
 
-void FollowNaviOnMap(CTavloBrowser &map, const CTavloNaviInfo &info, int32_t bMapAllowed)
+void FollowNaviOnMap(CTavloBrowser &map, const CTavloNaviInfo &info, int32_t bMapAllowed,
+                     const TRACK_POINT *onRoute)
 {
     const NAVI_SHOWN shown = NaviShownValues(info);
     if (bMapAllowed == 1)
         map.CallScript(QStringLiteral("codeLatLng"),
-                       {FormatLatLng(shown.dLatitude, shown.dLongitude)});
+                       {onRoute ? FormatLatLng(onRoute->dLatitude, onRoute->dLongitude)
+                                : FormatLatLng(shown.dLatitude, shown.dLongitude)});
     map.SetNaviInfo(shown.dLatitude, shown.dLongitude, shown.stTime, shown.nSpeed, shown.nCourse);
 }
 

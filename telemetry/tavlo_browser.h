@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "app/controls/command_owner.h"
 #include "app/controls/tavlo_bitmap.h"
@@ -15,6 +16,7 @@
 
 class CWebBrowser2;
 struct CTavloNaviInfo;
+struct TRACK_POINT;
 
 // Shows a failure of a page script call; modal in the program, replaceable in tests.
 using ScriptFailureBox = std::function<void(QWidget *parent, const QString &text)>;
@@ -51,6 +53,12 @@ public:
     explicit CTavloBrowser(QWidget *parent = nullptr, MAP_WINDOW_OPTIONS options = {});
     ~CTavloBrowser() override;
 
+    // The clip's whole route for the page to draw and fit its view to, replacing the one before
+    // (empty: none). Kept and sent again when a page completes later; the same route again is
+    // not sent twice, so the user's view stays. A page without showRoute ignores it.
+    void SetRoute(const std::vector<TRACK_POINT> &route);
+    const QString &RouteText() const { return m_strRoute; }
+
     // Stores the panel's values and repaints the panel, shown or hidden.
     void SetNaviInfo(double dLatitude, double dLongitude, const SYSTEMTIME &stTime, int32_t nSpeed,
                      int32_t nCourse);
@@ -85,6 +93,9 @@ protected:
 
 private:
     void OnDocumentComplete();
+    // Calls the page's function when it defines one; no answer, no failure box.
+    void CallOptionalScript(const QString &function, const QString &arg);
+    void SendReachability();
     void OnScriptAnswer(const QVariant &answer, const ScriptResult &onResult);
     void ReportScriptFailure(const QString &text);
 
@@ -98,13 +109,17 @@ private:
     bool m_bPageRequested = false;
     bool m_bFailureShown = false; // a failure box was shown since the last success or page
     bool m_bClosing = false;      // answers that arrive during destruction are dropped
+    QString m_strRoute;           // JSON [[lat, lon], ...] of the route last set
+    bool m_bRouteSent = false;    // the page has m_strRoute
     ScriptFailureBox m_failureBox;
 };
 
 // The telemetry tick's map and panel step for the chosen fix: the page's codeLatLng gets
 // "lat,lon" (when the map is allowed; the window skips it until its page has completed), then
-// the panel gets the position, the fix time and the whole speed and bearing.
-void FollowNaviOnMap(CTavloBrowser &map, const CTavloNaviInfo &info, int32_t bMapAllowed);
+// the panel gets the position, the fix time and the whole speed and bearing. onRoute: the
+// point of the drawn route for the marker, where the fix itself was left out of it.
+void FollowNaviOnMap(CTavloBrowser &map, const CTavloNaviInfo &info, int32_t bMapAllowed,
+                     const TRACK_POINT *onRoute = nullptr);
 
 // The main window's map command: creates and shows the window the first time, then hides it
 // when shown and shows it when hidden. The parent owns pMap, so the window is deleted before

@@ -1,4 +1,4 @@
-// The compressed video decoders: MPEG-4 Part 2 / H.263 / DivX 3, JPEG and H.264 through
+// The compressed video decoders: MPEG-4 Part 2 / H.263 / DivX 3, JPEG, H.264 and HEVC through
 // libavcodec, one decoder thread each. Pictures are handed over in place when libavcodec's planes
 // are already I420 with chroma rows half a luma row apart, and copied into an I420 picture of
 // the decoder's own otherwise.
@@ -27,7 +27,8 @@ enum class Family
 {
     Mpeg4,
     Jpeg,
-    H264
+    H264,
+    Hevc
 };
 
 struct AvVideoState
@@ -37,7 +38,7 @@ struct AvVideoState
     PaddedPacket packet;
     std::vector<uint8_t> planes; // I420 picture built when the frame cannot be shown in place
     bool msMpeg4 = false;        // DivX 3 rather than MPEG-4 Part 2
-    int lengthSize = 0;          // H.264 NAL length size, 0 for Annex B
+    int lengthSize = 0;          // H.264 or HEVC NAL length size, 0 for Annex B
     bool draining = false;       // end of stream sent to libavcodec
 };
 
@@ -67,6 +68,8 @@ AVCodecID CodecFor(Family family, uint32_t fourcc, const uint8_t *sample, uint32
         return AV_CODEC_ID_MJPEG;
     case Family::H264:
         return AV_CODEC_ID_H264;
+    case Family::Hevc:
+        return AV_CODEC_ID_HEVC;
     case Family::Mpeg4:
         break;
     }
@@ -125,6 +128,8 @@ int32_t InitFamily(Family family, VideoDecoder *decoder, const uint8_t *sample, 
         return VANTOR_E_VIDEO_DECODER_INIT;
     if (family == Family::H264)
         state->lengthSize = H264LengthSizeFromExtraData(info->byExtraData, extraLength);
+    else if (family == Family::Hevc)
+        state->lengthSize = HevcLengthSizeFromExtraData(info->byExtraData, extraLength);
 
     int width = int(info->nWidth), height = int(info->nHeight);
     if (width == 0 || height == 0) {
@@ -160,6 +165,10 @@ int32_t InitH264(VideoDecoder *d, const uint8_t *s, uint32_t n, VIDEO_STREAM_INF
 {
     return InitFamily(Family::H264, d, s, n, i);
 }
+int32_t InitHevc(VideoDecoder *d, const uint8_t *s, uint32_t n, VIDEO_STREAM_INFO *i)
+{
+    return InitFamily(Family::Hevc, d, s, n, i);
+}
 
 void AvClose(VideoDecoder *decoder)
 {
@@ -176,22 +185,52 @@ bool ShowableInPlace(const AVFrame *frame, int width, int height)
            frame->linesize[2] == frame->linesize[1];
 }
 
-// Any 8-bit planar YUV or grey frame into the decoder's I420 picture of width x height: chroma
-// averaged down to 4:2:0, rows and columns the frame lacks filled with black. False for other
-// pixel formats.
+// Reads one plane of an 8- to 16-bit planar frame as 8-bit samples. Deeper samples lose their
+// low bits, as an undithered conversion does (ffmpeg's with -sws_dither none).
+class PlaneReader
+{
+public:
+    PlaneReader(const AVFrame *frame, int plane, int depth)
+        : m_pData(frame->data[plane]), m_nPitch(frame->linesize[plane]), m_nShift(depth - 8)
+    {
+    }
+    uint8_t At(int x, int y) const
+    {
+        const uint8_t *row = m_pData + ptrdiff_t(y) * m_nPitch;
+        if (m_nShift == 0)
+            return row[x];
+        uint16_t word;
+        std::memcpy(&word, row + 2 * ptrdiff_t(x), sizeof word);
+        return uint8_t(word >> m_nShift);
+    }
+    const uint8_t *Row(int y) const { return m_pData + ptrdiff_t(y) * m_nPitch; }
+    bool Is8Bit() const { return m_nShift == 0; }
+
+private:
+    const uint8_t *m_pData;
+    int m_nPitch;
+    int m_nShift;
+};
+
+// Any planar YUV or grey frame of 8 to 16 bits (little-endian words past 8) into the decoder's
+// I420 picture of width x height: chroma averaged down to 4:2:0, rows and columns the frame
+// lacks filled with black. False for other pixel formats.
 bool CopyToI420(const AVFrame *frame, int width, int height, std::vector<uint8_t> *planes,
                 VideoPicture *picture)
 {
     const AVPixFmtDescriptor *desc = av_pix_fmt_desc_get(AVPixelFormat(frame->format));
     if (!desc || (desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL |
-                                 AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_HWACCEL)))
+                                 AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_HWACCEL |
+                                 AV_PIX_FMT_FLAG_BE | AV_PIX_FMT_FLAG_FLOAT)))
         return false;
     const bool grey = desc->nb_components <= 2;
     if (!(desc->flags & AV_PIX_FMT_FLAG_PLANAR) && !grey)
         return false;
+    const int depth = desc->comp[0].depth;
     for (int c = 0; c < (grey ? 1 : 3); ++c) {
-        if (desc->comp[c].depth != 8 || desc->comp[c].step != 1 || desc->comp[c].plane != c ||
-            desc->comp[c].shift != 0)
+        const int step = depth > 8 ? 2 : 1;
+        if (desc->comp[c].depth != depth || depth < 8 || depth > 16 ||
+            desc->comp[c].step != step || desc->comp[c].plane != c || desc->comp[c].shift != 0)
             return false;
     }
     const size_t stride = size_t((width + 1) & ~1);
@@ -204,12 +243,17 @@ bool CopyToI420(const AVFrame *frame, int width, int height, std::vector<uint8_t
 
     const int copyWidth = std::min(width, frame->width);
     const int copyHeight = std::min(height, frame->height);
+    const PlaneReader luma(frame, 0, depth);
     for (int row = 0; row < height; ++row) {
         uint8_t *out = y + size_t(row) * stride;
         int done = 0;
         if (row < copyHeight) {
-            std::memcpy(out, frame->data[0] + ptrdiff_t(row) * frame->linesize[0],
-                        size_t(copyWidth));
+            if (luma.Is8Bit()) {
+                std::memcpy(out, luma.Row(row), size_t(copyWidth));
+            } else {
+                for (int x = 0; x < copyWidth; ++x)
+                    out[x] = luma.At(x, row);
+            }
             done = copyWidth;
         }
         std::memset(out + done, 16, stride - size_t(done));
@@ -221,6 +265,7 @@ bool CopyToI420(const AVFrame *frame, int width, int height, std::vector<uint8_t
     const int spanX = sx >= 1 ? 1 : 2, spanY = sy >= 1 ? 1 : 2;
     for (int plane = 1; plane <= 2; ++plane) {
         uint8_t *outPlane = plane == 1 ? u : v;
+        const PlaneReader chroma(frame, grey ? 0 : plane, depth);
         for (size_t row = 0; row < chromaRows; ++row) {
             uint8_t *out = outPlane + row * chromaStride;
             for (size_t x = 0; x < chromaStride; ++x) {
@@ -231,12 +276,9 @@ bool CopyToI420(const AVFrame *frame, int width, int height, std::vector<uint8_t
                 }
                 const int cx = lumaX >> sx, cy = lumaY >> sy;
                 unsigned sum = 0, count = 0;
-                for (int dy = 0; dy < spanY && cy + dy < sourceChromaHeight; ++dy) {
-                    const uint8_t *in =
-                        frame->data[plane] + ptrdiff_t(cy + dy) * frame->linesize[plane];
+                for (int dy = 0; dy < spanY && cy + dy < sourceChromaHeight; ++dy)
                     for (int dx = 0; dx < spanX && cx + dx < sourceChromaWidth; ++dx, ++count)
-                        sum += in[cx + dx];
-                }
+                        sum += chroma.At(cx + dx, cy + dy);
                 out[x] = uint8_t(count ? (sum + count / 2) / count : 128);
             }
         }
@@ -335,9 +377,16 @@ int32_t ClassifyH264(VideoDecoder *decoder, const uint8_t *sample, uint32_t leng
     return ClassifyH264Sample(sample, length, state ? state->lengthSize : 0);
 }
 
+int32_t ClassifyHevc(VideoDecoder *decoder, const uint8_t *sample, uint32_t length)
+{
+    const AvVideoState *state = State(decoder);
+    return ClassifyHevcSample(sample, length, state ? state->lengthSize : 0);
+}
+
 } // namespace
 
 const VideoDecoderOps g_Mpeg4VideoDecoderOps = {InitMpeg4, AvClose, ClassifyMpeg4, AvDecode,
                                                 AvReset};
 const VideoDecoderOps g_JpegVideoDecoderOps = {InitJpeg, AvClose, nullptr, AvDecode, AvReset};
 const VideoDecoderOps g_H264VideoDecoderOps = {InitH264, AvClose, ClassifyH264, AvDecode, AvReset};
+const VideoDecoderOps g_HevcVideoDecoderOps = {InitHevc, AvClose, ClassifyHevc, AvDecode, AvReset};

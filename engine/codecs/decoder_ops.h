@@ -8,4 +8,5 @@ extern const VideoDecoderOps g_RawVideoDecoderOps;   // uncompressed planar and 
 extern const VideoDecoderOps g_Mpeg4VideoDecoderOps; // MPEG-4 Part 2, H.263 and DivX 3
 extern const VideoDecoderOps g_JpegVideoDecoderOps;  // one JPEG picture per sample
 extern const VideoDecoderOps g_H264VideoDecoderOps;
+extern const VideoDecoderOps g_HevcVideoDecoderOps;  // 8- and 10-bit, handed out as 8-bit I420
 extern const AudioDecoderOps g_AacAudioDecoderOps;

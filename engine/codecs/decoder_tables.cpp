@@ -32,9 +32,23 @@ constexpr VideoCodecEntry kVideoCodecs[] = {
     {MakeFourcc("S263"), &g_Mpeg4VideoDecoderOps},
     {MakeFourcc("JPEG"), &g_JpegVideoDecoderOps},
     {MakeFourcc("PGJP"), &g_JpegVideoDecoderOps},
+    // Motion JPEG as recorders and capture cards label it.
+    {MakeFourcc("MJPG"), &g_JpegVideoDecoderOps},
+    {MakeFourcc("AVRN"), &g_JpegVideoDecoderOps},
+    {MakeFourcc("LJPG"), &g_JpegVideoDecoderOps},
+    {MakeFourcc("JPGL"), &g_JpegVideoDecoderOps},
+    {MakeFourcc("DMB1"), &g_JpegVideoDecoderOps},
     {MakeFourcc("H264"), &g_H264VideoDecoderOps},
     {MakeFourcc("AVC1"), &g_H264VideoDecoderOps},
     {MakeFourcc("WVC1"), &g_H264VideoDecoderOps},
+    // H.264 under the names of the encoders that wrote it.
+    {MakeFourcc("X264"), &g_H264VideoDecoderOps},
+    {MakeFourcc("DAVC"), &g_H264VideoDecoderOps},
+    {MakeFourcc("VSSH"), &g_H264VideoDecoderOps},
+    {MakeFourcc("HEVC"), &g_HevcVideoDecoderOps},
+    {MakeFourcc("H265"), &g_HevcVideoDecoderOps},
+    {MakeFourcc("HVC1"), &g_HevcVideoDecoderOps},
+    {MakeFourcc("HEV1"), &g_HevcVideoDecoderOps},
 };
 
 struct AudioCodecEntry

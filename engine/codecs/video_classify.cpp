@@ -141,6 +141,19 @@ bool NalIsSyncPoint(const uint8_t *nal, size_t length)
     return type == kNalSei && SeiHasRecoveryPoint(nal + 1, length - 1);
 }
 
+// HEVC: the IRAP pictures (BLA, IDR, CRA and the reserved IRAP types), from the unit type in
+// the first of the two header bytes.
+constexpr int kHevcFirstIrap = 16;
+constexpr int kHevcLastIrap = 23;
+
+bool HevcNalIsSyncPoint(const uint8_t *nal, size_t length)
+{
+    if (length < 2)
+        return false;
+    const int type = (nal[0] >> 1) & 0x3F;
+    return type >= kHevcFirstIrap && type <= kHevcLastIrap;
+}
+
 // Position of the next 00 00 01 at or after from, or length.
 size_t FindStartCode(const uint8_t *data, size_t length, size_t from)
 {
@@ -184,7 +197,39 @@ bool TilesAsPrefixed(const uint8_t *data, size_t length)
            ForEachPrefixedNal(data, length, 4, [](const uint8_t *, size_t) { return false; });
 }
 
+// Whether any NAL unit of the sample, as visit judges it, is a sync point.
+template <class Visit>
+int32_t ClassifyNalSample(const uint8_t *sample, uint32_t length, int lengthSize, Visit visit)
+{
+    if (!sample || length == 0)
+        return kClassifyNotSyncPoint;
+    if (lengthSize == 0 && !StartsWithStartCode(sample, length) && TilesAsPrefixed(sample, length))
+        lengthSize = 4;
+    if (lengthSize == 1 || lengthSize == 2 || lengthSize == 4) {
+        bool sync = false;
+        ForEachPrefixedNal(sample, length, lengthSize, [&](const uint8_t *nal, size_t size) {
+            sync = visit(nal, size);
+            return sync;
+        });
+        return sync ? kClassifySyncPoint : kClassifyNotSyncPoint;
+    }
+    size_t start = FindStartCode(sample, length, 0);
+    while (start < length) {
+        const size_t nal = start + 3;
+        size_t next = FindStartCode(sample, length, nal);
+        size_t end = next;
+        // A four-byte start code leaves a zero byte before the next three-byte one.
+        while (end > nal && sample[end - 1] == 0)
+            --end;
+        if (visit(sample + nal, end - nal))
+            return kClassifySyncPoint;
+        start = next;
+    }
+    return kClassifyNotSyncPoint;
+}
+
 } // namespace
+
 
 int32_t ClassifyMpeg4Sample(const uint8_t *sample, uint32_t length)
 {
@@ -212,34 +257,25 @@ int32_t ClassifyMsMpeg4Sample(const uint8_t *sample, uint32_t length)
     return (sample[0] >> 6) == 0 ? kClassifySyncPoint : kClassifyNotSyncPoint;
 }
 
+
 int32_t ClassifyH264Sample(const uint8_t *sample, uint32_t length, int lengthSize)
 {
-    if (!sample || length == 0)
-        return kClassifyNotSyncPoint;
-    auto visit = [](const uint8_t *nal, size_t size) { return NalIsSyncPoint(nal, size); };
-    if (lengthSize == 0 && !StartsWithStartCode(sample, length) && TilesAsPrefixed(sample, length))
-        lengthSize = 4;
-    if (lengthSize == 1 || lengthSize == 2 || lengthSize == 4) {
-        bool sync = false;
-        ForEachPrefixedNal(sample, length, lengthSize, [&](const uint8_t *nal, size_t size) {
-            sync = visit(nal, size);
-            return sync;
-        });
-        return sync ? kClassifySyncPoint : kClassifyNotSyncPoint;
-    }
-    size_t start = FindStartCode(sample, length, 0);
-    while (start < length) {
-        const size_t nal = start + 3;
-        size_t next = FindStartCode(sample, length, nal);
-        size_t end = next;
-        // A four-byte start code leaves a zero byte before the next three-byte one.
-        while (end > nal && sample[end - 1] == 0)
-            --end;
-        if (visit(sample + nal, end - nal))
-            return kClassifySyncPoint;
-        start = next;
-    }
-    return kClassifyNotSyncPoint;
+    return ClassifyNalSample(sample, length, lengthSize, NalIsSyncPoint);
+}
+
+int32_t ClassifyHevcSample(const uint8_t *sample, uint32_t length, int lengthSize)
+{
+    return ClassifyNalSample(sample, length, lengthSize, HevcNalIsSyncPoint);
+}
+
+int HevcLengthSizeFromExtraData(const uint8_t *extra, uint32_t length)
+{
+    // hvcC: 22 bytes of profile and format fields, then lengthSizeMinusOne in the low two bits
+    // of byte 21. Parameter sets in Annex B form start with a start code instead.
+    if (!extra || length < 23 || StartsWithStartCode(extra, length))
+        return 0;
+    const int size = (extra[21] & 3) + 1;
+    return size == 3 ? 0 : size;
 }
 
 int H264LengthSizeFromExtraData(const uint8_t *extra, uint32_t length)

@@ -21,3 +21,10 @@ int32_t ClassifyH264Sample(const uint8_t *sample, uint32_t length, int lengthSiz
 
 // The NAL length size an avcC record declares, or 0 when the extra data is not one (Annex B).
 int H264LengthSizeFromExtraData(const uint8_t *extra, uint32_t length);
+
+// HEVC: an IRAP picture (IDR, CRA, BLA) anywhere in the sample is a sync point. lengthSize as
+// for H.264 (hvcC samples carry length prefixes).
+int32_t ClassifyHevcSample(const uint8_t *sample, uint32_t length, int lengthSize);
+
+// The NAL length size an hvcC record declares, or 0 when the extra data is not one (Annex B).
+int HevcLengthSizeFromExtraData(const uint8_t *extra, uint32_t length);

@@ -557,6 +557,7 @@ constexpr VideoCode kVideoCodes[] = {
     {AV_CODEC_ID_MPEG4, MakeFourcc("MP4V")},
     {AV_CODEC_ID_H263, MakeFourcc("H263")},
     {AV_CODEC_ID_MJPEG, MakeFourcc("JPEG")},
+    {AV_CODEC_ID_HEVC, MakeFourcc("HEVC")},
 };
 
 constexpr uint32_t kMpeg4Tags[] = {MakeFourcc("XVID"), MakeFourcc("DIVX"), MakeFourcc("DX50"),
@@ -666,7 +667,7 @@ int32_t UseFilter(Demuxer *d, const char *name)
 }
 
 // The stream's filter: ADTS headers come off AAC (the decoder takes the configuration as extra
-// data), and an oversized H.264 configuration goes in band.
+// data), and an oversized H.264 or HEVC configuration goes in band.
 int32_t ChooseFilter(Demuxer *d)
 {
     const AVCodecParameters *par = Input(d)->streams[d->nStream]->codecpar;
@@ -674,6 +675,9 @@ int32_t ChooseFilter(Demuxer *d)
         return UseFilter(d, "aac_adtstoasc");
     if (IsAvcConfiguration(par) && par->extradata_size > static_cast<int>(kMaxExtraData))
         return UseFilter(d, "h264_mp4toannexb");
+    // x265 writes its settings into the hvcC record, which makes it too large as often as not.
+    if (par->codec_id == AV_CODEC_ID_HEVC && par->extradata_size > static_cast<int>(kMaxExtraData))
+        return UseFilter(d, "hevc_mp4toannexb");
     return VANTOR_OK;
 }
 

@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <QTest>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "app/tavlo_frame.h"
@@ -26,6 +27,15 @@ void Shot(const char *name)
     const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0);
     const QString path = g_out + "/" + name;
     std::printf("%s %s\n", shot.save(path) ? "saved" : "NOT saved", qPrintable(path));
+}
+
+// Waits for a step of the demo; a step that never comes ends it.
+template <class Condition> void WaitFor(Condition condition, int ms, const char *what)
+{
+    if (!QTest::qWaitFor(condition, ms)) {
+        std::fprintf(stderr, "evidence_demo: %s did not happen\n", what);
+        std::exit(1);
+    }
 }
 
 class CDemoFrame : public CTavloFrame
@@ -51,7 +61,7 @@ protected:
         dlg.show();
         Shot("export-dialog.png");
         dlg.StartExport();
-        QTest::qWaitFor([&] { return !dlg.IsRunning(); }, 60000);
+        WaitFor([&] { return !dlg.IsRunning(); }, 60000, "the export");
         Shot("export-dialog-done.png");
     }
 };
@@ -80,12 +90,12 @@ int main(int argc, char **argv)
         return 1;
     }
     frame.StartClip(first->strFullPath);
-    QTest::qWaitFor([&] { return frame.Player()->GetState() == CMP_PLAYING; }, 10000);
+    WaitFor([&] { return frame.Player()->GetState() == CMP_PLAYING; }, 10000, "the clip's start");
     frame.OnCommand(ID_GPS);
-    QTest::qWaitFor([&] { return frame.MapWindow() && frame.MapWindow()->IsDocumentComplete(); },
-                    30000);
+    WaitFor([&] { return frame.MapWindow() && frame.MapWindow()->IsDocumentComplete(); }, 30000,
+            "the map page");
     frame.MapWindow()->move(1030, 0);
-    QTest::qWaitFor([&] { return frame.Trips() && frame.Trips()->IsReady(); }, 30000);
+    WaitFor([&] { return frame.Trips() && frame.Trips()->IsReady(); }, 30000, "the trips");
     QTest::qWait(6000); // the clip plays a while: the graph's mark moves
     std::printf("whole trip shown: %d\n", frame.ShowWholeTrip() ? 1 : 0);
     QTest::qWait(2500);

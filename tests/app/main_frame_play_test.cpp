@@ -114,6 +114,7 @@ public:
     }
 
     std::vector<QString> warnings;
+    std::vector<QString> notices;
     int nDriveChoices = 0;
     std::vector<Clock::time_point> ended, nextCommands;
     std::vector<std::string> started; // the clip of each WM_PLAY_STARTED handled
@@ -133,6 +134,7 @@ protected:
         return false;
     }
     void ShowWarning(const QString &text) override { warnings.push_back(text); }
+    void ShowNotice(const QString &text) override { notices.push_back(text); }
     SETTINGS_OUTCOME RunSettings(const std::string &root) override
     {
         return settings ? settings(root) : SETTINGS_OUTCOME{};
@@ -349,18 +351,51 @@ TEST_F(MainFramePlay, ADoubleClickStartsOneSecondLaterAndASecondIsIgnored)
     EXPECT_TRUE(Frame().warnings.empty());
 }
 
-TEST_F(MainFramePlay, ADeletedClipFailsAsItsEndAndTheNextStarts)
+// A clip that ends with an error before anything was played stays selected and says why: the
+// next clip is not started behind the user's back.
+TEST_F(MainFramePlay, AClipThatCannotBePlayedStopsThereAndSaysWhy)
 {
-    std::filesystem::remove(Entry(LIST_RECORD, 0));
-    NM_HTMLLIST notify;
-    notify.code = HTMLLIST_LBUTTONDBLCLK;
-    notify.nItemNo = 0;
-    Frame().OnListNotify(notify);
-    ASSERT_TRUE(PumpUntil([&] { return !Frame().ended.empty(); }));
-    EXPECT_TRUE(Frame().warnings.empty()); // the start itself was accepted
-    EXPECT_EQ(m_log.nErrorsTaken, 1);
-    ASSERT_TRUE(WaitPlaying(Entry(LIST_RECORD, 1)));
-    EXPECT_EQ(Selected(LIST_RECORD), 1);
+    const std::string undecodable = m_root + "RECORD/20101011/R_20101011_134400.avi";
+    const std::string command = "ffmpeg -nostdin -v error -y -f lavfi -i "
+                                "testsrc2=size=96x64:rate=25 -frames:v 25 -c:v ffv1 '" +
+                                undecodable + "' </dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const struct
+    {
+        const char *what;
+        std::function<void()> damage;
+        const char *notice;
+    } cases[] = {
+        {"a video codec the engine has no decoder for", [] {}, "Unsupported video codec"},
+        {"a clip deleted since the list was made",
+         [&] { std::filesystem::remove(undecodable); }, nullptr},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        Frame().OpenCardFolder(m_root);
+        ASSERT_EQ(Entry(LIST_RECORD, 0), undecodable);
+        c.damage();
+        m_log = {};
+        Frame().notices.clear();
+        Frame().ended.clear();
+        NM_HTMLLIST notify;
+        notify.code = HTMLLIST_LBUTTONDBLCLK;
+        notify.nItemNo = 0;
+        Frame().OnListNotify(notify);
+        ASSERT_TRUE(PumpUntil([&] { return !Frame().ended.empty(); }));
+        EXPECT_TRUE(Frame().warnings.empty()); // the start itself was accepted
+        EXPECT_EQ(m_log.nErrorsTaken, 1);
+        ASSERT_EQ(Frame().notices.size(), 1u);
+        if (c.notice)
+            EXPECT_EQ(Frame().notices[0].toStdString(), c.notice);
+        EXPECT_FALSE(Frame().notices[0].isEmpty());
+        Pump(600ms);
+        EXPECT_FALSE(Frame().IsTimerActive(IDT_NEXT_CLIP));
+        EXPECT_TRUE(Frame().nextCommands.empty());
+        EXPECT_EQ(m_log.plays.size(), 1u);
+        EXPECT_EQ(Selected(LIST_RECORD), 0);
+        EXPECT_EQ(Player().GetState(), CMP_STOPPED);
+    }
 }
 
 TEST_F(MainFramePlay, DraggingTheSeekThumbPausesAtTheNewPosition)

@@ -69,7 +69,7 @@ TEST(ProbeTrack, PrintsEachValidFix)
     EXPECT_EQ(status, 0);
     const std::vector<std::string> expected = {
         "0,37.552057,126.976130,56,271",
-        "3000,1.500000,0.250000,0,5",
+        "3000,-1.500000,-0.250000,0,5",
     };
     EXPECT_EQ(lines, expected);
 }

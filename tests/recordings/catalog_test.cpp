@@ -11,7 +11,7 @@
 
 namespace {
 
-// The names of a folder in the order the file system lists them, as the catalog must keep it.
+// The names of a folder in the order the file system lists them.
 std::vector<std::string> ListingOrder(const std::string &folder)
 {
     std::vector<std::string> names;
@@ -137,31 +137,59 @@ TEST(ClipRule, SizePastFourGigabytesSaturatesInsteadOfWrapping)
     EXPECT_EQ(item->dwFileSize, 0xFFFFFFFFu);
 }
 
-TEST(CatalogOrder, EntriesKeepTheListingOrder)
+TEST(CatalogOrder, ClipsAndDayFoldersAreInNameOrderWhateverTheListingOrder)
 {
     CCardFixture card;
-    // Names that sort differently from how most file systems hash or store them.
-    for (const char *name : {"m.avi", "b.avi", "z.avi", "a.avi", "k.avi", "c.avi", "y.avi"}) {
-        card.File(std::string("EVENT/") + name);
-        card.File(std::string("RECORD/day2/") + name);
-        card.File(std::string("RECORD/day1/") + name);
+    // Created out of time order, so no file system's listing (creation order, its reverse,
+    // hash order) gives name order by chance. Letters differ in case between clips.
+    const std::vector<std::string> created = {
+        "R_20101011_134700.avi", "r_20101011_134500.AVI", "R_20101011_135900.avi",
+        "R_20101011_134400.avi", "r_20101011_135000.avi", "R_20101011_134600.AVI",
+        "R_20101011_134800.avi"};
+    for (const std::string &name : created) {
+        card.File("EVENT/" + name);
+        card.File("RECORD/20101012/" + name);
+        card.File("RECORD/20101011/" + name);
     }
-    card.File("RECORD/day3/only.avi");
+    card.File("RECORD/20101013/only.avi");
+    card.File("RECORD/20101010/first.avi");
     card.OpenCard();
 
-    EXPECT_EQ(card.Names(LIST_EVENT), ListingOrder(card.Root() + "EVENT"));
-    std::vector<std::string> record;
-    for (const std::string &day : ListingOrder(card.Root() + "RECORD")) {
-        for (const std::string &name : ListingOrder(card.Root() + "RECORD/" + day))
-            record.push_back(name);
-    }
+    const std::vector<std::string> inTime = {
+        "R_20101011_134400.avi", "r_20101011_134500.AVI", "R_20101011_134600.AVI",
+        "R_20101011_134700.avi", "R_20101011_134800.avi", "r_20101011_135000.avi",
+        "R_20101011_135900.avi"};
+    ASSERT_NE(ListingOrder(card.Root() + "EVENT"), inTime) << "the listing is in time already";
+    EXPECT_EQ(card.Names(LIST_EVENT), inTime);
+    std::vector<std::string> record = {"first.avi"};
+    record.insert(record.end(), inTime.begin(), inTime.end()); // 20101011
+    record.insert(record.end(), inTime.begin(), inTime.end()); // 20101012
+    record.push_back("only.avi");
     EXPECT_EQ(card.Names(LIST_RECORD), record);
+    EXPECT_EQ(card.m_Catalog.GetCatalogEntry(LIST_RECORD, 1)->strFullPath,
+              card.Root() + "RECORD/20101011/R_20101011_134400.avi");
     for (int32_t category : {LIST_RECORD, LIST_EVENT}) {
         const TROVA_CATEGORY &state = card.m_Catalog.Category(category);
         ASSERT_EQ(state.nCount, static_cast<int32_t>(state.items.size()));
         for (size_t i = 0; i < state.items.size(); ++i)
             EXPECT_EQ(state.items[i].nIndex, static_cast<int32_t>(i));
     }
+    // The list shows them in the same order.
+    ASSERT_EQ(card.m_List.rows.size(), record.size());
+    EXPECT_EQ(card.m_List.rows[1].text, "R_20101011_134400.avi");
+}
+
+TEST(CatalogOrder, NamesCompareWithoutCaseThenByTheirBytes)
+{
+    CCardFixture card;
+    for (const char *name : {"b.avi", "A.avi", "a.avi", "B1.avi", "a0.avi", "_x.avi", "Z.avi"})
+        card.File(std::string("MANUAL/") + name);
+    card.OpenCard();
+    // '_' (0x5F) sorts before the letters once they are lower-cased, '.' before the digits;
+    // "A" before "a" by their bytes.
+    EXPECT_EQ(card.Names(LIST_MANUAL), (std::vector<std::string>{"_x.avi", "A.avi", "a.avi",
+                                                                 "a0.avi", "b.avi", "B1.avi",
+                                                                 "Z.avi"}));
 }
 
 TEST(CatalogRows, TheShownCategoryIsHandedToTheListRowByRow)

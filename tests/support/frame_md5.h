@@ -41,11 +41,19 @@ inline Hashed ProbeDecode(const std::string &probe, const std::string &path, int
     return hashed;
 }
 
+// How the engine's decoders hand out pictures of other layouts, as ffmpeg's own conversion: the
+// range kept as it is, 4:2:2 chroma rows averaged in pairs (the "area" scaler), deeper samples
+// cut to 8 bits without dithering.
+constexpr const char *kEngineI420 = "-sws_flags area -sws_dither none "
+                                    "-vf scale=in_range=full:out_range=full,format=yuv420p";
+
 // framemd5 lines "stream, dts, pts, duration, size, md5" after '#' comments; pts in 1/fps.
-inline Hashed FfmpegFrameMd5(const std::string &path, int fps)
+// conversion: ffmpeg's output options that make the I420 pictures.
+inline Hashed FfmpegFrameMd5(const std::string &path, int fps,
+                             const std::string &conversion = "-pix_fmt yuv420p")
 {
     const CommandRun run = RunCommand("ffmpeg -nostdin -v error -threads 1 -i " + Quoted(path) +
-                                      " -an -f framemd5 -pix_fmt yuv420p - 2>/dev/null");
+                                      " -an -f framemd5 " + conversion + " - 2>/dev/null");
     Hashed hashed;
     std::istringstream lines(run.out);
     std::string line;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "telemetry/clip_track.h"
 #include "telemetry/navi_info.h"
 #include "telemetry/tavlo_browser.h"
 #include "telemetry/web_browser2.h"
@@ -99,7 +100,8 @@ TEST_F(MapWindowTest, TheTickSendsThePositionToTheBundledPageAndThePanel)
         ParseNaviSentence(L"G$GPRMC,143400.000,A,3730.0000,S,12700.0000,W,0,12.5,120510,,,A*00", 0),
         0);
     EXPECT_EQ(RunScript(Page(), "roadlogMap.received.length").toInt(), calls);
-    EXPECT_EQ(s_map->Panel().RowTexts()[2], "37.500000");
+    EXPECT_EQ(s_map->Panel().RowTexts()[2], "37.500000 S");
+    EXPECT_EQ(s_map->Panel().RowTexts()[3], "127.000000 W");
     EXPECT_EQ(s_map->Panel().RowTexts()[4], "12");
     EXPECT_TRUE(g_boxes.empty());
 }
@@ -310,4 +312,82 @@ TEST_F(MapWindowTest, TheMapCommandCreatesThenTogglesTheWindow)
     EXPECT_EQ(map.get(), first);
     EXPECT_TRUE(map->isVisible());
     EXPECT_TRUE(map->IsShownFlag());
+}
+
+// A clip's route replaces whatever was drawn, the view is fitted to it, and ticks and seeks only
+// move the marker. A page without the route function is left alone.
+TEST_F(MapWindowTest, TheClipsWholeRouteIsDrawnFittedAndFollowedByTheMarker)
+{
+    s_map->ShowWindow();
+    const std::vector<TRACK_POINT> route = {
+        {0, 37.7749, -122.4194, 30, 0},    {1000, 37.7755, -122.4187, 31, 40},
+        {2000, 37.7762, -122.4179, 32, 40}, {3000, 37.7770, -122.4170, 33, 40}};
+    s_map->SetRoute(route);
+    EXPECT_EQ(RunScript(Page(), "roadlogMap.route.length").toInt(), 4);
+    EXPECT_EQ(RunScript(Page(), "roadlogMap.line.getLatLngs().length").toInt(), 4);
+    EXPECT_EQ(RunScript(Page(), "JSON.stringify(roadlogMap.route[1])").toString(),
+              "[37.7755,-122.4187]");
+    // Fitted: every point in view, and not from far away.
+    EXPECT_TRUE(RunScript(Page(), "roadlogMap.route.every(function (p) {"
+                                  " return roadlogMap.map.getBounds().contains(p); })")
+                    .toBool());
+    EXPECT_GE(RunScript(Page(), "roadlogMap.map.getZoom()").toInt(), 14);
+
+    // A tick, then a seek back: the marker moves, the route stays as it is.
+    for (const char *position : {"37.776200,-122.417900", "37.774900,-122.419400"}) {
+        s_map->CallScript("codeLatLng", {position});
+        EXPECT_EQ(RunScript(Page(), "var m = roadlogMap.marker.getLatLng();"
+                                    " m.lat.toFixed(6) + ',' + m.lng.toFixed(6)")
+                      .toString(),
+                  position);
+        EXPECT_EQ(RunScript(Page(), "roadlogMap.line.getLatLngs().length").toInt(), 4);
+    }
+
+    // The marker stands on the route where the fix was left out of it.
+    const CTavloNaviInfo stray = ParseNaviSentence(
+        L"G$GPRMC,170002.000,A,0000.0000,N,00000.0000,E,0,0,120510,,,A*00", 2500);
+    FollowNaviOnMap(*s_map, stray, 1, &route[2]);
+    EXPECT_EQ(RunScript(Page(), "roadlogMap.received[roadlogMap.received.length - 1]").toString(),
+              "37.776200,-122.417900");
+    EXPECT_EQ(s_map->Panel().RowTexts()[2], "0.000000 N");
+    // Without a route point the fix itself goes, south and west negative.
+    FollowNaviOnMap(*s_map,
+                    ParseNaviSentence(
+                        L"G$GPRMC,170003.000,A,3730.2219,N,12225.1649,W,0,0,120510,,,A*00", 3000),
+                    1);
+    EXPECT_EQ(RunScript(Page(), "roadlogMap.received[roadlogMap.received.length - 1]").toString(),
+              "37.503698,-122.419415");
+
+    // The next clip's route replaces it; a clip without fixes clears the map.
+    s_map->SetRoute({route[0], route[1]});
+    EXPECT_EQ(RunScript(Page(), "roadlogMap.line.getLatLngs().length").toInt(), 2);
+    s_map->SetRoute({});
+    EXPECT_EQ(RunScript(Page(), "roadlogMap.line.getLatLngs().length").toInt(), 0);
+    EXPECT_FALSE(RunScript(Page(), "roadlogMap.map.hasLayer(roadlogMap.marker)").toBool());
+
+    // Street tiles once the network is reachable, also after the page loaded without it.
+    RunScript(Page(), "if (roadlogMap.tiles) { roadlogMap.tiles.remove(); roadlogMap.tiles = null; }");
+    EXPECT_FALSE(RunScript(Page(), "setStreetTiles('0')").toBool());
+    EXPECT_FALSE(RunScript(Page(), "roadlogMap.tiles !== null").toBool());
+    EXPECT_TRUE(RunScript(Page(), "setStreetTiles('1')").toBool());
+    EXPECT_TRUE(RunScript(Page(), "roadlogMap.map.hasLayer(roadlogMap.tiles)").toBool());
+    RunScript(Page(), "roadlogMap.tiles.remove(); roadlogMap.tiles = null;"
+                      " window.dispatchEvent(new Event('online'))");
+    EXPECT_TRUE(RunScript(Page(), "roadlogMap.map.hasLayer(roadlogMap.tiles)").toBool());
+    EXPECT_TRUE(g_boxes.empty());
+
+    // A route before the page has completed is drawn once it has; a page without showRoute
+    // is left alone.
+    const QString url = QStringLiteral("data:text/html,<p>no map here</p>");
+    CTavloBrowser plain(nullptr, CountingOptions(url));
+    plain.SetRoute(route);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return plain.IsDocumentComplete(); }, kLoadTimeoutMs));
+    RunScript(plain.Browser()->Document(), "0");
+    plain.SetRoute({route[0]});
+    RunScript(plain.Browser()->Document(), "0");
+    EXPECT_TRUE(g_boxes.empty());
+    CTavloBrowser late(nullptr, CountingOptions());
+    late.SetRoute(route);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return late.IsDocumentComplete(); }, kLoadTimeoutMs));
+    EXPECT_EQ(RunScript(late.Browser()->Document(), "roadlogMap.route.length").toInt(), 4);
 }

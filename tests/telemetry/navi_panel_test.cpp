@@ -41,8 +41,8 @@ TEST(NaviPanel, BeforeAnyFixShowsZerosAndTheLocalTimeWithAFullYear)
     const SYSTEMTIME after = GetLocalTime();
     const std::array<QString, 5> rows = panel.RowTexts();
     EXPECT_EQ(rows[0], "0 km/h");
-    EXPECT_EQ(rows[2], "0.000000");
-    EXPECT_EQ(rows[3], "0.000000");
+    EXPECT_EQ(rows[2], "0.000000 N");
+    EXPECT_EQ(rows[3], "0.000000 E");
     EXPECT_EQ(rows[4], "0");
     // The clock may cross a minute between the two readings.
     const QString early = QString::asprintf("%d_%02d_%02d_%02d_%02d", before.wYear, before.wMonth,
@@ -64,16 +64,22 @@ struct PanelCase
 const PanelCase kPanelCases[] = {
     {"fix of 12 May 2010 14:33, 10.5 knots, bearing 359.9",
      L"G$GPRMC,143300.000,A,3730.1234,N,12701.5000,E,10.5,359.9,120510,,,A*00",
-     {"19 km/h", "10_05_12_14_33", "37.502057", "127.025000", "359"}},
+     {"19 km/h", "10_05_12_14_33", "37.502057 N", "127.025000 E", "359"}},
     {"the year is not zero-filled",
      L"G$GPRMC,090500.000,A,3730.1234,N,12701.5000,E,0.0,0.0,311209,,,A*00",
-     {"0 km/h", "9_12_31_09_05", "37.502057", "127.025000", "0"}},
-    {"southern and western fixes show positive degrees",
+     {"0 km/h", "9_12_31_09_05", "37.502057 N", "127.025000 E", "0"}},
+    {"southern and western fixes show their letters",
      L"G$GPRMC,000100.000,A,3352.0000,S,15112.0000,W,1.0,180.5,010111,,,A*00",
-     {"1 km/h", "11_01_01_00_01", "33.866667", "151.200000", "180"}},
+     {"1 km/h", "11_01_01_00_01", "33.866667 S", "151.200000 W", "180"}},
+    {"a drive in San Francisco",
+     L"G$GPRMC,170000.000,A,3730.2219,N,12225.1649,W,1.0,180.5,010111,,,A*00",
+     {"1 km/h", "11_01_01_17_00", "37.503698 N", "122.419415 W", "180"}},
+    {"a letter other than N, S, E or W leaves the value",
+     L"G$GPRMC,000100.000,A,3352.0000,x,15112.0000,?,1.0,180.5,010111,,,A*00",
+     {"1 km/h", "11_01_01_00_01", "33.866667 N", "151.200000 E", "180"}},
     {"a speed too large for an int is held at the int maximum",
      L"G$GPRMC,000100.000,A,3730.0000,N,12700.0000,E,1e40,-0.5,010111,,,A*00",
-     {"2147483647 km/h", "11_01_01_00_01", "37.500000", "127.000000", "0"}},
+     {"2147483647 km/h", "11_01_01_00_01", "37.500000 N", "127.000000 E", "0"}},
 };
 
 TEST(NaviPanel, ShowsAFixInTheRowFormats)

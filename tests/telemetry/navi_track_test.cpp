@@ -1,4 +1,5 @@
 #include <clocale>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -61,8 +62,35 @@ TEST(ParseNaviSentence, TakesOnlyFieldsFollowedByAComma)
     EXPECT_EQ(info.stGpsTime.wYear, 0);
     EXPECT_EQ(info.cLatHemisphere, L'S');
     EXPECT_EQ(info.cLonHemisphere, L'W');
-    // The hemisphere is kept but not applied.
-    EXPECT_GT(NmeaToDegrees(info.dLatitude), 0.0);
+    // South and west are negative once the hemisphere is applied.
+    EXPECT_NEAR(NaviLatitude(info), -37.502057, 5e-7);
+    EXPECT_NEAR(NaviLongitude(info), -127.025, 5e-7);
+}
+
+TEST(ReadNumber, ReadsPlainDecimalNumbersOnly)
+{
+    const struct
+    {
+        const wchar_t *text;
+        double value;
+    } cases[] = {
+        {L"3730.1234", 3730.1234}, {L" -12.5x", -12.5}, {L"+.5", 0.5},  {L"7.", 7.0},
+        {L"1.5e2", 150.0},         {L"12e", 12.0},      {L"12e+", 12.0}, {L"", 0.0},
+        {L"nan", 0.0},             {L"-inf", 0.0},      {L"infinity", 0.0},
+        {L"0x1A", 0.0},            {L"0x1p4", 0.0},     {L"1e400", 0.0}, // beyond a double
+        {L".", 0.0},               {L"-", 0.0},         {L"\u0663", 0.0}, // a non-Latin digit
+    };
+    for (const auto &c : cases)
+        EXPECT_DOUBLE_EQ(ReadNumber(c.text), c.value) << c.text;
+}
+
+TEST(NmeaToDegrees, GivesOutOfRangeValuesWithoutOverflow)
+{
+    EXPECT_NEAR(NmeaToDegrees(3730.1234), 37.502057, 5e-7);
+    EXPECT_NEAR(NmeaToDegrees(-3730.1234), -37.502057, 5e-7);
+    // Far beyond the range of any integer type: still a number outside the globe.
+    EXPECT_GT(NmeaToDegrees(7.7e260), 1e250);
+    EXPECT_TRUE(std::isnan(NmeaToDegrees(std::nan(""))));
 }
 
 TEST(ParseNaviSentence, MalformedAndShortFieldsReadAsZeroWithoutReadingOldFields)
@@ -99,6 +127,35 @@ TEST(ParseNaviSentence, FieldLongerThanTheTokenBufferIsCut)
     EXPECT_DOUBLE_EQ(info.dLongitude, 12701.5);
     EXPECT_EQ(info.stGpsTime.wDay, 12);
     EXPECT_GT(info.dLatitude, 1e200);
+    // Such a latitude is no position: the sentence counts as having no fix.
+    EXPECT_FALSE(HasPlausiblePosition(info));
+}
+
+TEST(BuildTrack, FixesOutsideTheGlobeCountAsNoFix)
+{
+    const auto at = [](const char *lat, const char *lon) {
+        return std::string("G$GPRMC,143300.000,A,") + lat + ",N," + lon +
+               ",E,10.5,90.0,120510,,,A";
+    };
+    const struct
+    {
+        std::string sentence;
+        bool kept;
+    } cases[] = {
+        {at("9000.0000", "18000.0000"), true}, // the pole on the date line
+        {at("9000.0001", "12701.5"), false},
+        {at("3730.1", "18000.0001"), false},
+        {at("-9100.0", "12701.5"), false},
+        {at("3730.1", "99999.0"), false},
+        {at("nan", "12701.5"), true}, // not a number: read as 0, as any malformed field
+        {at(std::string(200, '9').c_str(), "12701.5"), false},
+    };
+    for (const auto &c : cases) {
+        const TEXT_SAMPLE sample = Sample(0, c.sentence);
+        CTavloNaviTrack track;
+        track.BuildTrack(1, &sample);
+        EXPECT_EQ(track.Count(), c.kept ? 1u : 0u) << c.sentence;
+    }
 }
 
 TEST(BuildTrack, KeepsOnlyValidRecorderFixesInSampleOrder)
@@ -110,7 +167,7 @@ TEST(BuildTrack, KeepsOnlyValidRecorderFixesInSampleOrder)
         Sample(3000, Fix("A", "g$gprmc")), // tags are case-sensitive
         Sample(4000, "G$GPRMC,,A,3730.1,N,12701.5,E,1,2,120510,,,A"), // empty time field
         Sample(5000, "G$GPRMC,A"),                                    // fewer than three tokens
-        Sample(6000, "G$GPRMC,,,143300,,A,3730.1,N"), // runs of commas are one separator
+        Sample(6000, "G$GPRMC,,,3730.1,,A,3730.1,N"), // runs of commas are one separator
         Sample(7000, Fix()),
     };
     CTavloNaviTrack track;

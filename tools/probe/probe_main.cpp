@@ -18,8 +18,7 @@ extern "C" {
 #include "engine/core/vantor_errors.h"
 #include "engine/source/media_info_json.h"
 #include "engine/source/source_object.h"
-#include "playback/text_reading.h"
-#include "telemetry/navi_track.h"
+#include "telemetry/clip_track.h"
 
 namespace {
 
@@ -130,23 +129,19 @@ int CommandSamples(int argc, char **argv)
 }
 
 // The GPS track the viewer builds from the clip: "time_ms,lat,lon,speed,course" per fix, the
-// position in degrees without the hemisphere, speed and course truncated.
+// position in signed degrees (south and west negative), speed and course truncated.
 int CommandTrack(int argc, char **argv)
 {
     if (argc != 1)
         return Usage();
     // Nothing is shown or heard; the clip is only opened and its text read.
     setenv("SDL_AUDIODRIVER", "dummy", 0);
-    std::vector<TEXT_SAMPLE> samples;
-    if (const int32_t result = ReadClipText(argv[0], &samples); result < 0)
+    std::vector<TRACK_POINT> points;
+    if (const int32_t result = ReadClipTrack(argv[0], &points); result < 0)
         return Fail(result);
-    CTavloNaviTrack track;
-    track.BuildTrack(uint32_t(samples.size()), samples.data());
-    for (size_t i = 0; i < track.Count(); ++i) {
-        const CTavloNaviInfo &fix = track.At(i);
-        std::printf("%u,%0.6f,%0.6f,%d,%d\n", fix.dwTime, NmeaToDegrees(fix.dLatitude),
-                    NmeaToDegrees(fix.dLongitude), int(fix.fSpeed), int(fix.fCourse));
-    }
+    for (const TRACK_POINT &point : points)
+        std::printf("%u,%0.6f,%0.6f,%d,%d\n", point.dwTime, point.dLatitude, point.dLongitude,
+                    point.nSpeed, point.nCourse);
     return 0;
 }
 

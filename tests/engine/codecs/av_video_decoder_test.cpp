@@ -122,6 +122,8 @@ const CodecCase kCodecs[] = {
     {"h263", MakeFourcc("H263"), 0, false, AV_PIX_FMT_YUV420P, 8, 128, 96},
     {"libx264", MakeFourcc("H264"), 2, false, AV_PIX_FMT_YUV420P, 6},
     {"mjpeg", MakeFourcc("JPEG"), 0, false, AV_PIX_FMT_YUVJ422P, 6}, // chroma averaged to 4:2:0
+    {"libx265", MakeFourcc("HEVC"), 2, false, AV_PIX_FMT_YUV420P, 6},
+    {"libx265", MakeFourcc("hvc1"), 0, true, AV_PIX_FMT_YUV420P, 6}, // parameter sets as extra data
 };
 
 TEST(AvVideoDecoder, EveryPictureComesOutInPresentationOrderWithItsTime)

@@ -38,9 +38,21 @@ const VideoTableCase kVideoTable[] = {
     {MakeFourcc("H264"), &g_H264VideoDecoderOps, MakeFourcc("I420")},
     {MakeFourcc("avc1"), &g_H264VideoDecoderOps, MakeFourcc("I420")},
     {MakeFourcc("WVC1"), &g_H264VideoDecoderOps, MakeFourcc("I420")},
-    {MakeFourcc("MJPG"), nullptr, 0},
+    {MakeFourcc("MJPG"), &g_JpegVideoDecoderOps, MakeFourcc("I420")},
+    {MakeFourcc("mjpg"), &g_JpegVideoDecoderOps, MakeFourcc("I420")},
+    {MakeFourcc("AVRn"), &g_JpegVideoDecoderOps, MakeFourcc("I420")},
+    {MakeFourcc("LJPG"), &g_JpegVideoDecoderOps, MakeFourcc("I420")},
+    {MakeFourcc("JPGL"), &g_JpegVideoDecoderOps, MakeFourcc("I420")},
+    {MakeFourcc("dmb1"), &g_JpegVideoDecoderOps, MakeFourcc("I420")},
+    {MakeFourcc("x264"), &g_H264VideoDecoderOps, MakeFourcc("I420")},
+    {MakeFourcc("DAVC"), &g_H264VideoDecoderOps, MakeFourcc("I420")},
+    {MakeFourcc("VSSH"), &g_H264VideoDecoderOps, MakeFourcc("I420")},
+    {MakeFourcc("HEVC"), &g_HevcVideoDecoderOps, MakeFourcc("I420")},
+    {MakeFourcc("H265"), &g_HevcVideoDecoderOps, MakeFourcc("I420")},
+    {MakeFourcc("hvc1"), &g_HevcVideoDecoderOps, MakeFourcc("I420")},
+    {MakeFourcc("hev1"), &g_HevcVideoDecoderOps, MakeFourcc("I420")},
     {MakeFourcc("DIV3"), nullptr, 0},
-    {MakeFourcc("HEVC"), nullptr, 0},
+    {MakeFourcc("VP80"), nullptr, 0},
     {MakeFourcc("NV12"), nullptr, 0},
     {0xFFFFFFFF, nullptr, 0},
 };
@@ -74,6 +86,7 @@ TEST(VideoDecoderTable, JpegAndRawHaveNoClassifyTheOthersDo)
     EXPECT_EQ(g_JpegVideoDecoderOps.Classify, nullptr);
     EXPECT_NE(g_Mpeg4VideoDecoderOps.Classify, nullptr);
     EXPECT_NE(g_H264VideoDecoderOps.Classify, nullptr);
+    EXPECT_NE(g_HevcVideoDecoderOps.Classify, nullptr);
 }
 
 struct AudioTableCase

@@ -157,6 +157,93 @@ TEST(ProbeDecode, H264WithReorderedPicturesDecodesToFfmpegsPictures)
     EXPECT_FALSE(std::is_sorted(ours.times.begin(), ours.times.end()));
 }
 
+// One clip per fourcc of the decoder table, written by the ffmpeg program as recorders write
+// them. muxTag: the tag ffmpeg's muxer is given when it refuses the clip's own (then the
+// header's fourcc is changed afterwards; the pictures are the same bitstream's).
+struct RecorderClip
+{
+    const char *fourcc;
+    const char *file;
+    const char *encoder; // ffmpeg's output options before -tag:v
+    const char *muxTag = nullptr;
+};
+
+const RecorderClip kRecorderClips[] = {
+    {"MJPG", "mjpg-420.avi", "-c:v mjpeg -pix_fmt yuvj420p"},
+    {"MJPG", "mjpg-422.avi", "-c:v mjpeg -pix_fmt yuvj422p"},
+    {"MJPG", "mjpg-limited-420.avi", "-c:v mjpeg -pix_fmt yuv420p -strict -1"},
+    {"MJPG", "mjpg-limited-422.avi", "-c:v mjpeg -pix_fmt yuv422p -strict -1"},
+    {"AVRN", "avrn.avi", "-c:v mjpeg -pix_fmt yuvj422p", "MJPG"},
+    {"LJPG", "ljpg.avi", "-c:v mjpeg -pix_fmt yuvj420p"},
+    {"JPGL", "jpgl.avi", "-c:v mjpeg -pix_fmt yuvj422p"},
+    {"DMB1", "dmb1.avi", "-c:v mjpeg -pix_fmt yuvj420p"},
+    {"JPEG", "jpeg.avi", "-c:v mjpeg -pix_fmt yuvj420p"},
+    {"H264", "h264.avi", "-c:v libx264 -bf 2 -g 6"},
+    {"X264", "x264.avi", "-c:v libx264 -bf 2 -g 6"},
+    {"DAVC", "davc.avi", "-c:v libx264 -bf 0 -g 6"},
+    {"VSSH", "vssh.avi", "-c:v libx264 -bf 2 -g 6"},
+    {"HEVC", "hevc.avi", "-c:v libx265 -x265-params log-level=error:bframes=2:keyint=6"},
+    {"H265", "h265.avi", "-c:v libx265 -x265-params log-level=error:bframes=0:keyint=6"},
+    {"HVC1", "hvc1.avi", "-c:v libx265 -x265-params log-level=error:keyint=6"},
+    {"HEV1", "hev1.avi", "-c:v libx265 -x265-params log-level=error:keyint=6"},
+    {"HEVC", "hevc-10bit.avi",
+     "-c:v libx265 -pix_fmt yuv420p10le -x265-params log-level=error:keyint=6"},
+    {"HVC1", "hvc1.mp4", "-c:v libx265 -x265-params log-level=error:bframes=2:keyint=6"},
+    {"HEV1", "hev1-10bit.mp4",
+     "-c:v libx265 -pix_fmt yuv420p10le -x265-params log-level=error:keyint=6"},
+};
+
+// The tag in the AVI headers (stream header and bitmap header) replaced by another.
+bool RetagAvi(const std::string &path, const char *from, const char *to)
+{
+    std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
+    std::string head(4096, '\0');
+    file.read(head.data(), std::streamsize(head.size()));
+    head.resize(size_t(file.gcount()));
+    const size_t movi = head.find("movi");
+    int replaced = 0;
+    for (size_t at = head.find(from); at < movi; at = head.find(from, at + 4), ++replaced)
+        head.replace(at, 4, to);
+    file.clear();
+    file.seekp(0);
+    file.write(head.data(), std::streamsize(head.size()));
+    return file.good() && replaced == 2;
+}
+
+TEST(ProbeDecode, EveryRecorderFourccDecodesToFfmpegsPictures)
+{
+    CTempFolder folder;
+    std::printf("%-5s %-22s %-14s %8s  %s\n", "tag", "clip", "ffmpeg's input", "pictures",
+                "framemd5");
+    for (const RecorderClip &c : kRecorderClips) {
+        SCOPED_TRACE(c.file);
+        const std::string path = folder / c.file;
+        const std::string written = c.muxTag ? folder / (std::string("muxed-") + c.file) : path;
+        const std::string command =
+            std::string("ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=96x64:rate=25 "
+                        "-frames:v 12 ") +
+            c.encoder + " -tag:v " + (c.muxTag ? c.muxTag : c.fourcc) + " " + Quoted(written) +
+            " </dev/null";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        if (c.muxTag) {
+            fs::copy_file(written, path);
+            ASSERT_TRUE(RetagAvi(path, c.muxTag, c.fourcc));
+        }
+        int exitCode = -1;
+        const Hashed ours = ProbeDecode(path, &exitCode);
+        EXPECT_EQ(exitCode, 0);
+        const Hashed theirs = FfmpegFrameMd5(written, 25, kEngineI420);
+        const CommandRun format = RunCommand(
+            "ffprobe -v error -select_streams v:0 -show_entries stream=pix_fmt -of csv=p=0 " +
+            Quoted(written));
+        ASSERT_EQ(theirs.md5.size(), 12u);
+        EXPECT_EQ(ours.md5, theirs.md5);
+        std::printf("%-5s %-22s %-14s %8zu  %s\n", c.fourcc, c.file,
+                    format.out.substr(0, format.out.find('\n')).c_str(), ours.md5.size(),
+                    ours.md5 == theirs.md5 ? "bit-exact" : "DIFFERENT");
+    }
+}
+
 TEST(ProbeDecode, FilesWithoutVideoOrDecoderFailWithTheEnginesMessage)
 {
     CTempFolder folder;
@@ -169,10 +256,10 @@ TEST(ProbeDecode, FilesWithoutVideoOrDecoderFailWithTheEnginesMessage)
         ASSERT_EQ(writer.WriteSample(kClfKindText, 0, "G$GPRMC", 7), 0);
         ASSERT_EQ(writer.Finish(), 0);
     }
-    const std::string unknownCodec = folder / "hevc.avi";
+    const std::string unknownCodec = folder / "vp80.avi";
     {
         ClfLayout layout;
-        layout.video.push_back({ClfFourcc("HEVC"), 64, 48, 25000, 0, {}});
+        layout.video.push_back({ClfFourcc("VP80"), 64, 48, 25000, 0, {}});
         ClfWriter writer;
         ASSERT_EQ(writer.Open(unknownCodec, layout), 0);
         ASSERT_EQ(writer.WriteSample(kClfKindVideo, 0, "abcd", 4), 0);
