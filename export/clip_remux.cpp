@@ -26,18 +26,34 @@ struct VideoCodecName
     AVCodecID id;
 };
 
+// The names the decoder tables take, with the compressed format each stands for.
 constexpr VideoCodecName kVideoCodecs[] = {
-    {MakeFourcc("XVID"), AV_CODEC_ID_MPEG4}, {MakeFourcc("DIVX"), AV_CODEC_ID_MPEG4},
-    {MakeFourcc("DX50"), AV_CODEC_ID_MPEG4}, {MakeFourcc("DIV5"), AV_CODEC_ID_MPEG4},
-    {MakeFourcc("MP4V"), AV_CODEC_ID_MPEG4}, {MakeFourcc("MP4S"), AV_CODEC_ID_MPEG4},
-    {MakeFourcc("FMP4"), AV_CODEC_ID_MPEG4}, {MakeFourcc("DIV3"), AV_CODEC_ID_MSMPEG4V3},
+    {MakeFourcc("XVID"), AV_CODEC_ID_MPEG4},  {MakeFourcc("DIVX"), AV_CODEC_ID_MPEG4},
+    {MakeFourcc("DX50"), AV_CODEC_ID_MPEG4},  {MakeFourcc("DIV5"), AV_CODEC_ID_MPEG4},
+    {MakeFourcc("MP4V"), AV_CODEC_ID_MPEG4},  {MakeFourcc("MP4S"), AV_CODEC_ID_MPEG4},
+    {MakeFourcc("FMP4"), AV_CODEC_ID_MPEG4},  {MakeFourcc("DIV3"), AV_CODEC_ID_MSMPEG4V3},
     {MakeFourcc("DIV4"), AV_CODEC_ID_MSMPEG4V3}, {MakeFourcc("H263"), AV_CODEC_ID_H263},
-    {MakeFourcc("S263"), AV_CODEC_ID_H263},  {MakeFourcc("H264"), AV_CODEC_ID_H264},
-    {MakeFourcc("AVC1"), AV_CODEC_ID_H264},  {MakeFourcc("X264"), AV_CODEC_ID_H264},
-    {MakeFourcc("HEVC"), AV_CODEC_ID_HEVC},  {MakeFourcc("H265"), AV_CODEC_ID_HEVC},
-    {MakeFourcc("HVC1"), AV_CODEC_ID_HEVC},  {MakeFourcc("MJPG"), AV_CODEC_ID_MJPEG},
-    {MakeFourcc("JPEG"), AV_CODEC_ID_MJPEG}, {MakeFourcc("PGJP"), AV_CODEC_ID_MJPEG},
+    {MakeFourcc("S263"), AV_CODEC_ID_H263},   {MakeFourcc("H264"), AV_CODEC_ID_H264},
+    {MakeFourcc("AVC1"), AV_CODEC_ID_H264},   {MakeFourcc("X264"), AV_CODEC_ID_H264},
+    {MakeFourcc("DAVC"), AV_CODEC_ID_H264},   {MakeFourcc("VSSH"), AV_CODEC_ID_H264},
+    {MakeFourcc("HEVC"), AV_CODEC_ID_HEVC},   {MakeFourcc("H265"), AV_CODEC_ID_HEVC},
+    {MakeFourcc("HVC1"), AV_CODEC_ID_HEVC},   {MakeFourcc("HEV1"), AV_CODEC_ID_HEVC},
+    {MakeFourcc("MJPG"), AV_CODEC_ID_MJPEG},  {MakeFourcc("JPEG"), AV_CODEC_ID_MJPEG},
+    {MakeFourcc("PGJP"), AV_CODEC_ID_MJPEG},  {MakeFourcc("AVRN"), AV_CODEC_ID_MJPEG},
+    {MakeFourcc("LJPG"), AV_CODEC_ID_MJPEG},  {MakeFourcc("JPGL"), AV_CODEC_ID_MJPEG},
+    {MakeFourcc("DMB1"), AV_CODEC_ID_MJPEG},
 };
+
+// "DIV4" is DivX 3 unless its stream carries MPEG-4 Part 2 headers, as the decoder decides.
+bool HasMpeg4Headers(const uint8_t *data, uint32_t length)
+{
+    for (uint32_t i = 0; i + 3 < length; ++i) {
+        if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1 &&
+            (data[i + 3] <= 0x2F || data[i + 3] == 0xB0 || data[i + 3] == 0xB5))
+            return true;
+    }
+    return false;
+}
 
 struct AudioCodecName
 {
@@ -124,6 +140,8 @@ bool IsKeySample(const Cursor &c)
         return ClassifyMsMpeg4Sample(data, c.nLength) == kClassifySyncPoint;
     case AV_CODEC_ID_H264:
         return ClassifyH264Sample(data, c.nLength, c.nLengthSize) == kClassifySyncPoint;
+    case AV_CODEC_ID_HEVC:
+        return ClassifyHevcSample(data, c.nLength, c.nLengthSize) == kClassifySyncPoint;
     default:
         return true; // intra-only pictures and all sound
     }
@@ -207,8 +225,14 @@ bool Remuxer::PlanStreams()
         if (c.codec == AV_CODEC_ID_NONE)
             return Fail("The clip's picture format (" + FourccText(v.nFourcc) +
                         ") cannot be copied.");
+        const uint32_t extra = std::min(v.nExtraDataLength, kMaxExtraData);
+        if (c.codec == AV_CODEC_ID_MSMPEG4V3 && FourccUpperCase(v.nFourcc) == MakeFourcc("DIV4") &&
+            HasMpeg4Headers(v.byExtraData, extra))
+            c.codec = AV_CODEC_ID_MPEG4;
         if (c.codec == AV_CODEC_ID_H264)
-            c.nLengthSize = H264LengthSizeFromExtraData(v.byExtraData, v.nExtraDataLength);
+            c.nLengthSize = H264LengthSizeFromExtraData(v.byExtraData, extra);
+        if (c.codec == AV_CODEC_ID_HEVC)
+            c.nLengthSize = HevcLengthSizeFromExtraData(v.byExtraData, extra);
         m_cursors.push_back(std::move(c));
     }
     for (uint32_t i = 0; i < m_info.nAudioCount && i < kMaxAudioStreams; ++i) {
