@@ -2,7 +2,10 @@
 
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QUrl>
 #include <filesystem>
 
@@ -88,4 +91,22 @@ void RunClipMenuChoice(QWidget *parent, CLIP_MENU_CHOICE choice, const CLIP_MENU
     case CLIP_MENU_CHOICE::None:
         break;
     }
+}
+
+QHBoxLayout *PathRow(QLineEdit *path, QPushButton *browse)
+{
+    auto *row = new QHBoxLayout;
+    row->addWidget(path, 1);
+    row->addWidget(browse);
+    return row;
+}
+
+QHBoxLayout *ButtonRow(QPushButton *first, QPushButton *second)
+{
+    first->setDefault(true);
+    auto *row = new QHBoxLayout;
+    row->addStretch(1);
+    row->addWidget(first);
+    row->addWidget(second);
+    return row;
 }

@@ -6,7 +6,10 @@
 #include <string>
 #include <vector>
 
+class QHBoxLayout;
+class QLineEdit;
 class QMenu;
+class QPushButton;
 class QWidget;
 
 // The recording list's context menu and what its entries do. The card is only read.
@@ -43,3 +46,12 @@ void RunClipMenuChoice(QWidget *parent, CLIP_MENU_CHOICE choice, const CLIP_MENU
 
 // True when path lies on the card (its root or below): exports must go elsewhere.
 bool IsOnCard(const std::string &path, const std::string &cardRoot);
+
+// What the dialogs show when the chosen target lies on the card.
+inline constexpr char kOnCardRefusal[] =
+    "Choose a folder on this computer: the card is only read.";
+
+// The dialogs' shared rows: a path with its "Browse…" button, and the buttons at the bottom
+// right (the first one is the default).
+QHBoxLayout *PathRow(QLineEdit *path, QPushButton *browse);
+QHBoxLayout *ButtonRow(QPushButton *first, QPushButton *second);

@@ -41,10 +41,7 @@ CCopyClipsDlg::CCopyClipsDlg(const std::string &clip, const std::vector<std::str
     m_pFolder = new QLineEdit(QDir(QString::fromStdString(DefaultExportFolder()))
                                   .filePath(QStringLiteral("Roadlog %1").arg(categoryLabel)));
     auto *browse = new QPushButton(tr("Browse…"));
-    auto *row = new QHBoxLayout;
-    row->addWidget(m_pFolder, 1);
-    row->addWidget(browse);
-    form->addRow(tr("Into folder:"), row);
+    form->addRow(tr("Into folder:"), PathRow(m_pFolder, browse));
     layout->addLayout(form);
     m_pProgress = new QProgressBar;
     m_pProgress->setRange(0, 1000);
@@ -54,13 +51,8 @@ CCopyClipsDlg::CCopyClipsDlg(const std::string &clip, const std::vector<std::str
     m_pStatus->setWordWrap(true);
     layout->addWidget(m_pStatus);
     m_pCopy = new QPushButton(tr("Copy"));
-    m_pCopy->setDefault(true);
     m_pClose = new QPushButton(tr("Close"));
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_pCopy);
-    buttons->addWidget(m_pClose);
-    layout->addLayout(buttons);
+    layout->addLayout(ButtonRow(m_pCopy, m_pClose));
     setMinimumWidth(480);
 
     connect(browse, &QPushButton::clicked, this, [this] {
@@ -99,7 +91,7 @@ bool CCopyClipsDlg::StartCopy()
     }
     const QString absolute = QFileInfo(folderText).absoluteFilePath();
     if (IsOnCard(absolute.toStdString(), m_cardRoot)) {
-        m_pStatus->setText(tr("Choose a folder on this computer: the card is only read."));
+        m_pStatus->setText(tr(kOnCardRefusal));
         return false;
     }
     if (!QDir().mkpath(absolute)) {

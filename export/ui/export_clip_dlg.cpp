@@ -81,10 +81,7 @@ CExportClipDlg::CExportClipDlg(const CLIP_MENU_TARGET &target, QWidget *parent)
         QDir(QString::fromStdString(DefaultExportFolder())).filePath(base + "_export.mp4");
     m_pPath = new QLineEdit(suggested);
     auto *browse = new QPushButton(tr("Browse…"));
-    auto *pathRow = new QHBoxLayout;
-    pathRow->addWidget(m_pPath, 1);
-    pathRow->addWidget(browse);
-    form->addRow(tr("Save as:"), pathRow);
+    form->addRow(tr("Save as:"), PathRow(m_pPath, browse));
 
     m_pProgress = new QProgressBar;
     m_pProgress->setRange(0, 100);
@@ -93,18 +90,13 @@ CExportClipDlg::CExportClipDlg(const CLIP_MENU_TARGET &target, QWidget *parent)
                               "span is written beside the video."));
     m_pStatus->setWordWrap(true);
     m_pExport = new QPushButton(tr("Export"));
-    m_pExport->setDefault(true);
     m_pClose = new QPushButton(tr("Close"));
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_pExport);
-    buttons->addWidget(m_pClose);
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(m_pProgress);
     layout->addWidget(m_pStatus);
-    layout->addLayout(buttons);
+    layout->addLayout(ButtonRow(m_pExport, m_pClose));
     setMinimumWidth(480);
 
     connect(browse, &QPushButton::clicked, this, &CExportClipDlg::OnBrowse);
@@ -151,7 +143,7 @@ bool CExportClipDlg::StartExport()
         path += ".mp4";
     const std::string target = QFileInfo(path).absoluteFilePath().toStdString();
     if (IsOnCard(target, m_target.cardRoot)) {
-        m_pStatus->setText(tr("Choose a folder on this computer: the card is only read."));
+        m_pStatus->setText(tr(kOnCardRefusal));
         return false;
     }
     m_bCancel = false;

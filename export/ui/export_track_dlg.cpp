@@ -54,23 +54,15 @@ CExportTrackDlg::CExportTrackDlg(const CLIP_MENU_TARGET &target, QWidget *parent
     m_pPath = new QLineEdit(
         QDir(QString::fromStdString(DefaultExportFolder())).filePath(base + ".gpx"));
     auto *browse = new QPushButton(tr("Browse…"));
-    auto *pathRow = new QHBoxLayout;
-    pathRow->addWidget(m_pPath, 1);
-    pathRow->addWidget(browse);
-    form->addRow(tr("Save as:"), pathRow);
+    form->addRow(tr("Save as:"), PathRow(m_pPath, browse));
     m_pStatus = new QLabel;
     m_pStatus->setWordWrap(true);
     auto *save = new QPushButton(tr("Save"));
-    save->setDefault(true);
     auto *close = new QPushButton(tr("Close"));
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(save);
-    buttons->addWidget(close);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(m_pStatus);
-    layout->addLayout(buttons);
+    layout->addLayout(ButtonRow(save, close));
     setMinimumWidth(480);
 
     connect(m_pFormat, &QComboBox::currentIndexChanged, this, &CExportTrackDlg::OnFormatChanged);
@@ -105,7 +97,7 @@ bool CExportTrackDlg::Save()
     }
     const std::string target = QFileInfo(path).absoluteFilePath().toStdString();
     if (IsOnCard(target, m_target.cardRoot)) {
-        m_pStatus->setText(tr("Choose a folder on this computer: the card is only read."));
+        m_pStatus->setText(tr(kOnCardRefusal));
         return false;
     }
     const bool trip = m_pWholeTrip->isChecked() && m_pWholeTrip->isEnabled();
