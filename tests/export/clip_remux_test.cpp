@@ -7,6 +7,7 @@
 #include <ctime>
 #include <filesystem>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,15 @@ std::string WriteCardClip(const CTempFolder &folder)
     std::string error;
     EXPECT_TRUE(WriteDemoClip(spec, &error)) << error;
     return spec.path;
+}
+
+std::vector<std::string> Lines(const std::string &text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
 }
 
 struct Packet
@@ -115,13 +125,7 @@ std::map<std::string, std::vector<Packet>> ProbedPackets(const std::string &path
         "ffprobe -v error -show_data_hash MD5 -show_entries "
         "packet=codec_type,dts_time,size,data_hash -of csv=p=0 '" + path + "'");
     EXPECT_EQ(run.exitCode, 0);
-    size_t start = 0;
-    while (start < run.out.size()) {
-        size_t end = run.out.find('\n', start);
-        if (end == std::string::npos)
-            end = run.out.size();
-        const std::string line = run.out.substr(start, end - start);
-        start = end + 1;
+    for (const std::string &line : Lines(run.out)) {
         char type[16] = {}, hash[64] = {};
         double ptsTime = 0;
         unsigned size = 0;
@@ -238,12 +242,8 @@ TEST(ClipExport, Mp4HoldsTheSourcePacketsOfTheSpan)
 std::string KeyFlags(const std::string &path)
 {
     std::string flags;
-    const std::string out = ProbeValue(path, "packet=flags -select_streams v");
-    for (size_t at = 0; at < out.size(); at = out.find('\n', at) + 1) {
-        flags += out[at];
-        if (out.find('\n', at) == std::string::npos)
-            break;
-    }
+    for (const std::string &line : Lines(ProbeValue(path, "packet=flags -select_streams v")))
+        flags += line.substr(0, 1);
     return flags;
 }
 
@@ -254,13 +254,7 @@ std::vector<std::string> PictureMd5s(const std::string &path, double fromSeconds
         RunCommand("ffmpeg -v error -i '" + path + "' -map 0:v -f framemd5 - 2>/dev/null");
     std::vector<std::string> md5s;
     int num = 1, den = 1;
-    size_t start = 0;
-    while (start < run.out.size()) {
-        size_t end = run.out.find('\n', start);
-        if (end == std::string::npos)
-            end = run.out.size();
-        const std::string line = run.out.substr(start, end - start);
-        start = end + 1;
+    for (const std::string &line : Lines(run.out)) {
         long long dts = 0, pts = 0;
         int stream = 0, duration = 0, size = 0;
         char md5[40] = {};
