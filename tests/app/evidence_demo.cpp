@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QScreen>
 #include <QTest>
+#include <QToolTip>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -13,6 +14,7 @@
 #include "export/ui/export_clip_dlg.h"
 #include "graphs/speed_graph.h"
 #include "playback/cm_player.h"
+#include "recordings/html_list_ctrl.h"
 #include "recordings/play_infor.h"
 #include "telemetry/tavlo_browser.h"
 #include "trips/trip_index.h"
@@ -101,9 +103,20 @@ int main(int argc, char **argv)
     QTest::qWait(2500);
     Shot("whole-trip-speed-graph.png");
 
-    // Right click on the playing clip's row: the menu, then its export dialog.
-    QWidget *list = frame.RecordingList();
+    // A clip the recorder did not close, with its tooltip (the card given may hold one).
+    CHTMLListCtrl *list = frame.RecordingList();
     list->grab();
+    for (int32_t i = 0; i < list->ItemCount(); ++i) {
+        if (list->IsCutOff(*list->GetItem(i))) {
+            const QPoint at(100, i * 30 + 15);
+            QToolTip::showText(list->mapToGlobal(at), QString::fromUtf8(kCutOffTip), list);
+            Shot("cut-off-clip.png");
+            QToolTip::hideText();
+            break;
+        }
+    }
+
+    // Right click on the playing clip's row: the menu, then its export dialog.
     const QPoint row(100, 1 * 30 + 15);
     QCursor::setPos(list->mapToGlobal(row));
     QTest::mousePress(list, Qt::RightButton, {}, row);
