@@ -14,6 +14,6 @@ enum class CLIP_HEALTH
     Unknown,  // not a container this check knows, or the file cannot be read
 };
 
-// Reads at most a few hundred bytes of the file (the header, the top-level chunk headers or
-// the CLF end record). Any thread.
+// Reads a few kilobytes at most (the header, the top-level chunk headers and the header list,
+// or the CLF end record). Any thread.
 CLIP_HEALTH CheckClipHealth(const std::string &path);
