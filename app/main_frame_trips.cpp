@@ -1,14 +1,57 @@
 // The speed graph under the map window's panel, the card's trips read in the background and
 // the whole trip drawn on the map.
 #include <QCursor>
+#include <QChildEvent>
 #include <QMenu>
+#include <QMouseEvent>
+#include <functional>
 
 #include "app/tavlo_main_frame.h"
 #include "graphs/speed_graph.h"
 #include "recordings/play_infor.h"
 #include "telemetry/tavlo_browser.h"
+#include "telemetry/web_browser2.h"
 #include "trips/trip_index.h"
 #include "trips/trip_route.h"
+
+namespace {
+
+// The web view draws the map in a child widget it makes when the page starts; a right press
+// there (which the page keeps from becoming its own menu) opens the map window's menu too.
+class CRightPressWatch : public QObject
+{
+public:
+    CRightPressWatch(QWidget *view, std::function<void(const QPoint &)> onPress)
+        : QObject(view), m_onPress(std::move(onPress))
+    {
+        Watch(view);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *e) override
+    {
+        if (e->type() == QEvent::ChildAdded) {
+            if (auto *child = qobject_cast<QWidget *>(static_cast<QChildEvent *>(e)->child()))
+                Watch(child);
+        } else if (e->type() == QEvent::MouseButtonPress &&
+                   static_cast<QMouseEvent *>(e)->button() == Qt::RightButton) {
+            m_onPress(static_cast<QMouseEvent *>(e)->globalPosition().toPoint());
+        }
+        return QObject::eventFilter(watched, e);
+    }
+
+private:
+    void Watch(QWidget *widget)
+    {
+        widget->installEventFilter(this);
+        for (QWidget *child : widget->findChildren<QWidget *>())
+            child->installEventFilter(this);
+    }
+
+    std::function<void(const QPoint &)> m_onPress;
+};
+
+} // namespace
 
 void CTavloMainFrame::AttachMapExtras()
 {
@@ -31,6 +74,11 @@ void CTavloMainFrame::AttachMapExtras()
     m_pMapWnd->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_pMapWnd.get(), &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { ShowMapMenu(m_pMapWnd->mapToGlobal(pos)); });
+    if (QWidget *view = m_pMapWnd->Browser())
+        new CRightPressWatch(view, [this](const QPoint &at) {
+            // After the press has reached the page, not inside its delivery.
+            QMetaObject::invokeMethod(this, [this, at] { ShowMapMenu(at); }, Qt::QueuedConnection);
+        });
 }
 
 QAction *CTavloMainFrame::ChooseFromMapMenu(QMenu &menu)

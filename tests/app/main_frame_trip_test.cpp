@@ -2,6 +2,7 @@
 // a playing demo clip (under Xvfb).
 #include <QApplication>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QTest>
 #include <QWebEnginePage>
 #include <chrono>
@@ -91,6 +92,20 @@ TEST(MainFrameTrip, WholeTripDrawnAndAClickOnItStartsTheClipThere)
     RightClick(map, QPoint(100, 400));
     ASSERT_EQ(frame.offeredEnabled.size(), 1u);
     EXPECT_FALSE(frame.offeredEnabled[0]);
+    // A right press on the map picture itself (the view's drawing child) opens it as well.
+    frame.choose.clear();
+    QWidget *picture = map->Browser()->focusProxy() ? map->Browser()->focusProxy()
+                                                     : map->Browser();
+    const QPoint inside(picture->width() / 2, picture->height() / 2);
+    QMouseEvent press(QEvent::MouseButtonPress, inside, picture->mapToGlobal(inside),
+                      Qt::RightButton, Qt::RightButton, {});
+    QApplication::sendEvent(picture, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, inside, picture->mapToGlobal(inside),
+                        Qt::RightButton, Qt::NoButton, {});
+    QApplication::sendEvent(picture, &release);
+    ASSERT_TRUE(PumpUntil([&] { return frame.offeredEnabled.size() == 2u; }, 5s));
+    frame.offeredEnabled.pop_back();
+    frame.choose = QStringLiteral("Show whole trip");
 
     ASSERT_EQ(frame.StartClip(trip[1]), 1);
     ASSERT_TRUE(PumpUntil([&] { return frame.Player()->GetState() == CMP_PLAYING; }, 10s));
