@@ -13,6 +13,7 @@
 #include "widgets/tavlo_msg_dlg.h"
 #include "widgets/warning_box.h"
 #include "engine/output/oem_dev_out.h"
+#include "export/ui/copy_clips_dlg.h"
 #include "platform/file_exists.h"
 #include "platform/trace.h"
 #include "platform/wide_text.h"
@@ -21,6 +22,7 @@
 #include "settings/page2.h"
 #include "settings/setup_file.h"
 #include "telemetry/tavlo_browser.h"
+#include "trips/trip_index.h"
 
 const CTavloMainFrame::COMMAND_ENTRY CTavloMainFrame::kCommandMap[] = {
     {ID_PREV_MOVIE, ID_OPEN, &CTavloMainFrame::OnBtnControl},
@@ -302,6 +304,7 @@ SETTINGS_OUTCOME CTavloMainFrame::RunSettings(const std::string &root)
             Wait(1000);
         }
     };
+    services.offerCopyFirst = OfferEventCopyBeforeFormat;
     return ShowPlayerSettings(this, root, std::move(services));
 }
 
@@ -310,6 +313,7 @@ void CTavloMainFrame::OnMapWindow(int)
     MAP_WINDOW_OPTIONS options;
     options.bMapAllowed = g_PlayInfor.bMapAllowed;
     ToggleMapWindow(m_pMapWnd, this, options);
+    AttachMapExtras();
     if (m_pMapWnd)
         m_pMapWnd->SetRoute(m_route);
 }
@@ -343,6 +347,8 @@ void CTavloMainFrame::OnListNotify(const NM_HTMLLIST &notify)
         m_pCatalog->SelectFromList(notify.nItemNo);
     else if (notify.code == HTMLLIST_LBUTTONDBLCLK)
         StartDelayedPlay(notify.nItemNo);
+    else if (notify.code == HTMLLIST_RBUTTONDOWN)
+        ShowClipMenu(notify.nItemNo);
 }
 
 void CTavloMainFrame::StartDelayedPlay(int32_t nRow)
@@ -427,6 +433,8 @@ void CTavloMainFrame::OnPlayStarted(uint32_t nDuration)
             m_pMapWnd->SetRoute(m_route);
         m_pPlayer->SetVolume(g_PlayInfor.nVolume);
     }
+    UpdateSpeedGraph(nDuration);
+    ApplyTripSeek();
     g_PlayInfor.nSpeed = 100;
     m_pSpeed->SetPos(100);
     m_pSpeed->repaint();
@@ -505,6 +513,8 @@ void CTavloMainFrame::OnSliderChanged(int nControlId, int)
 
 void CTavloMainFrame::ResetView()
 {
+    if (m_pTrips)
+        m_pTrips->Stop();
     m_pCatalog->TrovaListInitial();
     for (int id = ID_CATEGORY_RECORD; id <= ID_CATEGORY_MOTION; ++id)
         if (CTavloButton *button = Button(id))

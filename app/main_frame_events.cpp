@@ -17,6 +17,7 @@
 #include "platform/wide_text.h"
 #include "playback/frame_capture.h"
 #include "recordings/play_infor.h"
+#include "graphs/speed_graph.h"
 #include "telemetry/tavlo_browser.h"
 
 void CTavloMainFrame::StartTimer(int nTimerId, int nPeriodMs)
@@ -82,6 +83,9 @@ void CTavloMainFrame::OnTrackFollow()
 {
     if (m_bPlayPending || !m_pPlayer)
         return;
+    if (m_pSpeedGraph && PlayerShowsVideo())
+        m_pSpeedGraph->SetPosition(m_pPlayer->PlayPosition());
+    CollectTripClick();
     if (!PlayerShowsVideo() || m_track.IsEmpty()) {
         RepaintNow(m_layout.rcTimeArea);
         return;

@@ -1,4 +1,5 @@
 #include "app/tavlo_main_frame.h"
+#include "trips/trip_index.h"
 
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -154,6 +155,7 @@ CTavloMainFrame::~CTavloMainFrame()
     // No removal and no mute answer may arrive while the window is half gone.
     m_pMountWatch.reset();
     m_pMuteWorker.reset();
+    m_pTrips.reset(); // its thread reads the card
     // The catalog hands rows to the list; it goes first.
     m_pCatalog.reset();
 }
@@ -287,6 +289,7 @@ void CTavloMainFrame::ApplyCardChoice()
             button->SetChecked(true);
     }
     m_pCatalog->RebuildCatalog(root);
+    StartTripIndex();
 }
 
 void CTavloMainFrame::OnDriveChoice()

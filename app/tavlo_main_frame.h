@@ -14,6 +14,7 @@
 #include "widgets/tavlo_bitmap.h"
 #include "playback/frame_player.h"
 #include "app/main_frame_layout.h"
+#include "export/ui/clip_menu.h"
 #include "recordings/html_list_ctrl.h"
 #include "recordings/trova_catalog.h"
 #include "settings/player_setting.h"
@@ -22,6 +23,10 @@
 
 class CMountWatch;
 class CMuteWorker;
+class QAction;
+class QMenu;
+class CSpeedGraph;
+class CTripIndex;
 class CTavloBrowser;
 class CTavloButton;
 class CTavloSlider;
@@ -127,6 +132,13 @@ public:
     CFramePlayer *Player() const { return m_pPlayer.get(); }
     CTavloBrowser *MapWindow() const { return m_pMapWnd.get(); }
     const CTavloNaviTrack &Track() const { return m_track; }
+    CSpeedGraph *SpeedGraph() const { return m_pSpeedGraph; }
+    const CTripIndex *Trips() const { return m_pTrips.get(); }
+    // Draws the trip of the playing clip on the map, its part highlighted; false while the
+    // card's trips are still being read, without a map window or a clip with fixes.
+    bool ShowWholeTrip();
+    // A click on the drawn trip: clip index in the trip and time in it.
+    void OnTripClick(size_t nClip, uint32_t nTimeMs);
     const std::vector<TRACK_POINT> &Route() const { return m_route; }
     bool IsPlayPending() const { return m_bPlayPending; }
     // The rectangle the last paint composed off-screen.
@@ -145,6 +157,12 @@ protected:
     // The Capture command and a click on video window 401.
     virtual void CaptureFrameToFile();
     virtual void CaptureFrameToViewer();
+    // The recording list's context menu at the pointer: the entry chosen, None when dismissed;
+    // then the chosen entry's dialog.
+    virtual CLIP_MENU_CHOICE ChooseFromClipMenu(QMenu &menu);
+    virtual void RunClipChoice(CLIP_MENU_CHOICE choice, const CLIP_MENU_TARGET &target);
+    // The map window's context menu at the pointer: the action chosen, null when dismissed.
+    virtual QAction *ChooseFromMapMenu(QMenu &menu);
 
     bool event(QEvent *e) override;
     bool eventFilter(QObject *watched, QEvent *e) override;
@@ -195,6 +213,18 @@ private:
     void OnPrevFrame();
     void OnFastPlay();
     void StartDelayedPlay(int32_t nRow);
+    void ShowClipMenu(int32_t nRow);
+    // The speed graph under the map window's panel and the window's context menu, made with
+    // the map window.
+    void AttachMapExtras();
+    void ShowMapMenu(const QPoint &globalPos);
+    // While a trip is drawn: the page's last route click is collected at every track tick.
+    void CollectTripClick();
+    // A clip started from the trip goes to the clicked time once it has started.
+    void ApplyTripSeek();
+    void UpdateSpeedGraph(uint32_t nDuration);
+    // Every clip's fixes read in the background after a card was opened; trips come from them.
+    void StartTripIndex();
     void OnPlayStarted(uint32_t nDuration);
     void OnPlayStatus(uint32_t nPosition, int32_t nState);
     void OnPlayEnded();
@@ -268,5 +298,10 @@ private:
     // Made by the first map command, hidden but never destroyed until the window goes.
     std::unique_ptr<CTavloBrowser> m_pMapWnd;
     std::unique_ptr<CMuteWorker> m_pMuteWorker; // reads and sets the mute off the window thread
+    CSpeedGraph *m_pSpeedGraph = nullptr; // child of the map window
+    std::unique_ptr<CTripIndex> m_pTrips;
+    std::vector<std::string> m_tripShown; // clips of the trip drawn on the map, in order
+    std::string m_strTripSeekPath;        // a clip started from the trip, and where it goes
+    uint32_t m_nTripSeekMs = 0;
     std::unique_ptr<CMountWatch> m_pMountWatch; // reports each removed volume to OnVolumeRemoved
 };

@@ -1,10 +1,12 @@
 #include "recordings/html_list_ctrl.h"
 
 #include <QFocusEvent>
+#include <QHelpEvent>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QToolTip>
 #include <QWheelEvent>
 #include <algorithm>
 
@@ -13,6 +15,7 @@
 #include "widgets/skin_resources.h"
 #include "widgets/ui_font.h"
 #include "platform/trace.h"
+#include "recordings/clip_health.h"
 
 namespace {
 
@@ -226,6 +229,29 @@ void CHTMLListCtrl::paintEvent(QPaintEvent *e)
         DrawScrollBar(dc);
 }
 
+bool CHTMLListCtrl::IsCutOff(const HTMLLIST_ITEM &item) const
+{
+    if (item.nCutOff < 0)
+        item.nCutOff = item.nStyle == HTMLLIST_STYLE_CLIP && !item.sItemPath.empty() &&
+                               CheckClipHealth(item.sItemPath) == CLIP_HEALTH::Damaged
+                           ? 1
+                           : 0;
+    return item.nCutOff == 1;
+}
+
+bool CHTMLListCtrl::event(QEvent *e)
+{
+    if (e->type() != QEvent::ToolTip)
+        return QWidget::event(e);
+    const auto *help = static_cast<QHelpEvent *>(e);
+    const HTMLLIST_ITEM *item = GetItem(HitTest(help->pos()));
+    if (item && IsCutOff(*item))
+        QToolTip::showText(help->globalPos(), QString::fromUtf8(kCutOffTip), this);
+    else
+        QToolTip::hideText();
+    return true;
+}
+
 void CHTMLListCtrl::DrawItem(QPainter &dc, const QRect &rcItem, const HTMLLIST_ITEM &item,
                              bool bSelected, int32_t nIndex)
 {
@@ -259,6 +285,8 @@ void CHTMLListCtrl::DrawItem(QPainter &dc, const QRect &rcItem, const HTMLLIST_I
         dc.drawText(QRect(X + kDateLeft, top, kDateRight - kDateLeft, line.height()),
                     Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine,
                     DateText(item.stItemTime));
+        if (IsCutOff(item))
+            dc.setPen(bSelected ? kListWarnSelText : kListWarnText);
         dc.drawText(QRect(X + kSizeLeft, top, kSizeRight - kSizeLeft, line.height()),
                     Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                     QString::fromStdString(item.sSizeText));

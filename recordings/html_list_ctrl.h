@@ -27,6 +27,9 @@ struct HTMLLIST_ITEM
     bool bChecked = false;
     bool bHeightFixed = false;
     int32_t nImage = 0;
+    // Whether the clip at sItemPath was cut off: -1 not looked at yet (it is, when first drawn),
+    // 0 no, 1 yes.
+    mutable int8_t nCutOff = -1;
 };
 
 enum : int32_t
@@ -127,8 +130,11 @@ public:
     // The name as a clip row shows it in nWidth pixels: shortened in the middle when too wide.
     QString CompactName(const QString &name, int nWidth) const;
     QRect ScrollBarRect() const;
+    // True when the row's clip was cut off (looked at once, cheaply, then remembered).
+    bool IsCutOff(const HTMLLIST_ITEM &item) const;
 
 protected:
+    bool event(QEvent *e) override;
     void paintEvent(QPaintEvent *e) override;
     void mousePressEvent(QMouseEvent *e) override;
     void mouseMoveEvent(QMouseEvent *e) override;
@@ -179,3 +185,7 @@ inline const QColor kListSelFrame(80, 13, 13);
 inline const QColor kListSelFill(255, 160, 0);
 inline const QColor kListSelText(40, 40, 40);
 inline const QColor kListGrid(32, 40, 48);
+// The size of a clip that was cut off, on a plain and on a selected row.
+inline const QColor kListWarnText(255, 96, 64);
+inline const QColor kListWarnSelText(160, 16, 0);
+inline constexpr char kCutOffTip[] = "Recording was cut off (power loss?)";

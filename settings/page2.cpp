@@ -218,6 +218,8 @@ void CPage2::OnMemoryFolders()
 
 void CPage2::OnFormat()
 {
+    if (m_Services.offerCopyFirst && !m_Services.offerCopyFirst(this, m_strRoot))
+        return;
     // Formatting wipes the recorder's configuration: without a whole copy of it, do not start.
     std::vector<char> setup;
     std::string backup;

@@ -27,6 +27,9 @@ struct SETTINGS_SERVICES
     std::function<bool(const std::string &, uint64_t *, uint64_t *)> diskSpace;
     // Opens an address in the system's browser.
     std::function<bool(const QUrl &)> openUrl;
+    // Before a format: a chance to copy clips off the card (card root given); false stops the
+    // format. Null: no offer.
+    std::function<bool(QWidget *, const std::string &)> offerCopyFirst;
     // Unmounts, formats and mounts the card again.
     std::shared_ptr<CCardFormatter> formatter;
     // Pauses after the format as the recorder's tools do; tests set these to 0.

@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QToolTip>
 #include <QWheelEvent>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "recordings/html_list_ctrl.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -336,6 +338,43 @@ TEST_F(ListFixture, DateAndSizeColumns)
     EXPECT_TRUE(inkBetween(182, 246));
     EXPECT_TRUE(inkBetween(258, 322));
     EXPECT_FALSE(inkBetween(150, 180)); // a short name ends well before the date
+}
+
+// A clip the recorder closed and one it did not (its CLF header and end record say so): the
+// second's size is drawn in the warning colour and its row explains why.
+TEST_F(ListFixture, CutOffClipIsMarked)
+{
+    CTempFolder folder;
+    std::vector<uint8_t> finished = {'C', 'L', 'F', ' ', 0, 0, 0x4E, 0x20};
+    finished.resize(64, 0x33);
+    finished.insert(finished.end(), 16, 0); // end record
+    std::vector<uint8_t> cut = finished;
+    cut.resize(60);
+    WriteBytes(folder / "done.avi", finished);
+    WriteBytes(folder / "cut.avi", cut);
+    const SYSTEMTIME time{2010, 5, 3, 12, 8, 30, 0, 0};
+    m_pList->InsertItem(HTMLLIST_STYLE_CLIP, "done.avi", folder / "done.avi", "    1,500", 0, 30,
+                        time);
+    m_pList->InsertItem(HTMLLIST_STYLE_CLIP, "cut.avi", folder / "cut.avi", "    1,500", 0, 30,
+                        time);
+    const QImage image = Grab();
+    auto warned = [&](int row) {
+        for (int x = 258; x < 322; ++x)
+            for (int y = row * 30 + 1; y < row * 30 + 30; ++y)
+                // Text is antialiased: look for the warning colour's red, which grey text lacks.
+                if (qRed(image.pixel(x, y)) > 160 && qGreen(image.pixel(x, y)) < 110)
+                    return true;
+        return false;
+    };
+    EXPECT_FALSE(warned(0));
+    EXPECT_TRUE(warned(1));
+    for (const int row : {0, 1}) {
+        const QPoint pt(100, row * 30 + 15);
+        QHelpEvent help(QEvent::ToolTip, pt, m_pList->mapToGlobal(pt));
+        QApplication::sendEvent(m_pList, &help);
+        EXPECT_EQ(QToolTip::text(), row == 1 ? QString::fromUtf8(kCutOffTip) : QString())
+            << row;
+    }
 }
 
 } // namespace

@@ -696,3 +696,36 @@ TEST(CardFormat, MkfsRefusesAFolderThatIsNoCard)
               std::string::npos) << formatter.Refusal();
     EXPECT_EQ(Tree(card.Root()), before);
 }
+
+TEST(MemoryPage, CopyOfferComesBeforeTheFormatAndCanStopIt)
+{
+    for (const bool goOn : {false, true}) {
+        SCOPED_TRACE(goOn ? "copied, format goes on" : "offer declined");
+        SheetCard card;
+        ScopedTemp temp;
+        card.WriteSetup({1, 2, 3});
+        const auto before = Tree(card.Root());
+        auto formatter = std::make_shared<FakeFormatter>();
+        SETTINGS_SERVICES services = card.Services();
+        services.formatter = formatter;
+        std::vector<std::string> steps;
+        services.offerCopyFirst = [&](QWidget *, const std::string &root) {
+            steps.push_back("offer " + root);
+            return goOn;
+        };
+        services.stopPlayback = [&] { steps.push_back("stop"); };
+        services.askFormat = [&](QWidget *, FORMAT_CHOICE *) {
+            steps.push_back("ask");
+            return false; // the format itself is cancelled: only the order matters here
+        };
+        CPage2 page(card.Root(), services);
+        page.OnFormat();
+        const std::vector<std::string> expected =
+            goOn ? std::vector<std::string>{"offer " + card.Root(), "stop", "ask"}
+                 : std::vector<std::string>{"offer " + card.Root()};
+        EXPECT_EQ(steps, expected);
+        EXPECT_EQ(formatter->calls, 0);
+        EXPECT_EQ(Tree(card.Root()), before);
+        EXPECT_TRUE(temp.Empty());
+    }
+}
