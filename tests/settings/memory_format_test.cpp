@@ -702,7 +702,7 @@ TEST(MemoryPage, CopyOfferComesBeforeTheFormatAndCanStopIt)
     for (const bool goOn : {false, true}) {
         SCOPED_TRACE(goOn ? "copied, format goes on" : "offer declined");
         SheetCard card;
-        ScopedTemp temp;
+        ScopedBackups backups;
         card.WriteSetup({1, 2, 3});
         const auto before = Tree(card.Root());
         auto formatter = std::make_shared<FakeFormatter>();
@@ -726,6 +726,6 @@ TEST(MemoryPage, CopyOfferComesBeforeTheFormatAndCanStopIt)
         EXPECT_EQ(steps, expected);
         EXPECT_EQ(formatter->calls, 0);
         EXPECT_EQ(Tree(card.Root()), before);
-        EXPECT_TRUE(temp.Empty());
+        EXPECT_TRUE(backups.Files().empty());
     }
 }
