@@ -367,8 +367,10 @@ void AudioTaskMain(Playback *pb)
                 pb->bAudioReadEnded = true;
             // The stream ends once its last sound has gone to the output.
             if (pb->bAudioReadEnded && pb->audioQueue->Count() == 0) {
-                if (last || pb->accumulator.Count() == 0)
+                if (last || pb->accumulator.Count() == 0) {
                     pb->bAudioEnded = true;
+                    pb->clock->AudioEnded();
+                }
                 else
                     pb->accumulator.SetEndMark();
             }
