@@ -374,7 +374,8 @@ void PlaybackPause(Playback *pb)
     SourceControl(pb->pSource, 3);
     pb->clock->Pause();
     pb->avSync.Silence();
-    AudioOutPauseDropping(pb->pAudioOut);
+    // A block the audio task is writing waits for the restart and plays then.
+    AudioOutPause(pb->pAudioOut);
 }
 
 bool PlaybackSeek(Playback *pb, uint32_t targetMs, int32_t mode, int32_t precise,
@@ -478,19 +479,21 @@ void PlaybackClose(Playback *pb)
         pb->textBuffer.clear();
         pb->bTextPending = false;
     }
+    AudioOut *out;
     {
         std::lock_guard<std::mutex> guard(pb->audioLock);
         if (pb->pAudioDecoder)
             pb->pFactory->DestroyAudio(pb->pAudioDecoder);
         pb->pAudioDecoder = nullptr;
-        if (pb->pAudioOut)
-            AudioOutClose(pb->pAudioOut);
+        out = pb->pAudioOut;
         pb->pAudioOut = nullptr;
-        pb->listener.reset();
         pb->audioQueue.reset();
         pb->accumulator = PcmAccumulator();
         pb->bAccumulatorCreated = false;
     }
+    // Closing joins the device's threads: not under the lock that volume and speed calls take.
+    AudioOutClose(out);
+    pb->listener.reset();
     SourceObject *source;
     {
         std::lock_guard<std::mutex> guard(pb->openLock);
