@@ -194,7 +194,7 @@ void PrefillOne(Playback *pb, SampleQueue *queue, int32_t kind, uint32_t stream,
         if (outcome == ReadOutcome::Ended)
             *ended = true;
         else if (outcome == ReadOutcome::NoSpace)
-            break;
+            break; // Again: the reader let the source lock go for a moment; read on
     }
 }
 

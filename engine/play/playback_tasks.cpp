@@ -91,11 +91,14 @@ ReadOutcome ReadIntoQueue(Playback *pb, std::unique_ptr<SampleQueue> *queue, int
     request.nKind = kind;
     request.nStream = stream;
     int32_t readerResult = 0;
-    if (SourceRead(pb->pSource, &request, &readerResult) == VANTOR_OK) {
+    const int32_t result = SourceRead(pb->pSource, &request, &readerResult);
+    if (result == VANTOR_OK) {
         (*queue)->Commit(request.nLength, static_cast<int32_t>(request.nTime),
                          static_cast<int32_t>(request.nDuration));
         return ReadOutcome::Read;
     }
+    if (result == VANTOR_E_AGAIN)
+        return ReadOutcome::Again;
     if (readerResult != VANTOR_E_BUFFER_TOO_SMALL || request.nBufferSize <= capacity ||
         request.nBufferSize > kLargestSampleCap)
         return ReadOutcome::Ended;
@@ -245,7 +248,10 @@ void TextStep(Playback *pb)
     request.nBufferSize = static_cast<uint32_t>(pb->textBuffer.size());
     request.nKind = SAMPLE_KIND_TEXT;
     int32_t readerResult = 0;
-    if (SourceRead(pb->pSource, &request, &readerResult) != VANTOR_OK) {
+    if (const int32_t result = SourceRead(pb->pSource, &request, &readerResult);
+        result != VANTOR_OK) {
+        if (result == VANTOR_E_AGAIN)
+            return; // on the next pass
         if (readerResult == VANTOR_E_BUFFER_TOO_SMALL &&
             request.nBufferSize > pb->textBuffer.size() &&
             request.nBufferSize <= kLargestSampleCap)
