@@ -179,7 +179,9 @@ int32_t HeaderParse::OnStreamFormat(int64_t data, uint32_t size)
             return VANTOR_OK;
         VIDEO_STREAM_INFO &v = m_pInfo->video[m_pInfo->nVideoCount];
         v.nWidth = Le32(bih + 4);
-        v.nHeight = Le32(bih + 8);
+        // A negative height is a top-down picture of that many rows.
+        const int32_t height = static_cast<int32_t>(Le32(bih + 8));
+        v.nHeight = height < 0 ? 0u - static_cast<uint32_t>(height) : static_cast<uint32_t>(height);
         v.nBitCount = Le16(bih + 14);
         v.nFourcc = fourcc;
         if (held > kBitmapHeaderSize && fourcc != kXvid) {

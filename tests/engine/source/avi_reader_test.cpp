@@ -117,6 +117,20 @@ TEST(AviReaderHeader, VideoScaleZeroTakesTheFrameTimeOfTheMainHeader)
               (std::vector<Sample>{{40, 9, 9}, {80, 10, 18}}));
 }
 
+// A negative height is a top-down picture: its rows, not a four-billion figure.
+TEST(AviReaderHeader, ATopDownPictureReportsItsHeight)
+{
+    AviLayout layout;
+    AviTestStream video = VideoStream(1, 25, 1);
+    video.format = BitmapHeader(64, static_cast<uint32_t>(-48), "MJPG");
+    layout.streams = {video};
+    layout.chunks = {{0, "dc", 8, true}};
+    AviFile file(BuildAvi(layout).bytes);
+    ASSERT_EQ(file.Result(), VANTOR_OK);
+    EXPECT_EQ(file.Info().video[0].nHeight, 48u);
+    EXPECT_EQ(file.Info().video[0].nWidth, 64u);
+}
+
 TEST(AviReaderHeader, ZeroRatesFallBackToDefaults)
 {
     struct Case
