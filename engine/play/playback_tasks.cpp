@@ -14,6 +14,9 @@ namespace {
 
 // A sample may grow its queue up to this; a larger one ends its stream.
 constexpr uint32_t kLargestSampleCap = 32u << 20;
+// The most one kind's queue holds, however large its samples: a bogus size must not take
+// hundreds of megabytes.
+constexpr uint64_t kQueueBytesCap = 64u << 20;
 
 void Sleep10ms()
 {
@@ -70,9 +73,12 @@ void Consume(SampleQueue *queue, const QUEUED_SAMPLE &sample, uint32_t used, boo
 
 std::unique_ptr<SampleQueue> MakeQueue(uint32_t largest, bool video)
 {
-    // Audio keeps three of its largest samples, video ten, 8-byte aligned with zero padding.
+    // Audio keeps three of its largest samples, video ten, 8-byte aligned with zero padding;
+    // never more than the cap, which still holds two of the largest sample allowed.
     auto queue = std::make_unique<SampleQueue>();
-    const uint64_t ring = static_cast<uint64_t>(largest) * (video ? 10 : 3);
+    const uint64_t ring = std::max<uint64_t>(
+        std::min<uint64_t>(static_cast<uint64_t>(largest) * (video ? 10 : 3), kQueueBytesCap),
+        largest);
     if (ring > UINT32_MAX || !queue->Create(static_cast<uint32_t>(ring), largest, video ? 8 : 0))
         return nullptr;
     return queue;
