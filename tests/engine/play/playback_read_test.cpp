@@ -8,6 +8,7 @@
 #include "engine/play/playback_tasks.h"
 #include "engine/source/source_object.h"
 #include "tests/engine/play/scripted_decoders.h"
+#include "tests/support/resident_memory.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -75,6 +76,28 @@ TEST_F(PlaybackReadTest, ASampleLargerThanTheQueueTakesWaitsForItToEmptyThenGrow
     EXPECT_EQ(Number(queue.get()), 2u); // nothing skipped
     queue->Release();
     EXPECT_EQ(Read(&queue), ReadOutcome::Ended);
+}
+
+// A queue grown for the largest sample allowed (a bogus chunk size) holds at most 64 MiB, and
+// takes memory from the system only as samples fill it.
+TEST(PlaybackQueues, AQueueForHugeSamplesIsBoundedAndTakesMemoryOnlyAsItIsUsed)
+{
+    for (const bool video : {true, false}) {
+        SCOPED_TRACE(video ? "video" : "audio");
+        const int64_t before = ResidentBytes();
+        std::unique_ptr<SampleQueue> queue = MakeQueue(32u << 20, video);
+        ASSERT_TRUE(queue);
+        EXPECT_LE(queue->RingBytes(), 64u << 20);
+        EXPECT_EQ(queue->LargestSample(), 32u << 20);
+        EXPECT_LT(ResidentBytes() - before, 4 << 20);
+        uint8_t *space = nullptr;
+        uint32_t capacity = 0;
+        ASSERT_TRUE(queue->TakeWriteSpace(&space, &capacity));
+        EXPECT_GE(capacity, 32u << 20);
+    }
+    // Ordinary samples keep the ring of ten (video) or three (audio).
+    EXPECT_EQ(MakeQueue(1000, true)->RingBytes(), 10000u);
+    EXPECT_EQ(MakeQueue(1000, false)->RingBytes(), 3000u);
 }
 
 TEST_F(PlaybackReadTest, AKindTheSourceLacksEndsAtOnce)
