@@ -29,6 +29,10 @@ struct PlayerRecord
     std::mutex lock;
     std::vector<int32_t> presented; // pictures presented in their turn; guarded by lock
     std::vector<int32_t> shownAgain; // forced presentations, each new time once; guarded by lock
+    // Clock minus picture time at each presentation in turn (negative: shown early); guarded
+    // by lock.
+    std::vector<int32_t> dueBy;
+    Playback *pPlayback = nullptr; // whose clock the presentations are compared with
     std::function<void()> onStarted; // runs on the status thread
 
     std::vector<int32_t> Presented()
@@ -41,11 +45,17 @@ struct PlayerRecord
         std::lock_guard<std::mutex> guard(lock);
         return shownAgain;
     }
+    std::vector<int32_t> DueBy()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return dueBy;
+    }
     void Clear()
     {
         std::lock_guard<std::mutex> guard(lock);
         presented.clear();
         shownAgain.clear();
+        dueBy.clear();
     }
 };
 
@@ -70,13 +80,17 @@ public:
         callbacks.pUserData = &m_Record;
         m_pPlayer = VantorCreateWithDecoders(&callbacks, decoders);
         Playback *pb = VantorPlayback(m_pPlayer);
+        m_Record.pPlayback = pb;
         pb->pPresentedContext = &m_Record;
         pb->pfnPresented = [](void *context, int32_t, int32_t pictureMs, bool forced) {
             auto *record = static_cast<PlayerRecord *>(context);
+            // The clock takes no lock; the callback runs on the video task while it plays.
+            const int32_t clockMs = forced ? 0 : record->pPlayback->clock->Position();
             std::lock_guard<std::mutex> guard(record->lock);
-            if (!forced)
+            if (!forced) {
                 record->presented.push_back(pictureMs);
-            else if (record->shownAgain.empty() || record->shownAgain.back() != pictureMs)
+                record->dueBy.push_back(clockMs - pictureMs);
+            } else if (record->shownAgain.empty() || record->shownAgain.back() != pictureMs)
                 record->shownAgain.push_back(pictureMs);
         };
         VantorVideoOutConfig config{};

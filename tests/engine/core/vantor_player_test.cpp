@@ -57,6 +57,10 @@ TEST_F(VantorPlayerTest, PlaysEveryPictureOnceInTimeOrderWithSoundAndEnds)
     for (int32_t t = 0; t < 2000; t += 40)
         expected.push_back(t);
     EXPECT_EQ(m_Player.Record().Presented(), expected);
+    // No picture is put up before the clock reaches it.
+    const std::vector<int32_t> dueBy = m_Player.Record().DueBy();
+    ASSERT_FALSE(dueBy.empty());
+    EXPECT_GE(*std::min_element(dueBy.begin(), dueBy.end()), 0);
     EXPECT_EQ(m_Player.Record().nStarted.load(), 1);
     EXPECT_GT(m_Player.Record().nStatus.load(), 10);
     // The clock set the pace: two seconds of media take about two seconds.
