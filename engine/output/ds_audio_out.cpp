@@ -43,8 +43,14 @@ public:
         SDL_AudioSpec have{};
         // No changes allowed: SDL converts to the device, the callback sees our own format.
         m_Id = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+        m_nFrames = m_Id != 0 ? have.samples : 0;
         return m_Id != 0;
     }
+
+    // Frames of sound the device holds after a callback has filled its buffer, before they
+    // are heard: that buffer and about as much again in the sound server, which SDL asks for
+    // a latency of one buffer and does not report (ffplay counts the same two buffers).
+    uint32_t DelayFrames() const { return 2u * m_nFrames; }
 
     void Start() { SDL_PauseAudioDevice(m_Id, 0); }
 
@@ -70,6 +76,7 @@ private:
 
     bool m_bSubsystem = false;
     SDL_AudioDeviceID m_Id = 0;
+    uint32_t m_nFrames = 0; // of the device buffer, as opened
 };
 
 struct DsAudioOut
@@ -156,6 +163,8 @@ int32_t DsOpen(AudioOut *out, void **device)
         delete ds;
         return VANTOR_E_AUDIO_OUTPUT_INIT;
     }
+    out->nDelayFrames = ds->sdl.DelayFrames();
+    out->nPlayingSpeed = out->nSpeed;
     try {
         ds->notifier = std::thread(NotificationThread, ds);
     } catch (const std::system_error &) {
