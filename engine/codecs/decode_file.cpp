@@ -88,6 +88,8 @@ int32_t DecodeVideoFile(const std::string &path, const PictureSink &onPicture)
         request.nKind = SAMPLE_KIND_VIDEO;
         int32_t readerResult = 0;
         const int32_t result = SourceRead(source.get(), &request, &readerResult);
+        if (result == VANTOR_E_AGAIN)
+            continue;
         if (result != VANTOR_OK) {
             if (readerResult == VANTOR_E_BUFFER_TOO_SMALL &&
                 request.nBufferSize > buffer.size() - kSamplePadding) {

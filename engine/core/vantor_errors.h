@@ -43,6 +43,8 @@ constexpr int32_t VANTOR_E_READ = VantorCode(0x80000012);
 constexpr int32_t VANTOR_E_WRITE = VantorCode(0x80000013);
 constexpr int32_t VANTOR_E_SEEK = VantorCode(0x80000015);
 constexpr int32_t VANTOR_E_BUFFER_TOO_SMALL = VantorCode(0x80000051);
+// A read that used up its slice of work without an answer: ask again (the kind goes on).
+constexpr int32_t VANTOR_E_AGAIN = VantorCode(0x80000052);
 constexpr int32_t VANTOR_E_NOT_YET = VantorCode(0x80000053);
 constexpr int32_t VANTOR_E_END_OF_STREAM = VantorCode(0x80000054);
 constexpr int32_t VANTOR_E_PICTURE_REPEATED = VantorCode(0x80000056);

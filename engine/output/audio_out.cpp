@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <thread>
 #include <vector>
 
 #include "engine/core/vantor_errors.h"
@@ -221,100 +222,114 @@ int32_t AudioOutWrite(AudioOut *out, const AudioPcmBlock *block)
         return 0;
     if (block->pInterleaved == nullptr && (block->pLeft == nullptr || block->pRight == nullptr))
         return 0;
-    std::lock_guard<std::mutex> lock(out->lock);
-    if (out->pDevice == nullptr)
-        return 1; // no device: the sound is dropped, the picture plays on
-    const AudioDeviceOps *ops = out->pDevice;
-    void *device = out->pDeviceState;
+    const uint32_t drops = out->nDrops.load();
+    ++out->nWriters;
+    struct Leave
+    {
+        AudioOut *out;
+        ~Leave() { --out->nWriters; }
+    } leave{out};
 
-    // A device without a mute of its own gets silence in place of the samples.
     std::vector<int16_t> silence;
     AudioPcmBlock silent;
-    if (out->nMute && ops->SetMute == nullptr) {
-        silence.assign(static_cast<size_t>(block->nFrames) * out->nInputChannels, 0);
-        silent = AudioPcmBlock{silence.data(), nullptr, nullptr, block->nFrames, block->nTime};
-        block = &silent;
-    }
-
-    const uint64_t needBytes = static_cast<uint64_t>(block->nFrames) * out->nOutputChannels * 2;
+    bool timedOut = false;
     for (;;) {
-        bool bRingFull;
         {
-            std::lock_guard<std::mutex> ringLock(out->ringLock);
-            bRingFull = out->ring.nCount >= AUDIO_RING_ENTRIES;
-        }
-        if (!bRingFull && ops->FreeSpace(device) >= needBytes) {
-            // The entry goes in before the samples reach the device, so that a report of
-            // played sound never finds its block missing from the ring.
+            std::lock_guard<std::mutex> lock(out->lock);
+            if (out->nDrops.load() != drops)
+                return 1; // a flush, dropping pause or close since the block came: dropped
+            if (out->pDevice == nullptr)
+                return 1; // no device: the sound is dropped, the picture plays on
+            const AudioDeviceOps *ops = out->pDevice;
+            void *device = out->pDeviceState;
+            // A device without a mute of its own gets silence in place of the samples.
+            const AudioPcmBlock *data = block;
+            if (out->nMute && ops->SetMute == nullptr) {
+                silence.assign(static_cast<size_t>(block->nFrames) * out->nInputChannels, 0);
+                silent =
+                    AudioPcmBlock{silence.data(), nullptr, nullptr, block->nFrames, block->nTime};
+                data = &silent;
+            }
+            const uint64_t needBytes =
+                static_cast<uint64_t>(block->nFrames) * out->nOutputChannels * 2;
+            bool bRingFull;
             {
                 std::lock_guard<std::mutex> ringLock(out->ringLock);
-                AudioRingPush(&out->ring, block->nFrames, block->nTime);
+                bRingFull = out->ring.nCount >= AUDIO_RING_ENTRIES;
             }
-            ops->Write(device, block, out->nInputChannels);
-            return 1;
+            if (!bRingFull && ops->FreeSpace(device) >= needBytes) {
+                // The entry goes in before the samples reach the device, so that a report of
+                // played sound never finds its block missing from the ring.
+                {
+                    std::lock_guard<std::mutex> ringLock(out->ringLock);
+                    AudioRingPush(&out->ring, block->nFrames, block->nTime);
+                }
+                ops->Write(device, data, out->nInputChannels);
+                return 1;
+            }
+            if (timedOut && !out->bPaused) {
+                // The device took nothing for a whole second: start it afresh, drop the block.
+                EmptyRing(out);
+                ops->Flush(device);
+                return 1;
+            }
+            out->bWaiting = true;
         }
-        out->bWaiting = true;
-        const bool bWoken = out->spaceEvent.Wait(kSpaceWaitMs);
+        timedOut = !out->spaceEvent.Wait(kSpaceWaitMs);
         out->bWaiting = false;
-        if (out->bAbort.exchange(false))
-            return 1; // a flush or close ended the wait: the block is dropped
-        if (!bWoken) {
-            // The device took nothing for a whole second: start it afresh and drop the block.
-            EmptyRing(out);
-            ops->Flush(device);
-            return 1;
-        }
     }
 }
 
 namespace {
 
-// A writer waiting for space holds the lock: it is woken first (it then tries again, and waits
-// no longer than its own second), then the device operation runs under the lock.
-void WakeWriterAndCall(AudioOut *out, void (*AudioDeviceOps::*operation)(void *))
+// A waiting writer is woken to try again (room may have come meanwhile); the device operation
+// runs under the lock, which no writer holds while it waits.
+void WakeWriterAndCall(AudioOut *out, void (*AudioDeviceOps::*operation)(void *), bool paused)
 {
     if (out == nullptr)
         return;
+    {
+        std::lock_guard<std::mutex> lock(out->lock);
+        out->bPaused = paused;
+        if (out->pDevice)
+            (out->pDevice->*operation)(out->pDeviceState);
+    }
     out->spaceEvent.Set();
-    std::lock_guard<std::mutex> lock(out->lock);
-    if (out->pDevice)
-        (out->pDevice->*operation)(out->pDeviceState);
+}
+
+// Ends a writer's wait and drops its block.
+void DropWaitingBlock(AudioOut *out)
+{
+    ++out->nDrops;
+    out->spaceEvent.Set();
 }
 
 } // namespace
 
 void AudioOutPause(AudioOut *out)
 {
-    WakeWriterAndCall(out, &AudioDeviceOps::Pause);
+    WakeWriterAndCall(out, &AudioDeviceOps::Pause, true);
 }
 
 void AudioOutPauseDropping(AudioOut *out)
 {
     if (out == nullptr)
         return;
-    out->bAbort = true;
-    out->spaceEvent.Set();
-    std::lock_guard<std::mutex> lock(out->lock);
-    out->bAbort = false; // as in a flush: an abort nobody consumed must not drop a later block
-    if (out->pDevice)
-        out->pDevice->Pause(out->pDeviceState);
+    DropWaitingBlock(out);
+    WakeWriterAndCall(out, &AudioDeviceOps::Pause, true);
 }
 
 void AudioOutRestart(AudioOut *out)
 {
-    WakeWriterAndCall(out, &AudioDeviceOps::Restart);
+    WakeWriterAndCall(out, &AudioDeviceOps::Restart, false);
 }
 
 void AudioOutFlush(AudioOut *out)
 {
     if (out == nullptr)
         return;
-    out->bAbort = true;
-    out->spaceEvent.Set();
+    DropWaitingBlock(out);
     std::lock_guard<std::mutex> lock(out->lock);
-    // Any writer that was waiting has left by now; an abort nobody consumed must not drop the
-    // next block that has to wait.
-    out->bAbort = false;
     EmptyRing(out);
     if (out->pDevice)
         out->pDevice->Flush(out->pDeviceState);
@@ -413,8 +428,11 @@ void AudioOutClose(AudioOut *out)
 {
     if (out == nullptr)
         return;
-    out->bAbort = true;
-    out->spaceEvent.Set();
+    DropWaitingBlock(out);
+    while (out->nWriters.load() != 0) {
+        out->spaceEvent.Set();
+        std::this_thread::yield();
+    }
     {
         std::lock_guard<std::mutex> lock(out->lock);
         CloseDevice(out);

@@ -160,9 +160,14 @@ struct AudioOut
 
     AudioPlayedListener *pClock = nullptr; // set at creation, not changed afterwards
     AutoResetEvent spaceEvent;             // set whenever the device has freed space
-    // Flags shared with callers that do not hold lock (they wake the writer before taking it).
-    std::atomic<bool> bWaiting{false}; // a writer waits for the space event
-    std::atomic<bool> bAbort{false};   // a flush or close ended the writer's wait
+    // A writer waits for room without lock, so that pause, volume and the other calls never
+    // wait for it. These words are shared with it.
+    std::atomic<bool> bWaiting{false};   // a writer waits for the space event
+    std::atomic<uint32_t> nDrops{0};     // flushes, dropping pauses and closes so far: a
+                                         // writer drops its block when this moved meanwhile
+    std::atomic<int32_t> nWriters{0};    // writers inside AudioOutWrite; close waits for them
+    bool bPaused = false;                // guarded by lock: a paused device takes no sound,
+                                         // so waiting for it is no sign of a stuck device
 
     int32_t nMute = 0;
     uint32_t dwVolume = 0xFFFFFFFF;
@@ -178,8 +183,10 @@ int32_t AudioOutCreate(const AudioStreamFormat *format, AudioPlayedListener *clo
 int32_t AudioOutSelectDevice(AudioOut *out, int32_t nType);
 // The same with a device table given by the caller (a scripted device in tests).
 int32_t AudioOutBindDevice(AudioOut *out, int32_t nType, const AudioDeviceOps *ops);
-// 1 when the block was taken or dropped, 0 for an empty block. Waits while the device is full:
-// up to 1000 ms at a time, after which the device is reset and the block dropped.
+// 1 when the block was taken or dropped, 0 for an empty block. Waits while the device is full,
+// without the output's lock: on a playing device up to 1000 ms, after which the device is reset
+// and the block dropped; on a paused one until it restarts. A flush, a dropping pause or a
+// close during the wait drops the block.
 int32_t AudioOutWrite(AudioOut *out, const AudioPcmBlock *block);
 void AudioOutPause(AudioOut *out);
 // A pause that also ends a write waiting for room and drops its block, so the caller is not

@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr uint32_t kCloseWaitMs = 1000;
 constexpr auto kAfterEventSleep = std::chrono::milliseconds(10);
 
 // The system's audio subsystem and one device opened on it; closing the device waits until its
@@ -181,8 +180,8 @@ void DsClose(void *device)
     DsAudioOut *ds = Ds(device);
     if (ds == nullptr)
         return;
-    // Lets the sound already queued play out.
-    std::this_thread::sleep_for(std::chrono::milliseconds(kCloseWaitMs));
+    // No wait for queued sound to play out: the player empties the output before it closes
+    // it (a clip's end waits for the sound to drain first), so a wait would only hold up stop.
     {
         std::lock_guard<std::mutex> lock(ds->deviceLock);
         ds->ring.Pause();

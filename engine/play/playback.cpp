@@ -109,13 +109,10 @@ int32_t StartRenderer(Playback *pb, int32_t index)
     if (pb->bDecoderReset)
         config.dwOption2 = 1;
     if (!VideoRendererConfigure(renderer, &config)) {
-        int32_t code;
-        {
-            std::lock_guard<std::mutex> guard(renderer->lock);
-            code = renderer->nLastError;
-        }
+        // Whatever the renderer noted (no memory for the device output), the engine's error is
+        // the failed video output.
         VideoRendererClose(renderer);
-        return code != 0 ? code : VANTOR_E_VIDEO_OUTPUT_INIT;
+        return VANTOR_E_VIDEO_OUTPUT_INIT;
     }
     slot.pRenderer = renderer;
     return VANTOR_OK;
@@ -194,7 +191,7 @@ void PrefillOne(Playback *pb, SampleQueue *queue, int32_t kind, uint32_t stream,
         if (outcome == ReadOutcome::Ended)
             *ended = true;
         else if (outcome == ReadOutcome::NoSpace)
-            break;
+            break; // Again: the reader let the source lock go for a moment; read on
     }
 }
 
@@ -234,9 +231,17 @@ int32_t PlaybackPrepare(Playback *pb, SourceOpenRequest *request, uint32_t start
         SourceClose(source);
         return result;
     }
+    // Nothing to play is the unsupported-file error, not a silent end.
+    if (info.nAudioCount == 0 && info.nVideoCount == 0) {
+        SourceClose(source);
+        return VANTOR_E_UNSUPPORTED_FILE;
+    }
     uint32_t position = startMs;
-    if (position != 0 && SourceSetStartPosition(source, &position) != VANTOR_OK)
-        position = 0;
+    if (position != 0 && SourceSetStartPosition(source, &position) != VANTOR_OK) {
+        // Playing from the start instead would show what the caller did not ask for.
+        SourceClose(source);
+        return VANTOR_E_RANDOM_ACCESS;
+    }
     {
         std::lock_guard<std::mutex> guard(pb->openLock);
         pb->pSource = source;
@@ -329,7 +334,9 @@ bool PlaybackStart(Playback *pb)
                 pb->pTextDecoder = decoder;
                 pb->textBuffer.assign(LargestTextSample(pb->info), 0);
             } else {
+                // Dropped for this open: the next Start neither retries nor records it again.
                 PlaybackSetError(pb, VANTOR_E_TEXT_DECODER_INIT);
+                pb->bHasText = false;
                 pb->bTextEnded = true;
             }
         }
@@ -374,7 +381,8 @@ void PlaybackPause(Playback *pb)
     SourceControl(pb->pSource, 3);
     pb->clock->Pause();
     pb->avSync.Silence();
-    AudioOutPauseDropping(pb->pAudioOut);
+    // A block the audio task is writing waits for the restart and plays then.
+    AudioOutPause(pb->pAudioOut);
 }
 
 bool PlaybackSeek(Playback *pb, uint32_t targetMs, int32_t mode, int32_t precise,
@@ -479,19 +487,21 @@ void PlaybackClose(Playback *pb)
         pb->textBuffer.clear();
         pb->bTextPending = false;
     }
+    AudioOut *out;
     {
         std::lock_guard<std::mutex> guard(pb->audioLock);
         if (pb->pAudioDecoder)
             pb->pFactory->DestroyAudio(pb->pAudioDecoder);
         pb->pAudioDecoder = nullptr;
-        if (pb->pAudioOut)
-            AudioOutClose(pb->pAudioOut);
+        out = pb->pAudioOut;
         pb->pAudioOut = nullptr;
-        pb->listener.reset();
         pb->audioQueue.reset();
         pb->accumulator = PcmAccumulator();
         pb->bAccumulatorCreated = false;
     }
+    // Closing joins the device's threads: not under the lock that volume and speed calls take.
+    AudioOutClose(out);
+    pb->listener.reset();
     SourceObject *source;
     {
         std::lock_guard<std::mutex> guard(pb->openLock);

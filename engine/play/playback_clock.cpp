@@ -6,22 +6,19 @@
 #include "platform/tick_count.h"
 
 namespace {
-constexpr auto kRelaxed = std::memory_order_relaxed;
 constexpr int32_t kSyncToleranceMs = 5;
-// A hold ends when the audio stops reporting (its stream ended) for this long.
+// A hold ends when the audio stops reporting (its stream ended) for this long; a started clock
+// that has had no audio sync for this long runs free.
 constexpr uint32_t kHoldLimitMs = 250;
+using Guard = std::lock_guard<std::mutex>;
 } // namespace
 
 PlaybackClock::PlaybackClock(int32_t startMs, TickSource ticks)
     : m_pTicks(ticks != nullptr ? ticks : &GetTickCount)
 {
     const uint32_t now = Now();
-    m_nBaseValue.store(startMs, kRelaxed);
-    m_nNextBaseValue.store(startMs, kRelaxed);
-    m_nCurrent.store(startMs, kRelaxed);
-    m_nPrevious.store(startMs, kRelaxed);
-    m_nBaseTick.store(now, kRelaxed);
-    m_nNextBaseTick.store(now, kRelaxed);
+    m_nBaseValue = m_nNextBaseValue = m_nCurrent = m_nPrevious = startMs;
+    m_nBaseTick = m_nNextBaseTick = now;
 }
 
 uint32_t PlaybackClock::Now() const
@@ -39,72 +36,99 @@ int32_t PlaybackClock::Advance(int32_t value, uint32_t from, uint32_t to, int32_
 // The value a hold keeps: the newest base.
 int32_t PlaybackClock::HeldValue() const
 {
-    return m_nPending.load(kRelaxed) != 0 ? m_nNextBaseValue.load(kRelaxed)
-                                          : m_nBaseValue.load(kRelaxed);
+    return m_bPending ? m_nNextBaseValue : m_nBaseValue;
 }
 
 int32_t PlaybackClock::Peek(uint32_t now) const
 {
-    if (m_nPaused.load(kRelaxed) != 0)
-        return m_nCurrent.load(kRelaxed);
-    if (m_nHeld.load(kRelaxed) != 0)
+    if (m_bPaused)
+        return m_nCurrent;
+    if (m_bHeld)
         return HeldValue();
-    if (m_nPending.load(kRelaxed) != 0)
-        return Advance(m_nNextBaseValue.load(kRelaxed), m_nNextBaseTick.load(kRelaxed), now,
-                       m_nRate.load(kRelaxed));
-    return Advance(m_nBaseValue.load(kRelaxed), m_nBaseTick.load(kRelaxed), now,
-                   m_nBaseRate.load(kRelaxed));
+    if (m_bPending)
+        return Advance(m_nNextBaseValue, m_nNextBaseTick, now, m_nRate);
+    return Advance(m_nBaseValue, m_nBaseTick, now, m_nBaseRate);
 }
 
 void PlaybackClock::SetNextBase(int32_t value, uint32_t tick)
 {
-    m_nNextBaseValue.store(value, kRelaxed);
-    m_nNextBaseTick.store(tick, kRelaxed);
-    m_nPending.store(1, kRelaxed);
+    m_nNextBaseValue = value;
+    m_nNextBaseTick = tick;
+    m_bPending = true;
+}
+
+// A started clock leaves its wait for the audio, from where it stands.
+void PlaybackClock::RunFree(uint32_t now)
+{
+    SetNextBase(m_nCurrent, now);
+    m_bPaused = false;
+}
+
+int32_t PlaybackClock::Rate() const
+{
+    Guard guard(m_lock);
+    return m_nRate;
+}
+
+bool PlaybackClock::IsPaused() const
+{
+    Guard guard(m_lock);
+    return m_bPaused;
+}
+
+bool PlaybackClock::IsStarted() const
+{
+    Guard guard(m_lock);
+    return m_bStarted;
+}
+
+int32_t PlaybackClock::LastAudioTime() const
+{
+    Guard guard(m_lock);
+    return m_nLastAudio;
 }
 
 void PlaybackClock::Pause()
 {
-    if (m_nPaused.load(kRelaxed) != 0)
+    Guard guard(m_lock);
+    if (m_bPaused)
         return;
     // A base still pending is the newer truth; freezing the older one would make the paused
     // picture jump back.
     const uint32_t now = Now();
     const int32_t value = Peek(now);
-    m_nBaseValue.store(value, kRelaxed);
-    m_nBaseTick.store(now, kRelaxed);
-    m_nNextBaseValue.store(value, kRelaxed);
-    m_nNextBaseTick.store(now, kRelaxed);
-    m_nPending.store(0, kRelaxed);
-    m_nCurrent.store(value, kRelaxed);
-    m_nStarted.store(0, kRelaxed);
-    m_nHeld.store(0, kRelaxed);
-    m_nPaused.store(1, kRelaxed);
+    m_nBaseValue = m_nNextBaseValue = m_nCurrent = value;
+    m_nBaseTick = m_nNextBaseTick = now;
+    m_bPending = false;
+    m_bStarted = false;
+    m_bHeld = false;
+    m_bPaused = true;
 }
 
 void PlaybackClock::Start(bool freeRunning)
 {
-    if (m_nPaused.load(kRelaxed) == 0)
+    Guard guard(m_lock);
+    if (!m_bPaused)
         return;
-    m_nHeld.store(0, kRelaxed);
+    m_bHeld = false;
+    const uint32_t now = Now();
     if (freeRunning) {
-        SetNextBase(m_nBaseValue.load(kRelaxed), Now());
-        m_nPaused.store(0, kRelaxed);
+        SetNextBase(m_nBaseValue, now);
+        m_bPaused = false;
     }
-    m_nStarted.store(1, kRelaxed);
+    m_bStarted = true;
+    m_nStartTick = now;
 }
 
 void PlaybackClock::SetPosition(int32_t ms)
 {
+    Guard guard(m_lock);
     const uint32_t now = Now();
-    m_nHeld.store(0, kRelaxed);
-    if (m_nPaused.load(kRelaxed) != 0) {
-        m_nBaseValue.store(ms, kRelaxed);
-        m_nNextBaseValue.store(ms, kRelaxed);
-        m_nCurrent.store(ms, kRelaxed);
-        m_nBaseTick.store(now, kRelaxed);
-        m_nNextBaseTick.store(now, kRelaxed);
-        m_nPending.store(0, kRelaxed);
+    m_bHeld = false;
+    if (m_bPaused) {
+        m_nBaseValue = m_nNextBaseValue = m_nCurrent = ms;
+        m_nBaseTick = m_nNextBaseTick = now;
+        m_bPending = false;
         return;
     }
     SetNextBase(ms, now);
@@ -112,31 +136,32 @@ void PlaybackClock::SetPosition(int32_t ms)
 
 void PlaybackClock::SetRate(int32_t percent)
 {
-    if (m_nPaused.load(kRelaxed) == 0) {
+    Guard guard(m_lock);
+    if (!m_bPaused) {
         const uint32_t now = Now();
         SetNextBase(Peek(now), now);
     }
-    m_nRate.store(percent, kRelaxed);
+    m_nRate = percent;
 }
 
 void PlaybackClock::AudioSync(int32_t audioMs)
 {
+    Guard guard(m_lock);
     const uint32_t now = Now();
-    if (m_nStarted.load(kRelaxed) != 0 && m_nPaused.load(kRelaxed) != 0) {
+    if (m_bStarted && m_bPaused) {
         // The first played block starts the clock from where it was paused.
-        SetNextBase(m_nCurrent.load(kRelaxed), now);
-        m_nPaused.store(0, kRelaxed);
+        RunFree(now);
     }
-    m_nLastAudio.store(audioMs, kRelaxed);
-    m_nLastSyncTick.store(now, kRelaxed);
+    m_nLastAudio = audioMs;
+    m_nLastSyncTick = now;
     const int32_t clock = Peek(now);
-    if (m_nHeld.load(kRelaxed) != 0) {
+    if (m_bHeld) {
         // Held ahead of the audio: it runs again once the audio has caught up, from the audio's
         // time when that has passed the held value.
         if (audioMs < clock - kSyncToleranceMs)
             return;
         SetNextBase(audioMs > clock ? audioMs : clock, now);
-        m_nHeld.store(0, kRelaxed);
+        m_bHeld = false;
         return;
     }
     if (std::abs(audioMs - clock) <= kSyncToleranceMs)
@@ -147,33 +172,43 @@ void PlaybackClock::AudioSync(int32_t audioMs)
         SetNextBase(audioMs, now);
         return;
     }
-    SetNextBase(m_nCurrent.load(kRelaxed), now);
-    m_nHeld.store(1, kRelaxed);
+    SetNextBase(m_nCurrent, now);
+    m_bHeld = true;
+}
+
+void PlaybackClock::AudioEnded()
+{
+    Guard guard(m_lock);
+    if (m_bStarted && m_bPaused)
+        RunFree(Now());
 }
 
 int32_t PlaybackClock::Position()
 {
-    if (m_nPaused.load(kRelaxed) != 0 && m_nPending.load(kRelaxed) == 0)
-        return m_nCurrent.load(kRelaxed);
+    Guard guard(m_lock);
     const uint32_t now = Now();
-    if (m_nHeld.load(kRelaxed) != 0 &&
-        static_cast<uint32_t>(now - m_nLastSyncTick.load(kRelaxed)) > kHoldLimitMs) {
+    // Started and still paused: no audio sync has come since the start. After the bound the
+    // picture no longer waits for sound that may never report.
+    if (m_bPaused && m_bStarted && static_cast<uint32_t>(now - m_nStartTick) > kHoldLimitMs)
+        RunFree(now);
+    if (m_bPaused && !m_bPending)
+        return m_nCurrent;
+    if (m_bHeld && static_cast<uint32_t>(now - m_nLastSyncTick) > kHoldLimitMs) {
         // The audio has stopped reporting: the clock runs on from where it held.
         const int32_t held = HeldValue();
-        m_nHeld.store(0, kRelaxed);
+        m_bHeld = false;
         SetNextBase(held, now);
     }
-    if (m_nPending.exchange(0, kRelaxed) != 0) {
-        m_nBaseValue.store(m_nNextBaseValue.load(kRelaxed), kRelaxed);
-        m_nBaseTick.store(m_nNextBaseTick.load(kRelaxed), kRelaxed);
-        m_nBaseRate.store(m_nRate.load(kRelaxed), kRelaxed);
+    if (m_bPending) {
+        m_bPending = false;
+        m_nBaseValue = m_nNextBaseValue;
+        m_nBaseTick = m_nNextBaseTick;
+        m_nBaseRate = m_nRate;
     }
-    m_nPrevious.store(m_nCurrent.load(kRelaxed), kRelaxed);
-    const int32_t value = m_nPaused.load(kRelaxed) != 0 || m_nHeld.load(kRelaxed) != 0
-                              ? m_nBaseValue.load(kRelaxed)
-                              : Advance(m_nBaseValue.load(kRelaxed), m_nBaseTick.load(kRelaxed),
-                                        now, m_nBaseRate.load(kRelaxed));
-    m_nCurrent.store(value, kRelaxed);
+    m_nPrevious = m_nCurrent;
+    const int32_t value =
+        m_bPaused || m_bHeld ? m_nBaseValue : Advance(m_nBaseValue, m_nBaseTick, now, m_nBaseRate);
+    m_nCurrent = value;
     return value;
 }
 

@@ -14,6 +14,9 @@ namespace {
 
 // A sample may grow its queue up to this; a larger one ends its stream.
 constexpr uint32_t kLargestSampleCap = 32u << 20;
+// The most one kind's queue holds, however large its samples: a bogus size must not take
+// hundreds of megabytes.
+constexpr uint64_t kQueueBytesCap = 64u << 20;
 // The video task's pause when it has nothing to do.
 constexpr int32_t kIdleWaitMs = 10;
 
@@ -84,9 +87,12 @@ int32_t PictureWaitMs(int32_t clockMs, int32_t pictureMs, int32_t ratePercent)
 
 std::unique_ptr<SampleQueue> MakeQueue(uint32_t largest, bool video)
 {
-    // Audio keeps three of its largest samples, video ten, 8-byte aligned with zero padding.
+    // Audio keeps three of its largest samples, video ten, 8-byte aligned with zero padding;
+    // never more than the cap, which still holds two of the largest sample allowed.
     auto queue = std::make_unique<SampleQueue>();
-    const uint64_t ring = static_cast<uint64_t>(largest) * (video ? 10 : 3);
+    const uint64_t ring = std::max<uint64_t>(
+        std::min<uint64_t>(static_cast<uint64_t>(largest) * (video ? 10 : 3), kQueueBytesCap),
+        largest);
     if (ring > UINT32_MAX || !queue->Create(static_cast<uint32_t>(ring), largest, video ? 8 : 0))
         return nullptr;
     return queue;
@@ -105,11 +111,14 @@ ReadOutcome ReadIntoQueue(Playback *pb, std::unique_ptr<SampleQueue> *queue, int
     request.nKind = kind;
     request.nStream = stream;
     int32_t readerResult = 0;
-    if (SourceRead(pb->pSource, &request, &readerResult) == VANTOR_OK) {
+    const int32_t result = SourceRead(pb->pSource, &request, &readerResult);
+    if (result == VANTOR_OK) {
         (*queue)->Commit(request.nLength, static_cast<int32_t>(request.nTime),
                          static_cast<int32_t>(request.nDuration));
         return ReadOutcome::Read;
     }
+    if (result == VANTOR_E_AGAIN)
+        return ReadOutcome::Again;
     if (readerResult != VANTOR_E_BUFFER_TOO_SMALL || request.nBufferSize <= capacity ||
         request.nBufferSize > kLargestSampleCap)
         return ReadOutcome::Ended;
@@ -260,7 +269,10 @@ void TextStep(Playback *pb)
     request.nBufferSize = static_cast<uint32_t>(pb->textBuffer.size());
     request.nKind = SAMPLE_KIND_TEXT;
     int32_t readerResult = 0;
-    if (SourceRead(pb->pSource, &request, &readerResult) != VANTOR_OK) {
+    if (const int32_t result = SourceRead(pb->pSource, &request, &readerResult);
+        result != VANTOR_OK) {
+        if (result == VANTOR_E_AGAIN)
+            return; // on the next pass
         if (readerResult == VANTOR_E_BUFFER_TOO_SMALL &&
             request.nBufferSize > pb->textBuffer.size() &&
             request.nBufferSize <= kLargestSampleCap)
@@ -382,8 +394,10 @@ void AudioTaskMain(Playback *pb)
                 pb->bAudioReadEnded = true;
             // The stream ends once its last sound has gone to the output.
             if (pb->bAudioReadEnded && pb->audioQueue->Count() == 0) {
-                if (last || pb->accumulator.Count() == 0)
+                if (last || pb->accumulator.Count() == 0) {
                     pb->bAudioEnded = true;
+                    pb->clock->AudioEnded();
+                }
                 else
                     pb->accumulator.SetEndMark();
             }

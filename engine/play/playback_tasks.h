@@ -12,6 +12,7 @@ enum class ReadOutcome
     Read,    // one sample went into the queue
     NoSpace, // the queue is full (or must drain before it can grow)
     Ended,   // the stream has no more samples
+    Again,   // the reader used up its slice without a sample; the stream goes on
 };
 
 // A queue for samples of up to largest bytes; null when the figures are impossible.

@@ -15,9 +15,13 @@ bool SampleQueue::Create(uint32_t ringBytes, uint32_t largestSample, uint32_t al
     if (largestSample == 0 || ringBytes < largestSample || (alignment != 0 && alignment != 8) ||
         ringBytes > (1u << 30) || zeroPad > kGuardBytes)
         return false;
-    m_pRing.reset(new (std::nothrow) uint8_t[static_cast<size_t>(ringBytes) + kGuardBytes]());
+    // Not zero-filled: the ring's pages are taken from the system as samples reach them, so a
+    // ring sized for rare large samples costs only what is used. Every sample is written before
+    // it is read; the guard after the ring is zeroed for decoders that read a little beyond.
+    m_pRing.reset(new (std::nothrow) uint8_t[static_cast<size_t>(ringBytes) + kGuardBytes]);
     if (!m_pRing)
         return false;
+    std::memset(m_pRing.get() + ringBytes, 0, kGuardBytes);
     m_nRingBytes = ringBytes;
     m_nLargest = largestSample;
     m_nAlignment = alignment;

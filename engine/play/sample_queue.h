@@ -50,6 +50,7 @@ public:
     void Flush();
 
     uint32_t LargestSample() const { return m_nLargest; }
+    uint32_t RingBytes() const { return m_nRingBytes; }
 
 private:
     uint32_t Align(uint32_t value) const;

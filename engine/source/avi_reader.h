@@ -6,41 +6,19 @@
 #include <vector>
 
 #include "engine/core/vantor_errors.h"
+#include "engine/source/avi_index.h"
 #include "engine/source/media_info.h"
 #include "engine/source/reader_ops.h"
 
 constexpr uint32_t kAviMediaType = 5;
 constexpr uint32_t kAviMaxStreams = 10;
-// Flag of an index entry that starts a key frame.
-constexpr uint32_t kAviKeyFrame = 0x10;
-// More than this many zero bytes in a row end one chunk search.
+// More than this many empty chunk headers in a row end the header parse.
 constexpr uint32_t kAviMaxZeroRun = 2048;
-constexpr int32_t AVI_E_ZERO_RUN = VantorCode(0x80000055);
 // Largest piece of a sample-size stream handed out by one read.
 constexpr uint32_t kAviMaxPiece = 16384;
-
-// One chunk of a stream, in file order.
-struct AviIndexNode
-{
-    uint32_t nFlags;    // kAviKeyFrame
-    uint32_t nPosition; // of the chunk header
-    uint32_t nSize;
-    // Written once by the appender with release order, after the node is complete; readers
-    // follow it with acquire order. Null at the tail.
-    std::atomic<AviIndexNode *> pNext;
-};
-
-// The nodes of one stream. Only one thread appends at a time (get info, then the index
-// thread); readers on other threads only walk what nodeCount says is linked.
-struct AviIndexList
-{
-    std::atomic<AviIndexNode *> pHead{nullptr}; // release-stored once, by the appender
-    AviIndexNode *pTail = nullptr;              // appender's own
-    std::atomic<uint32_t> nCount{0};            // stored after the node is linked
-    std::atomic<uint64_t> nTotalBytes{0};       // sum of the sizes; single word
-    std::vector<std::unique_ptr<AviIndexNode[]>> blocks; // appender's own storage
-    uint32_t nBlockUsed = 0;
-};
+// A chunk found by scanning that claims more than this is a damaged header: no recorder
+// writes a sample this large, and taking it would swallow the chunks after it.
+constexpr uint32_t kAviMaxScannedChunk = 16u << 20;
 
 struct AviSuperEntry
 {
@@ -69,7 +47,7 @@ struct AviStream
     uint64_t nBytePosition = 0;  // bytes delivered so far
     uint32_t nRemaining = 0;     // bytes of the current chunk not yet delivered
     bool bPadPending = false;
-    int64_t nMoviEnd = 0; // end of the movi list the scan stands in
+    int64_t nMoviEnd = 0; // end of the movi list the scan stands in (the file end once stale)
     AviIndexList index;
     AviIndexNode *pCurrent = nullptr; // next node to read (complete index)
     int64_t nNextReadPosition = 0;
@@ -78,6 +56,7 @@ struct AviStream
     uint64_t nFoundSample = 0;
     uint32_t nFoundTime = 0;
     std::vector<AviSuperEntry> superIndex; // until the OpenDML indexes are loaded
+    std::vector<uint8_t> scanSpan;         // the chunk search's bytes, once it first runs
 };
 
 struct AviReader
@@ -106,7 +85,12 @@ struct AviReader
     // Index thread's own: where its scan stands and which movi list it is in.
     bool bScanStarted = false;
     int64_t nScanMoviEnd = 0;
+    std::vector<uint8_t> scanSpan;
 };
+
+// Header parse and index loading of get info: fills the stream table and the media
+// information; the index lists hold what idx1 or the OpenDML indexes name.
+int32_t AviParseHeaders(AviReader *r, MediaInfo *info);
 
 // Open on stream, close, get info, make index, read sample, seek and seek to key frame.
 extern const ReaderOps g_AviReaderOps;

@@ -14,7 +14,7 @@
 namespace {
 
 constexpr auto kIndexPause = std::chrono::milliseconds(1000);
-constexpr auto kIndexPoll = std::chrono::milliseconds(10);
+constexpr auto kIndexYield = std::chrono::milliseconds(5);
 
 uint32_t BoundedBy(uint64_t value, int64_t streamSize)
 {
@@ -41,6 +41,8 @@ uint64_t TextSampleSize(const TEXT_STREAM_INFO &t)
     return t.nParam1 ? uint64_t{t.nParam2} * 125 / t.nParam1 : 1024;
 }
 
+// Each make-index call works for one short slice; between slices the thread yields and sees the
+// stop flag, so closing waits for one slice at most.
 void IndexThreadMain(SourceObject *source)
 {
     SetCurrentThreadName("ReaderMakeIndex");
@@ -49,10 +51,9 @@ void IndexThreadMain(SourceObject *source)
         if (result < 0 && result != VANTOR_E_NOT_YET)
             break;
         std::unique_lock<std::mutex> guard(source->indexWaitLock);
-        source->indexWake.wait_for(guard, kIndexPause,
+        source->indexWake.wait_for(guard, result == VANTOR_E_NOT_YET ? kIndexYield : kIndexPause,
                                    [source] { return source->bIndexStop.load(); });
     }
-    std::this_thread::sleep_for(kIndexPoll);
     source->bIndexDone.store(true);
 }
 
@@ -65,8 +66,6 @@ void StopIndexThread(SourceObject *source)
         source->bIndexStop.store(true);
     }
     source->indexWake.notify_all();
-    while (!source->bIndexDone.load())
-        std::this_thread::sleep_for(kIndexPoll);
     source->indexThread.join();
 }
 
@@ -249,7 +248,9 @@ int32_t SourceRead(SourceObject *source, SampleRequest *request, int32_t *reader
     }
     if (readerResult)
         *readerResult = result;
-    return result == VANTOR_OK ? VANTOR_OK : VANTOR_E_END_OF_STREAM;
+    if (result == VANTOR_OK || result == VANTOR_E_AGAIN)
+        return result;
+    return VANTOR_E_END_OF_STREAM;
 }
 
 int32_t SourceSeek(SourceObject *source, uint32_t *position, int32_t precise)

@@ -116,11 +116,13 @@ public:
     const CTempFolder &Folder() const { return m_Folder; }
     const std::string &SoundFile() const { return m_strSound; }
 
-    int32_t Play(const std::string &path, int32_t pauseAtEnd = 0, int32_t rewindAtEnd = 0)
+    int32_t Play(const std::string &path, int32_t pauseAtEnd = 0, int32_t rewindAtEnd = 0,
+                 uint32_t startMs = 0)
     {
         m_Locator = Utf8ToWide(path);
         VantorOpenParams params{};
         params.szLocator = m_Locator.c_str();
+        params.nStartPosition = startMs;
         params.bPauseAtEnd = pauseAtEnd;
         params.bRewindAtEnd = rewindAtEnd;
         return VantorPlay(m_pPlayer, &params);

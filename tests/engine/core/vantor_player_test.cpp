@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "tests/engine/core/player_harness.h"
+#include "tests/engine/source/avi_file_builder.h"
 #include "tests/engine/play/scripted_decoders.h"
 
 namespace {
@@ -178,6 +179,77 @@ TEST_F(VantorPlayerTest, AFailedOpenEndsWithItsCode)
     ASSERT_TRUE(m_Player.WaitForState(VS_IDLE));
     EXPECT_EQ(m_Player.Status().nLastError, VANTOR_E_FILE_NOT_FOUND);
     EXPECT_EQ(m_Player.Record().nStarted.load(), 0);
+}
+
+// Opens that cannot play end with their own code, never with 0.
+TEST_F(VantorPlayerTest, AnOpenThatCannotPlayEndsWithItsCode)
+{
+    ClipSpec textOnly{2000};
+    textOnly.video = textOnly.audio = false;
+    textOnly.text = true;
+    // Without an index the clip cannot be positioned anywhere but at its start.
+    AviLayout layout;
+    layout.bIdx1 = false;
+    layout.streams = {VideoStream(1, 25, 50)};
+    for (uint32_t i = 0; i < 50; ++i)
+        layout.chunks.push_back({0, "dc", 5, true});
+    const std::string unindexed = m_Player.Folder() / "unindexed.avi";
+    WriteBytes(unindexed, BuildAvi(layout).bytes);
+    struct Case
+    {
+        const char *name;
+        std::string clip;
+        uint32_t startMs;
+        int32_t error;
+    };
+    const Case cases[] = {
+        {"no audio or video stream", Clip("text.avi", textOnly), 0, VANTOR_E_UNSUPPORTED_FILE},
+        {"a start position the clip cannot reach", unindexed, 1000, VANTOR_E_RANDOM_ACCESS},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        m_Player.Record().Clear();
+        const int ended = m_Player.Record().nEnded.load();
+        ASSERT_EQ(m_Player.Play(c.clip, 0, 0, c.startMs), 1);
+        ASSERT_TRUE(WaitUntil([&] { return m_Player.Record().nEnded.load() == ended + 1; }, 5000));
+        ASSERT_TRUE(m_Player.WaitForState(VS_IDLE));
+        EXPECT_EQ(m_Player.Status().nLastError, c.error);
+        EXPECT_EQ(m_Player.Record().nStarted.load(), 0);
+    }
+}
+
+// The device output of a slot that cannot open (here: no window) is the failed video output,
+// whatever the renderer noted; the sound plays on.
+TEST_F(VantorPlayerTest, AVideoOutputThatCannotOpenIsReportedAsTheOutputError)
+{
+    VantorVideoOutConfig config{};
+    config.dwMask = VIDEO_OUT_TYPE | VIDEO_OUT_WINDOW;
+    config.dwOutputType = VIDEO_OUT_TYPE_OEM;
+    config.pWindow = nullptr;
+    VantorSetVideoOut(m_Player.Player(), 0, &config);
+    ASSERT_EQ(m_Player.Play(Clip("clip.avi", ClipSpec{1000})), 1);
+    ASSERT_TRUE(m_Player.WaitForState(VS_PLAYING));
+    EXPECT_EQ(m_Player.Status().nLastError, VANTOR_E_VIDEO_OUTPUT_INIT);
+    EXPECT_TRUE(m_Player.Record().Presented().empty());
+    EXPECT_EQ(VantorStop(m_Player.Player()), 1);
+}
+
+// A text decoder that cannot be made drops the text for the open: reported once, not again at
+// the Start after every seek.
+TEST_F(VantorPlayerTest, AFailedTextDecoderIsReportedOnce)
+{
+    ClipSpec spec{2000};
+    spec.text = true;
+    std::memcpy(spec.textCodec, "XXXX", 5);
+    ASSERT_EQ(m_Player.Play(Clip("clip.avi", spec)), 1);
+    ASSERT_TRUE(m_Player.WaitForState(VS_PLAYING));
+    EXPECT_EQ(m_Player.Status().nLastError, VANTOR_E_TEXT_DECODER_INIT);
+    ASSERT_EQ(VantorSeek(m_Player.Player(), 1000, 1), 1);
+    ASSERT_TRUE(WaitUntil([&] { return m_Player.Machinery()->nVideoSeen.load() == VS_SEEKING; },
+                          3000));
+    ASSERT_TRUE(m_Player.WaitForState(VS_PLAYING));
+    EXPECT_EQ(m_Player.Status().nLastError, 0);
+    EXPECT_EQ(VantorStop(m_Player.Player()), 1);
 }
 
 struct EndCase

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -478,3 +479,48 @@ TEST(AudioOutCreate, RefusesFormatsItCannotPlay)
 }
 
 } // namespace
+
+// A block the audio task took before a pause and writes after it: the paused device is full and
+// takes nothing until it restarts, which is no stuck device. The block waits for the restart
+// instead of being dropped a second later with the half second of sound before it.
+TEST_F(AudioOutTest, ABlockWrittenAfterAPauseWaitsForTheRestartAndKeepsTheSoundBeforeIt)
+{
+    for (auto pause : {&AudioOutPause, &AudioOutPauseDropping}) {
+        m_Device.Free(m_Device.nQueued);
+        ASSERT_EQ(Write(2000, 0), 1);
+        pause(m_Out.get());
+        const int flushes = m_Device.nFlushes;
+        std::atomic<bool> written{false};
+        std::thread task([&] {
+            EXPECT_EQ(Write(400, 500, 8), 1);
+            written = true;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(1300));
+        EXPECT_FALSE(written.load());
+        EXPECT_EQ(m_Device.nFlushes, flushes) << "the sound before the block stays";
+        m_Device.Free(800);
+        AudioOutRestart(m_Out.get());
+        task.join();
+        EXPECT_EQ(m_Device.written.back(), 8);
+        EXPECT_EQ(m_Device.nFlushes, flushes);
+    }
+}
+
+// The writer waits for room without the output's lock: the window thread's volume, speed and
+// pause calls and the status thread's close do not wait for it.
+TEST_F(AudioOutTest, OtherCallsDoNotWaitForAWaitingWriter)
+{
+    ASSERT_EQ(Write(2000, 0), 1);
+    std::thread task([&] { EXPECT_EQ(Write(400, 500), 1); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto start = Clock::now();
+    const VantorAudioParams volume{VANTOR_AUDIO_VOLUME, 0, 0x7FFF7FFF, 0, 0, 0, 0, {}, {}, 0};
+    EXPECT_EQ(AudioOutSetParams(m_Out.get(), &volume), 1);
+    EXPECT_EQ(AudioOutSetSpeed(m_Out.get(), 100), 1);
+    AudioOutPause(m_Out.get());
+    AudioOutRestart(m_Out.get());
+    EXPECT_LT(MsSince(start), 100);
+    AudioOutClose(m_Out.release());
+    EXPECT_LT(MsSince(start), 200) << "closing ended the wait";
+    task.join();
+}

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include "engine/core/vantor_errors.h"
 #include "engine/play/playback_clock.h"
 
@@ -40,7 +44,7 @@ TEST_F(ClockTest, WithAudioTheClockWaitsForTheFirstPlayedBlock)
 {
     PlaybackClock clock(5000, &FakeTicks);
     clock.Start(false);
-    Wait(300);
+    Wait(200);
     EXPECT_EQ(clock.Position(), 5000);
     EXPECT_TRUE(clock.IsPaused());
 
@@ -49,6 +53,84 @@ TEST_F(ClockTest, WithAudioTheClockWaitsForTheFirstPlayedBlock)
     Wait(100);
     EXPECT_EQ(clock.Position(), 5100);
     EXPECT_EQ(clock.LastAudioTime(), 5002);
+}
+
+// Sound that never reports (one block left after a seek near the end, a clip whose sound is
+// one block long) must not keep the picture still.
+TEST_F(ClockTest, AStartedClockWaitsForTheAudioOnlySoLong)
+{
+    struct Case
+    {
+        const char *name;
+        bool bAudioEnds;     // the audio task tells the clock its sound has ended
+        uint32_t nWaitedMs;  // since the start, without an audio sync
+        bool bRunsAfterWait; // the clock moves 100 ms in the next 100 ms
+    };
+    const Case cases[] = {
+        {"within the bound it waits", false, 250, false},
+        {"past the bound it runs from where it was", false, 251, true},
+        {"the audio's end lets it run at once", true, 0, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        PlaybackClock clock(5000, &FakeTicks);
+        clock.Start(false);
+        if (c.bAudioEnds)
+            clock.AudioEnded();
+        Wait(c.nWaitedMs);
+        EXPECT_EQ(clock.Position(), 5000);
+        Wait(100);
+        EXPECT_EQ(clock.Position(), c.bRunsAfterWait ? 5100 : 5000);
+    }
+    // A paused clock (not started) stays paused whatever the audio does.
+    PlaybackClock paused(7000, &FakeTicks);
+    paused.AudioEnded();
+    Wait(1000);
+    EXPECT_EQ(paused.Position(), 7000);
+}
+
+// The clock's value is the tick count itself when every new position is the tick at which it
+// is set: a reader that paired the base value of one update with the tick of another would
+// see a value outside the ticks around its read.
+std::atomic<uint32_t> g_nSharedTick{1000};
+uint32_t SharedTicks()
+{
+    return g_nSharedTick.load();
+}
+
+TEST(ClockThreads, ReadersNeverSeeAValueOfOneUpdateWithTheTickOfAnother)
+{
+    PlaybackClock clock(1000, &SharedTicks);
+    clock.Start(true);
+    std::atomic<bool> done{false};
+    std::atomic<int> torn{0};
+    std::thread writer([&] {
+        for (int i = 0; i < 3000000; ++i) {
+            const uint32_t tick = g_nSharedTick.fetch_add(1000) + 1000;
+            if (i % 2)
+                clock.SetPosition(static_cast<int32_t>(tick));
+            else
+                clock.AudioSync(static_cast<int32_t>(tick)); // a jump forward to the audio
+        }
+        done = true;
+    });
+    std::vector<std::thread> readers;
+    // More readers than cores: reads that adopt a new base race each other as well.
+    for (int r = 0; r < 6; ++r)
+        readers.emplace_back([&] {
+            while (!done.load()) {
+                const uint32_t before = g_nSharedTick.load();
+                const int32_t value = clock.Position();
+                const uint32_t after = g_nSharedTick.load();
+                if (static_cast<uint32_t>(value) < before ||
+                    static_cast<uint32_t>(value) > after)
+                    ++torn;
+            }
+        });
+    writer.join();
+    for (std::thread &t : readers)
+        t.join();
+    EXPECT_EQ(torn.load(), 0);
 }
 
 TEST_F(ClockTest, FirstBlockLaterThanThePausedPositionMovesTheClockToIt)

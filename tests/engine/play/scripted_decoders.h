@@ -159,6 +159,7 @@ struct ClipSpec
     uint32_t videoFourcc = kVideoFourcc;
     bool audio = true;
     bool text = false;
+    char textCodec[5] = "TRVX"; // CreateText takes only this one
     uint32_t keyEveryPictures = 25; // one key picture a second at 25 pictures a second
 };
 
@@ -178,7 +179,7 @@ inline int32_t WriteClip(const std::string &path, const ClipSpec &spec)
     if (spec.audio)
         layout.audio.push_back(ClfAudioEntry{kAudioFormat, kAudioRate, 1, 16, 128000, {}});
     if (spec.text)
-        layout.text.push_back(ClfTextEntry{ClfFourcc("TRVX"), 0, 0});
+        layout.text.push_back(ClfTextEntry{ClfFourcc(spec.textCodec), 0, 0});
     ClfWriter writer;
     int32_t result = writer.Open(path, layout);
     for (uint32_t t = 0; result == VANTOR_OK && t < spec.durationMs; t += 10) {

@@ -117,6 +117,20 @@ TEST(AviReaderHeader, VideoScaleZeroTakesTheFrameTimeOfTheMainHeader)
               (std::vector<Sample>{{40, 9, 9}, {80, 10, 18}}));
 }
 
+// A negative height is a top-down picture: its rows, not a four-billion figure.
+TEST(AviReaderHeader, ATopDownPictureReportsItsHeight)
+{
+    AviLayout layout;
+    AviTestStream video = VideoStream(1, 25, 1);
+    video.format = BitmapHeader(64, static_cast<uint32_t>(-48), "MJPG");
+    layout.streams = {video};
+    layout.chunks = {{0, "dc", 8, true}};
+    AviFile file(BuildAvi(layout).bytes);
+    ASSERT_EQ(file.Result(), VANTOR_OK);
+    EXPECT_EQ(file.Info().video[0].nHeight, 48u);
+    EXPECT_EQ(file.Info().video[0].nWidth, 64u);
+}
+
 TEST(AviReaderHeader, ZeroRatesFallBackToDefaults)
 {
     struct Case
@@ -526,15 +540,18 @@ TEST(AviReaderIndex, OverADownloadTheHeadersAreWaitedForAndTheIdx1IsNot)
     EXPECT_EQ(remote.size(), 90u);
 }
 
-TEST(AviReaderIndex, Idx1OffsetsOutsideTheMoviListAreDropped)
+// An idx1 that names chunks outside the movi list is no complete index: its entries are
+// dropped and the chunks the file does hold are found by scanning.
+TEST(AviReaderIndex, Idx1OffsetsOutsideTheMoviListAreDroppedAndTheChunksScanned)
 {
     AviLayout layout = KeyFrameClip(4);
     layout.nIdx1OffsetBias = 0x7FFFFF00; // every offset beyond the file
     AviFile file(BuildAvi(layout).bytes);
     ASSERT_EQ(file.Result(), VANTOR_OK);
-    EXPECT_TRUE(file.ReadAll(SAMPLE_KIND_VIDEO).empty());
-    uint32_t position = 0;
-    EXPECT_EQ(SourceSeek(file.Source(), &position, 0), 0);
+    const std::vector<Sample> v = file.ReadAll(SAMPLE_KIND_VIDEO);
+    ASSERT_EQ(v.size(), 4u);
+    for (uint32_t i = 0; i < v.size(); ++i)
+        EXPECT_EQ(v[i].nLength, 10 + i % 7) << i;
 }
 
 TEST(AviReaderIndex, OpenDmlIndexesServeReadingAndKeyFrames)
