@@ -164,25 +164,25 @@ void SlotRead(Playback *pb, int32_t index)
         slot.bEnded = true;
 }
 
-void SlotDecode(Playback *pb, int32_t index)
+bool SlotDecode(Playback *pb, int32_t index)
 {
     VideoSlot &slot = pb->slots[index];
     VideoDecoder *decoder = slot.pDecoder;
     if (slot.bReady || !decoder || !slot.queue)
-        return;
+        return false;
     QUEUED_SAMPLE sample{};
     VideoPicture picture{};
     int32_t pictureMs = 0;
     uint32_t used = 0;
     if (!slot.queue->Peek(&sample)) {
         if (!slot.bEnded || slot.bDrained)
-            return;
+            return false;
         // End of the stream: collect what the decoder still holds.
         decoder->pOps->Decode(decoder, nullptr, 0, 0, &picture, &pictureMs, &used);
         if (!picture.pY) {
             slot.bDrained = true;
             UpdateVideoEnded(pb);
-            return;
+            return false;
         }
     } else {
         while (decoder->bWaitingForSync && decoder->pOps->Classify) {
@@ -202,7 +202,7 @@ void SlotDecode(Playback *pb, int32_t index)
                 break;
             slot.queue->Release();
             if (!slot.queue->Peek(&sample))
-                return;
+                return true;
         }
         const int32_t result = decoder->pOps->Decode(decoder, sample.pData, sample.nLength,
                                                      sample.nTime, &picture, &pictureMs, &used);
@@ -210,13 +210,14 @@ void SlotDecode(Playback *pb, int32_t index)
             used = sample.nLength;
         Consume(slot.queue.get(), sample, std::min(used, sample.nLength), picture.pY != nullptr);
         if (!picture.pY)
-            return;
+            return true;
     }
     KeepPicture(&slot, picture, decoder->nWidth, decoder->nHeight);
     slot.nPictureMs = pictureMs;
     slot.bHavePicture = true;
     // Pictures before a seek target are decoded but not shown.
     slot.bReady = pictureMs >= pb->nWorkingPosition.load();
+    return true;
 }
 
 int32_t SlotPresent(Playback *pb, int32_t index, bool forced)
@@ -423,13 +424,12 @@ void VideoTaskMain(Playback *pb)
             int32_t due = 0; // the soonest wait for a picture not yet due
             bool busy = false;
             for (int32_t i = 0; i < pb->nSlots; ++i) {
-                VideoSlot &slot = pb->slots[i];
                 const int32_t slotWait = SlotPresent(pb, i, false);
                 if (slotWait > 0 && (due == 0 || slotWait < due))
                     due = slotWait;
-                const bool wasReady = slot.bReady;
-                SlotDecode(pb, i);
-                busy = busy || (!wasReady && slot.bReady);
+                // Pictures before a seek target are decoded one after the other, without a
+                // pause between them.
+                busy = SlotDecode(pb, i) || busy;
                 SlotRead(pb, i);
             }
             // A picture still to come is waited for to the millisecond; with nothing decoded

@@ -27,8 +27,9 @@ void ResetVideoDecoder(VideoSlot *slot);
 void ResetAudioDecoder(Playback *pb);
 
 void SlotRead(Playback *pb, int32_t index);
-// Decodes the next sample when no picture is ready.
-void SlotDecode(Playback *pb, int32_t index);
+// Decodes the next sample when no picture is ready; true when a sample was decoded or skipped
+// (or a held picture collected at the end).
+bool SlotDecode(Playback *pb, int32_t index);
 // The longest the video task waits for a picture before it reads the clock again: a played
 // sound report may have moved the clock meanwhile.
 constexpr int32_t kMaxPictureWaitMs = 10;
