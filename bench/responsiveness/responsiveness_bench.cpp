@@ -25,6 +25,7 @@
 #include "platform/wide_text.h"
 #include "playback/cm_player.h"
 #include "playback/video_widget.h"
+#include "tests/support/pump_events.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -77,29 +78,17 @@ public:
     // Every presented picture is painted once or given up.
     int Shown() const { return PaintedPictures(m_pWindow) + GivenUpPictures(m_pWindow); }
 
-    // Pumps the window thread until picture number `number` has been painted; false after 5 s.
+    // Runs the window thread until picture number `number` has been painted; false after 5 s.
     bool PaintedUpTo(int number)
     {
-        const auto end = Clock::now() + std::chrono::seconds(5);
-        while (Shown() < number) {
-            if (Clock::now() > end)
-                return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-        }
-        return true;
+        return PumpUntil([&] { return Shown() >= number; }, std::chrono::seconds(5));
     }
     // Plays the clip until its position passes ms.
     bool PlayTo(const std::string &clip, uint32_t ms)
     {
-        if (m_pPlayer->Play(Utf8ToWide(clip).c_str()) != 1)
-            return false;
-        const auto end = Clock::now() + std::chrono::seconds(10);
-        while (m_pPlayer->GetState() != CMP_PLAYING || m_pPlayer->StatusPosition() < ms) {
-            if (Clock::now() > end)
-                return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        }
-        return true;
+        return m_pPlayer->Play(Utf8ToWide(clip).c_str()) == 1 && PumpUntil([&] {
+                   return m_pPlayer->GetState() == CMP_PLAYING && m_pPlayer->StatusPosition() >= ms;
+               });
     }
     // The next picture presented at or past ms is awaited.
     void Await(int32_t ms)
@@ -107,17 +96,13 @@ public:
         m_nAwaitedNumber = 0;
         m_nAwaitedMs = ms;
     }
-    // Pumps until the awaited picture was presented and painted.
+    // Runs the window thread until the awaited picture was presented and painted.
     bool AwaitedPainted()
     {
-        const auto end = Clock::now() + std::chrono::seconds(5);
-        while (m_nAwaitedNumber.load() == 0) {
-            if (Clock::now() > end)
-                return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-        }
+        const bool bPresented = PumpUntil([&] { return m_nAwaitedNumber.load() != 0; },
+                                          std::chrono::seconds(5));
         m_nAwaitedMs = -1;
-        return PaintedUpTo(m_nAwaitedNumber.load());
+        return bPresented && PaintedUpTo(m_nAwaitedNumber.load());
     }
 
 private:
