@@ -1,5 +1,6 @@
 #include "telemetry/navi_info.h"
 
+#include <cmath>
 #include <cwchar>
 
 #include <locale.h>
@@ -91,6 +92,7 @@ CTavloNaviInfo ParseNaviSentence(const wchar_t *text, uint32_t time)
 
 double NmeaToDegrees(double value)
 {
-    const auto degrees = static_cast<long long>(value / 100);
-    return static_cast<double>(degrees) + (value - static_cast<double>(degrees) * 100) / 60;
+    // In doubles: a sentence's number may be far outside any integer ("1e308").
+    const double degrees = std::trunc(value / 100);
+    return degrees + std::fmod(value, 100.0) / 60;
 }

@@ -14,11 +14,7 @@ namespace {
 
 using namespace avi;
 
-constexpr uint32_t kRiff = MakeFourcc("RIFF");
 constexpr uint32_t kList = MakeFourcc("LIST");
-constexpr uint32_t kFormAvi = MakeFourcc("AVI ");
-constexpr uint32_t kFormAvix = MakeFourcc("AVIX");
-constexpr uint32_t kFormMenu = MakeFourcc("MENU");
 constexpr uint32_t kHdrl = MakeFourcc("hdrl");
 constexpr uint32_t kDmnu = MakeFourcc("DMNU");
 constexpr uint32_t kStrl = MakeFourcc("strl");
@@ -27,7 +23,6 @@ constexpr uint32_t kAvih = MakeFourcc("avih");
 constexpr uint32_t kStrh = MakeFourcc("strh");
 constexpr uint32_t kStrf = MakeFourcc("strf");
 constexpr uint32_t kIndx = MakeFourcc("indx");
-constexpr uint32_t kIdx1 = MakeFourcc("idx1");
 constexpr uint32_t kMenuChunk = MakeFourcc("MENU");
 constexpr uint32_t kVids = MakeFourcc("vids");
 constexpr uint32_t kAuds = MakeFourcc("auds");

@@ -16,12 +16,6 @@ namespace {
 
 using namespace avi;
 
-constexpr uint32_t kRiff = MakeFourcc("RIFF");
-constexpr uint32_t kFormAvi = MakeFourcc("AVI ");
-constexpr uint32_t kFormAvix = MakeFourcc("AVIX");
-constexpr uint32_t kFormMenu = MakeFourcc("MENU");
-constexpr uint32_t kIdx1 = MakeFourcc("idx1");
-
 // Bytes read for the chunk search at a time.
 constexpr uint32_t kScanSpan = 64 * 1024;
 // One read, and one call of the index thread, searches this long at most: a read holds the

@@ -7,11 +7,18 @@
 #include <cstdint>
 #include <iterator>
 
+#include "engine/core/fourcc.h"
 #include "engine/core/vantor_errors.h"
 #include "engine/source/avi_reader.h"
 #include "engine/source/byte_stream.h"
 
 namespace avi {
+
+constexpr uint32_t kRiff = MakeFourcc("RIFF");
+constexpr uint32_t kFormAvi = MakeFourcc("AVI ");
+constexpr uint32_t kFormAvix = MakeFourcc("AVIX");
+constexpr uint32_t kFormMenu = MakeFourcc("MENU");
+constexpr uint32_t kIdx1 = MakeFourcc("idx1");
 
 inline int64_t Tell(ByteStream *s, int32_t cursor)
 {

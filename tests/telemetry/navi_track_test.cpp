@@ -1,3 +1,4 @@
+#include <cmath>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
@@ -48,6 +49,16 @@ TEST(ParseNaviSentence, ReadsEveryFieldOfTheRecordersSentence)
     EXPECT_EQ(info.cLonHemisphere, L'E');
     EXPECT_NEAR(NmeaToDegrees(info.dLatitude), 37.502057, 5e-7);
     EXPECT_NEAR(NmeaToDegrees(info.dLongitude), 127.025000, 5e-7);
+}
+
+// Numbers no real position has (a damaged sentence) still convert to a finite figure.
+TEST(NmeaToDegrees, HugeNumbersStayFinite)
+{
+    for (const double value : {1e308, -1e306, 1e19, -9.3e18}) {
+        SCOPED_TRACE(value);
+        EXPECT_TRUE(std::isfinite(NmeaToDegrees(value)));
+    }
+    EXPECT_NEAR(NmeaToDegrees(-3730.1234), -37.502057, 5e-7);
 }
 
 TEST(ParseNaviSentence, TakesOnlyFieldsFollowedByAComma)

@@ -19,23 +19,13 @@ extern "C" {
 #include "engine/source/source_object.h"
 #include "tests/engine/core/damaged_avi.h"
 #include "tests/engine/core/player_harness.h"
+#include "tests/support/resident_memory.h"
 #include "tools/mkcard/demo_clip.h"
 
 namespace {
 
 using namespace damaged_avi;
 using Clock = std::chrono::steady_clock;
-
-int64_t ResidentBytes()
-{
-    long pages = 0, resident = 0;
-    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(f);
-    }
-    return int64_t{resident} * sysconf(_SC_PAGESIZE);
-}
 
 int64_t MsSince(Clock::time_point begin)
 {

@@ -3,14 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
-
-#include <unistd.h>
 
 #include "engine/play/playback_tasks.h"
 #include "engine/source/source_object.h"
 #include "tests/engine/play/scripted_decoders.h"
+#include "tests/support/resident_memory.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -80,29 +78,18 @@ TEST_F(PlaybackReadTest, ASampleLargerThanTheQueueTakesWaitsForItToEmptyThenGrow
     EXPECT_EQ(Read(&queue), ReadOutcome::Ended);
 }
 
-long ResidentKiB()
-{
-    long pages = 0, resident = 0;
-    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(f);
-    }
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
 // A queue grown for the largest sample allowed (a bogus chunk size) holds at most 64 MiB, and
 // takes memory from the system only as samples fill it.
 TEST(PlaybackQueues, AQueueForHugeSamplesIsBoundedAndTakesMemoryOnlyAsItIsUsed)
 {
     for (const bool video : {true, false}) {
         SCOPED_TRACE(video ? "video" : "audio");
-        const long before = ResidentKiB();
+        const int64_t before = ResidentBytes();
         std::unique_ptr<SampleQueue> queue = MakeQueue(32u << 20, video);
         ASSERT_TRUE(queue);
         EXPECT_LE(queue->RingBytes(), 64u << 20);
         EXPECT_EQ(queue->LargestSample(), 32u << 20);
-        EXPECT_LT(ResidentKiB() - before, 4096);
+        EXPECT_LT(ResidentBytes() - before, 4 << 20);
         uint8_t *space = nullptr;
         uint32_t capacity = 0;
         ASSERT_TRUE(queue->TakeWriteSpace(&space, &capacity));
