@@ -232,8 +232,9 @@ int32_t AudioOutWrite(AudioOut *out, const AudioPcmBlock *block)
 
     std::vector<int16_t> silence;
     AudioPcmBlock silent;
-    bool timedOut = false;
+    bool timedOut = false; // the last wait was a whole second on a playing device
     for (;;) {
+        bool pausedWhileWaiting = false;
         {
             std::lock_guard<std::mutex> lock(out->lock);
             if (out->nDrops.load() != drops)
@@ -274,8 +275,11 @@ int32_t AudioOutWrite(AudioOut *out, const AudioPcmBlock *block)
                 return 1;
             }
             out->bWaiting = true;
+            pausedWhileWaiting = out->bPaused;
         }
-        timedOut = !out->spaceEvent.Wait(kSpaceWaitMs);
+        // A wait that began on a paused device says nothing about a stuck one, even when the
+        // restart comes just as it times out.
+        timedOut = !out->spaceEvent.Wait(kSpaceWaitMs) && !pausedWhileWaiting;
         out->bWaiting = false;
     }
 }

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,12 @@ const DamageCase kCases[] = {
     {"32 MB chunk size in the middle", HugeChunkSizeInTheMiddle},
     {"5 GiB OpenDML clip, second RIFF past 4 GiB", OpenDml5GiB},
 };
+
+// Test lists show the case by its name.
+void PrintTo(const DamageCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class DamagedClipTest : public ::testing::TestWithParam<DamageCase>
 {
