@@ -157,7 +157,10 @@ int CTavloMainFrame::StartClip(const std::string &path)
     if (!m_pPlayer)
         return 1;
     m_pPlayer->Stop();
-    Wait(1000);
+    // The wrapper's stop waits for the engine; a second more is waited only for one that has
+    // not stopped yet.
+    if (m_pPlayer->GetState() != CMP_STOPPED)
+        Wait(1000);
     if (m_pPlayer->GetState() != CMP_STOPPED)
         return 0;
     if (!m_pPlayer->Play(Utf8ToWide(path).c_str()))

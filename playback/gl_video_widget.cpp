@@ -73,7 +73,7 @@ bool CGlVideoWidget::CreateFrame(uint32_t fourcc, int32_t width, int32_t height)
     if (fourcc != FOURCC_I420 || width <= 0 || height <= 0 || width > 8192 || height > 8192)
         return false;
     const int32_t pitch = (width + 15) & ~15;
-    std::shared_ptr<Frame> frames[3];
+    std::vector<std::shared_ptr<Frame>> frames(kVideoFrames);
     for (auto &f : frames) {
         f = std::make_shared<Frame>();
         f->nWidth = width;
@@ -81,14 +81,14 @@ bool CGlVideoWidget::CreateFrame(uint32_t fourcc, int32_t width, int32_t height)
         f->nPitch = pitch;
         f->bytes.assign(SurfaceFrameBytes(FOURCC_I420, pitch, height), 0);
     }
-    m_Frames.Reset(frames[0], frames[1], frames[2]);
+    m_Frames.Reset(std::move(frames));
     return true;
 }
 
 void CGlVideoWidget::ReleaseFrame()
 {
     m_pLocked.reset();
-    m_Frames.Reset(nullptr, nullptr, nullptr);
+    m_Frames.Reset({});
     emit PictureArrived();
 }
 
@@ -112,7 +112,8 @@ bool CGlVideoWidget::Blt(const SurfaceRect &source, const SurfaceRect &destinati
     m_pLocked->destination = destination;
     m_pLocked->serial = ++m_nSerial;
     m_pLocked.reset();
-    m_Frames.Publish();
+    if (!m_Frames.Publish())
+        ++m_nGivenUp;
     emit PictureArrived();
     return true;
 }
@@ -185,7 +186,11 @@ void CGlVideoWidget::paintGL()
     m_Geometry.Update(this);
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT);
-    const std::shared_ptr<Frame> frame = m_Frames.Latest();
+    bool fresh = false;
+    const std::shared_ptr<Frame> frame = m_Frames.Next(&fresh);
+    // Pictures that came while this one waited are painted each in turn.
+    if (m_Frames.Waiting())
+        update();
     if (!m_bReady || !frame || frame->serial == 0)
         return;
     if (frame->serial != m_nUploaded || frame->nWidth != m_nTextureWidth ||
@@ -216,7 +221,8 @@ void CGlVideoWidget::paintGL()
     m_Quad.release();
     m_Program.release();
     glActiveTexture(GL_TEXTURE0);
-    ++m_nPainted;
+    if (fresh)
+        ++m_nPainted;
 }
 
 void CGlVideoWidget::resizeGL(int, int) { m_Geometry.Update(this); }

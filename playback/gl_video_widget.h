@@ -5,6 +5,7 @@
 #include <QOpenGLShaderProgram>
 #include <QOpenGLWidget>
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -31,8 +32,11 @@ public:
     bool Blt(const SurfaceRect &source, const SurfaceRect &destination) override;
     bool DrawRgb565(const SurfaceRect &, const uint8_t *, int32_t) override { return false; }
 
-    // Window thread: pictures painted so far.
+    // Window thread: pictures painted so far, each counted once.
     int PaintedPictures() const { return m_nPainted; }
+    // Pictures given up unpainted because the window thread fell behind by more than the
+    // frames that can wait.
+    int GivenUpPictures() const { return m_nGivenUp.load(); }
 
 signals:
     void PictureArrived();
@@ -57,6 +61,7 @@ private:
 
     FrameExchange<Frame> m_Frames;
     SurfaceGeometry m_Geometry;
+    std::atomic<int> m_nGivenUp{0}; // written by the video task
     // Video task only (the renderer's lock serialises frame creation, locks and blits).
     std::shared_ptr<Frame> m_pLocked;
     uint64_t m_nSerial = 0;

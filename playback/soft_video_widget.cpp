@@ -8,8 +8,10 @@
 CSoftVideoWidget::CSoftVideoWidget(QWidget *parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
-    m_Frames.Reset(std::make_shared<Frame>(), std::make_shared<Frame>(),
-                   std::make_shared<Frame>());
+    std::vector<std::shared_ptr<Frame>> frames(kVideoFrames);
+    for (auto &frame : frames)
+        frame = std::make_shared<Frame>();
+    m_Frames.Reset(std::move(frames));
     // Queued: the signal comes from the video task and the repaint belongs to this thread.
     connect(this, &CSoftVideoWidget::PictureArrived, this, qOverload<>(&QWidget::update),
             Qt::QueuedConnection);
@@ -41,7 +43,8 @@ bool CSoftVideoWidget::DrawRgb565(const SurfaceRect &d, const uint8_t *pixels, i
     int32_t windowWidth = 0, windowHeight = 0;
     m_Geometry.GetSize(&windowWidth, &windowHeight);
     frame->window = QSize(windowWidth, windowHeight);
-    m_Frames.Publish();
+    if (!m_Frames.Publish())
+        ++m_nGivenUp;
     emit PictureArrived();
     return true;
 }
@@ -50,7 +53,11 @@ void CSoftVideoWidget::paintEvent(QPaintEvent *)
 {
     m_Geometry.Update(this);
     QPainter painter(this);
-    const std::shared_ptr<Frame> frame = m_Frames.Latest();
+    bool fresh = false;
+    const std::shared_ptr<Frame> frame = m_Frames.Next(&fresh);
+    // Pictures that came while this one waited are painted each in turn.
+    if (m_Frames.Waiting())
+        update();
     QRegion border(rect());
     if (frame && !frame->image.isNull()) {
         // A picture scaled for another size (the windows traded places while paused, or the
@@ -65,7 +72,8 @@ void CSoftVideoWidget::paintEvent(QPaintEvent *)
             painter.drawImage(target.topLeft(), frame->image);
         }
         border -= target;
-        ++m_nPainted;
+        if (fresh)
+            ++m_nPainted;
     }
     for (const QRect &r : border)
         painter.fillRect(r, Qt::black);

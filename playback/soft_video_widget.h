@@ -4,6 +4,8 @@
 #include <QRect>
 #include <QWidget>
 
+#include <atomic>
+
 #include "engine/output/video_surface.h"
 #include "playback/frame_exchange.h"
 #include "playback/surface_geometry.h"
@@ -27,8 +29,11 @@ public:
     bool DrawRgb565(const SurfaceRect &destination, const uint8_t *pixels,
                     int32_t rowBytes) override;
 
-    // Window thread: pictures painted so far.
+    // Window thread: pictures painted so far, each counted once.
     int PaintedPictures() const { return m_nPainted; }
+    // Pictures given up unpainted because the window thread fell behind by more than the
+    // frames that can wait.
+    int GivenUpPictures() const { return m_nGivenUp.load(); }
 
 signals:
     void PictureArrived();
@@ -49,4 +54,5 @@ private:
     FrameExchange<Frame> m_Frames;
     SurfaceGeometry m_Geometry;
     int m_nPainted = 0; // window thread
+    std::atomic<int> m_nGivenUp{0}; // written by the video task
 };

@@ -73,3 +73,26 @@ QWidget *CreateVideoWidget(QWidget *parent, VideoSurface **surface)
     *surface = widget;
     return widget;
 }
+
+namespace {
+
+template <class Count> int VideoWidgetCount(const QWidget *widget, Count count)
+{
+    if (const auto *gl = qobject_cast<const CGlVideoWidget *>(widget))
+        return count(*gl);
+    if (const auto *soft = qobject_cast<const CSoftVideoWidget *>(widget))
+        return count(*soft);
+    return 0;
+}
+
+} // namespace
+
+int PaintedPictures(const QWidget *videoWidget)
+{
+    return VideoWidgetCount(videoWidget, [](const auto &w) { return w.PaintedPictures(); });
+}
+
+int GivenUpPictures(const QWidget *videoWidget)
+{
+    return VideoWidgetCount(videoWidget, [](const auto &w) { return w.GivenUpPictures(); });
+}

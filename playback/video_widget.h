@@ -16,3 +16,8 @@ VideoBackend ChooseVideoBackend();
 
 // Makes a video window of the chosen kind; *surface is what the engine is given for it.
 QWidget *CreateVideoWidget(QWidget *parent, VideoSurface **surface);
+
+// What a video window made by CreateVideoWidget counted on the window thread: pictures painted
+// (each once) and pictures given up unpainted; 0 for any other widget.
+int PaintedPictures(const QWidget *videoWidget);
+int GivenUpPictures(const QWidget *videoWidget);

@@ -71,6 +71,7 @@ bool Request(VantorPlayer *player, VantorState request)
             player->nSeekWorking.store(player->nSeekTarget.load());
     }
     player->stateChanged.Set();
+    player->playback.videoWake.Set(); // a task waiting for a picture's time sees the state
     if (result.bStopDone)
         player->stopDone.Set();
     return true;

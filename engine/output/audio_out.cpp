@@ -28,12 +28,19 @@ constexpr AudioDeviceEntry kAudioDevices[] = {
     {VANTOR_AUDIO_OUT_DSOUND, &g_DsAudioOutOps},
 };
 
-void SyncClock(void *context, int32_t nTime)
+// The time of the block that became the oldest last in one played report.
+struct NewestSync
 {
-    static_cast<AudioPlayedListener *>(context)->AudioSync(nTime);
-}
+    bool bSynced = false;
+    int32_t nTime = 0;
+};
 
-void SyncNobody(void *, int32_t) {}
+void RememberSync(void *context, int32_t nTime)
+{
+    auto *sync = static_cast<NewestSync *>(context);
+    sync->bSynced = true;
+    sync->nTime = nTime;
+}
 
 // Applies the stored volume and mute to a device that has just been opened, so that a new
 // device plays at the level the output already reports.
@@ -79,11 +86,11 @@ bool AudioRingPush(AudioRing *ring, uint32_t nFrames, int32_t nTime)
     return true;
 }
 
-void AudioRingRetire(AudioRing *ring, uint32_t nFrames, void (*sync)(void *, int32_t),
-                     void *context)
+uint32_t AudioRingRetire(AudioRing *ring, uint32_t nFrames, void (*sync)(void *, int32_t),
+                         void *context)
 {
     if (ring->nCount == 0)
-        return;
+        return 0;
     const bool bWholeEntry = nFrames == 0;
     if (bWholeEntry)
         nFrames = ring->entries[ring->nRead].nFrames;
@@ -91,7 +98,7 @@ void AudioRingRetire(AudioRing *ring, uint32_t nFrames, void (*sync)(void *, int
         AudioRingEntry &entry = ring->entries[ring->nRead];
         if (entry.nFrames > nFrames) {
             entry.nFrames -= nFrames;
-            return;
+            return nFrames;
         }
         nFrames -= entry.nFrames;
         entry = AudioRingEntry{};
@@ -100,8 +107,19 @@ void AudioRingRetire(AudioRing *ring, uint32_t nFrames, void (*sync)(void *, int
         if (ring->nCount > 0)
             sync(context, ring->entries[ring->nRead].nTime);
         if (bWholeEntry)
-            return;
+            return 0;
     }
+    return 0;
+}
+
+int32_t AudioHeardTime(int32_t nEntryMs, uint32_t nPlayedFrames, uint32_t nDelayFrames,
+                       int32_t nRate, int32_t nSpeedPercent)
+{
+    if (nRate <= 0)
+        return nEntryMs;
+    const int64_t played = static_cast<int64_t>(nPlayedFrames) * 1000 / nRate;
+    const int64_t delay = static_cast<int64_t>(nDelayFrames) * 10 * nSpeedPercent / nRate;
+    return static_cast<int32_t>(nEntryMs + played - delay);
 }
 
 uint32_t AudioBufferTargetBytes(int32_t nRate, int32_t nChannels, int32_t nFrameBlock)
@@ -339,6 +357,7 @@ int32_t AudioOutSetSpeed(AudioOut *out, int32_t nPercent)
     if (out->pDevice == nullptr || !out->pDevice->SetSpeed(out->pDeviceState, nPercent))
         return 0;
     out->nSpeed = nPercent;
+    out->nPlayingSpeed = nPercent;
     return 1;
 }
 
@@ -392,10 +411,16 @@ void AudioOutPlayed(AudioOut *out, uint32_t nBytes)
         const uint32_t frameBytes = static_cast<uint32_t>(out->nOutputChannels) * 2;
         const uint32_t frames = nBytes / frameBytes;
         if (out->ring.nCount > 0 && (nBytes == 0 || frames > 0)) {
-            if (out->pClock)
-                AudioRingRetire(&out->ring, frames, SyncClock, out->pClock);
-            else
-                AudioRingRetire(&out->ring, frames, SyncNobody, nullptr);
+            // The clock is told what is heard now: the newest block's time, plus what of it the
+            // device has taken, less what the device still holds. Blocks retired before it in
+            // the same report are long past.
+            NewestSync newest;
+            const uint32_t played = AudioRingRetire(&out->ring, frames, RememberSync, &newest);
+            if (newest.bSynced && out->pClock)
+                out->pClock->AudioSync(AudioHeardTime(newest.nTime, played,
+                                                      out->nDelayFrames.load(),
+                                                      out->nOutputRate,
+                                                      out->nPlayingSpeed.load()));
         }
     }
     // Always signalled (not only when a writer waits) so that a writer that is just about to

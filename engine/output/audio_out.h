@@ -53,8 +53,17 @@ void AudioRingClear(AudioRing *ring);
 bool AudioRingPush(AudioRing *ring, uint32_t nFrames, int32_t nTime);
 // Retires nFrames played frames from the oldest entries (0 = the whole oldest entry). After each
 // whole entry retired, when an entry is left, sync(context, time of that entry) is called.
-void AudioRingRetire(AudioRing *ring, uint32_t nFrames, void (*sync)(void *, int32_t),
-                     void *context);
+// Returns the frames of the entry left oldest that this call played (0 when it ended on an
+// entry's end).
+uint32_t AudioRingRetire(AudioRing *ring, uint32_t nFrames, void (*sync)(void *, int32_t),
+                         void *context);
+
+// The time (ms) of the sound heard now: a block of time nEntryMs, nPlayedFrames of which the
+// device has taken, while it still holds nDelayFrames device frames (its buffer and the sound
+// server's) before they are heard; at nSpeedPercent each device frame carries speed / 100 of
+// the block's frames.
+int32_t AudioHeardTime(int32_t nEntryMs, uint32_t nPlayedFrames, uint32_t nDelayFrames,
+                       int32_t nRate, int32_t nSpeedPercent);
 
 // Bytes the device should hold (about 500 ms): c frames x channels x 2, where c is the smallest
 // multiple of the frame block that is at least two blocks and at least half a second.
@@ -142,6 +151,12 @@ struct AudioOut
     // own lock, the innermost one.
     std::mutex ringLock;
     AudioRing ring{}; // guarded by ringLock
+
+    // Device frames the device holds after taking them from its buffer (its own buffer and
+    // the sound server's), set when it opens; and the speed they play at. Read by the device's
+    // played reports.
+    std::atomic<uint32_t> nDelayFrames{0};
+    std::atomic<int32_t> nPlayingSpeed{100};
 
     AudioPlayedListener *pClock = nullptr; // set at creation, not changed afterwards
     AutoResetEvent spaceEvent;             // set whenever the device has freed space

@@ -467,6 +467,7 @@ void PlaybackClose(Playback *pb)
     if (pb->pSource)
         SourceControl(pb->pSource, 1);
     pb->bStop = true;
+    pb->videoWake.Set();
     AudioOutFlush(pb->pAudioOut);
     if (pb->audioTask.joinable())
         pb->audioTask.join();
@@ -573,5 +574,6 @@ int32_t PlaybackSetSpeed(Playback *pb, int32_t percent)
     std::lock_guard<std::mutex> guard(pb->openLock);
     if (pb->clock)
         pb->clock->SetRate(percent);
+    pb->videoWake.Set(); // a picture waited for at the old rate is due at another time
     return 1;
 }

@@ -18,6 +18,7 @@
 #include "engine/play/playback_clock.h"
 #include "engine/play/sample_queue.h"
 #include "engine/source/media_info.h"
+#include "platform/auto_reset_event.h"
 #include "engine/source/reader_ops.h"
 
 struct SourceObject;
@@ -87,6 +88,8 @@ struct Playback
     std::atomic<int32_t> nAudioSeen{VS_IDLE};
     std::atomic<int32_t> nVideoSeen{VS_IDLE};
     std::atomic<bool> bStop{false}; // the tasks leave their loops
+    // Set after nState, bStop or the speed changed: ends the video task's wait for a picture.
+    AutoResetEvent videoWake;
     std::atomic<int32_t> nLastError{0};
 
     // Open pointers, guarded by openLock for threads other than the status thread (which

@@ -17,6 +17,8 @@ constexpr uint32_t kLargestSampleCap = 32u << 20;
 // The most one kind's queue holds, however large its samples: a bogus size must not take
 // hundreds of megabytes.
 constexpr uint64_t kQueueBytesCap = 64u << 20;
+// The video task's pause when it has nothing to do.
+constexpr int32_t kIdleWaitMs = 10;
 
 void Sleep10ms()
 {
@@ -70,6 +72,18 @@ void Consume(SampleQueue *queue, const QUEUED_SAMPLE &sample, uint32_t used, boo
 }
 
 } // namespace
+
+int32_t PictureWaitMs(int32_t clockMs, int32_t pictureMs, int32_t ratePercent)
+{
+    const int64_t ahead = static_cast<int64_t>(pictureMs) - clockMs;
+    if (ahead <= 0)
+        return 0;
+    if (ratePercent <= 0)
+        return kMaxPictureWaitMs;
+    // Clock ms to wall ms at the rate, rounded up so the picture is not shown a little early.
+    const int64_t wall = (ahead * 100 + ratePercent - 1) / ratePercent;
+    return static_cast<int32_t>(std::min<int64_t>(wall, kMaxPictureWaitMs));
+}
 
 std::unique_ptr<SampleQueue> MakeQueue(uint32_t largest, bool video)
 {
@@ -150,25 +164,25 @@ void SlotRead(Playback *pb, int32_t index)
         slot.bEnded = true;
 }
 
-void SlotDecode(Playback *pb, int32_t index)
+bool SlotDecode(Playback *pb, int32_t index)
 {
     VideoSlot &slot = pb->slots[index];
     VideoDecoder *decoder = slot.pDecoder;
     if (slot.bReady || !decoder || !slot.queue)
-        return;
+        return false;
     QUEUED_SAMPLE sample{};
     VideoPicture picture{};
     int32_t pictureMs = 0;
     uint32_t used = 0;
     if (!slot.queue->Peek(&sample)) {
         if (!slot.bEnded || slot.bDrained)
-            return;
+            return false;
         // End of the stream: collect what the decoder still holds.
         decoder->pOps->Decode(decoder, nullptr, 0, 0, &picture, &pictureMs, &used);
         if (!picture.pY) {
             slot.bDrained = true;
             UpdateVideoEnded(pb);
-            return;
+            return false;
         }
     } else {
         while (decoder->bWaitingForSync && decoder->pOps->Classify) {
@@ -188,7 +202,7 @@ void SlotDecode(Playback *pb, int32_t index)
                 break;
             slot.queue->Release();
             if (!slot.queue->Peek(&sample))
-                return;
+                return true;
         }
         const int32_t result = decoder->pOps->Decode(decoder, sample.pData, sample.nLength,
                                                      sample.nTime, &picture, &pictureMs, &used);
@@ -196,33 +210,35 @@ void SlotDecode(Playback *pb, int32_t index)
             used = sample.nLength;
         Consume(slot.queue.get(), sample, std::min(used, sample.nLength), picture.pY != nullptr);
         if (!picture.pY)
-            return;
+            return true;
     }
     KeepPicture(&slot, picture, decoder->nWidth, decoder->nHeight);
     slot.nPictureMs = pictureMs;
     slot.bHavePicture = true;
     // Pictures before a seek target are decoded but not shown.
     slot.bReady = pictureMs >= pb->nWorkingPosition.load();
+    return true;
 }
 
-bool SlotPresent(Playback *pb, int32_t index, bool forced)
+int32_t SlotPresent(Playback *pb, int32_t index, bool forced)
 {
     VideoSlot &slot = pb->slots[index];
     if (!slot.pRenderer || !slot.bHavePicture)
-        return false;
+        return 0;
     if (forced) {
         if (slot.bReady || slot.bDrained) {
             VideoRendererPresent(slot.pRenderer, &slot.picture);
             if (pb->pfnPresented)
                 pb->pfnPresented(pb->pPresentedContext, index, slot.nPictureMs, true);
         }
-        return false;
+        return 0;
     }
     if (!slot.bReady)
-        return false;
+        return 0;
     const int32_t clockMs = pb->clock->Position();
-    if (PictureLateness(clockMs, slot.nPictureMs) == Lateness::Early)
-        return true;
+    const int32_t wait = PictureWaitMs(clockMs, slot.nPictureMs, pb->clock->Rate());
+    if (wait > 0)
+        return wait;
     VideoRendererPresent(slot.pRenderer, &slot.picture);
     if (pb->pfnPresented)
         pb->pfnPresented(pb->pPresentedContext, index, slot.nPictureMs, false);
@@ -232,7 +248,7 @@ bool SlotPresent(Playback *pb, int32_t index, bool forced)
         ResetVideoDecoder(&slot);
     slot.bReady = false;
     UpdateVideoEnded(pb);
-    return false;
+    return 0;
 }
 
 void TextStep(Playback *pb)
@@ -401,21 +417,24 @@ void VideoTaskMain(Playback *pb)
     while (!pb->bStop.load()) {
         const int32_t state = pb->nState.load();
         pb->nVideoSeen = state;
-        bool wait = true;
+        int32_t waitMs = kIdleWaitMs;
         if (IsPlayingState(state)) {
             std::lock_guard<std::mutex> guard(pb->videoLock);
             TextStep(pb);
-            bool early = false;
+            int32_t due = 0; // the soonest wait for a picture not yet due
             bool busy = false;
             for (int32_t i = 0; i < pb->nSlots; ++i) {
-                VideoSlot &slot = pb->slots[i];
-                early = SlotPresent(pb, i, false) || early;
-                const bool wasReady = slot.bReady;
-                SlotDecode(pb, i);
-                busy = busy || (!wasReady && slot.bReady);
+                const int32_t slotWait = SlotPresent(pb, i, false);
+                if (slotWait > 0 && (due == 0 || slotWait < due))
+                    due = slotWait;
+                // Pictures before a seek target are decoded one after the other, without a
+                // pause between them.
+                busy = SlotDecode(pb, i) || busy;
                 SlotRead(pb, i);
             }
-            wait = early || !busy;
+            // A picture still to come is waited for to the millisecond; with nothing decoded
+            // and nothing due, the task idles for a moment.
+            waitMs = due > 0 ? due : busy ? 0 : kIdleWaitMs;
         } else if (state == VS_PAUSED) {
             std::lock_guard<std::mutex> guard(pb->videoLock);
             TextStep(pb);
@@ -431,8 +450,9 @@ void VideoTaskMain(Playback *pb)
                 SlotPresent(pb, i, true);
             pb->bTextPending = false;
         }
-        if (wait)
-            Sleep10ms();
+        // A state change (pause, seek, stop) or a speed change ends the wait early.
+        if (waitMs > 0)
+            pb->videoWake.Wait(static_cast<uint32_t>(waitMs));
     }
     pb->nVideoSeen = VS_IDLE;
 }

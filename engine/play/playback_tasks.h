@@ -27,11 +27,21 @@ void ResetVideoDecoder(VideoSlot *slot);
 void ResetAudioDecoder(Playback *pb);
 
 void SlotRead(Playback *pb, int32_t index);
-// Decodes the next sample when no picture is ready.
-void SlotDecode(Playback *pb, int32_t index);
-// Not forced: presents a ready picture unless it is early (then true: wait a little).
-// Forced: shows the last picture again when one is ready or the stream has drained.
-bool SlotPresent(Playback *pb, int32_t index, bool forced);
+// Decodes the next sample when no picture is ready; true when a sample was decoded or skipped
+// (or a held picture collected at the end).
+bool SlotDecode(Playback *pb, int32_t index);
+// The longest the video task waits for a picture before it reads the clock again: a played
+// sound report may have moved the clock meanwhile.
+constexpr int32_t kMaxPictureWaitMs = 10;
+// Wall ms until a picture of pictureMs is due against the clock at clockMs running at
+// ratePercent, at most kMaxPictureWaitMs; 0 when it is due (late pictures included: they are
+// shown at once, never dropped).
+int32_t PictureWaitMs(int32_t clockMs, int32_t pictureMs, int32_t ratePercent);
+
+// Not forced: presents a ready picture once it is due; else the ms to wait for it (0 when
+// nothing waits). Forced: shows the last picture again when one is ready or the stream has
+// drained; returns 0.
+int32_t SlotPresent(Playback *pb, int32_t index, bool forced);
 void TextStep(Playback *pb);
 
 // Decodes one queued audio sample into the accumulator; false when nothing was decoded.

@@ -4,7 +4,9 @@
 #include <QtTest>
 
 #include <cstdlib>
+#include <vector>
 
+#include "playback/soft_video_widget.h"
 #include "playback/video_widget.h"
 #include "tests/playback/video_side_by_side.h"
 
@@ -42,6 +44,7 @@ private slots:
     void softwareWindowShowsTheBars();
     void openGlWindowMatchesTheSoftwareWindow();
     void softwareChoiceByEnvironment();
+    void softwareWindowPaintsEachPictureOfABurst();
 };
 
 void VideoSurfacesTest::softwareWindowShowsTheBars()
@@ -98,6 +101,26 @@ void VideoSurfacesTest::softwareChoiceByEnvironment()
     QVERIFY(qobject_cast<CSoftVideoWidget *>(widget.get()) != nullptr);
     QVERIFY(surface != nullptr);
     QVERIFY(surface->AcceptedLayouts().empty());
+}
+
+void VideoSurfacesTest::softwareWindowPaintsEachPictureOfABurst()
+{
+    CSoftVideoWidget widget;
+    widget.resize(64, 32);
+    widget.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&widget));
+    QCoreApplication::processEvents();
+    const int before = widget.PaintedPictures();
+    const std::vector<uint8_t> pixels(64 * 32 * 2, 0x55);
+    const SurfaceRect rect{0, 0, 64, 32};
+    // Two pictures before the window thread gets to paint (it was busy): both are painted,
+    // one after the other, and the count does not grow with repaints of the same picture.
+    QVERIFY(widget.DrawRgb565(rect, pixels.data(), 64 * 2));
+    QVERIFY(widget.DrawRgb565(rect, pixels.data(), 64 * 2));
+    QTRY_COMPARE(widget.PaintedPictures(), before + 2);
+    widget.repaint();
+    QCOMPARE(widget.PaintedPictures(), before + 2);
+    QCOMPARE(widget.GivenUpPictures(), 0);
 }
 
 int main(int argc, char **argv)

@@ -3,12 +3,12 @@
 //
 //   roadlog-play [--size WxH] FILE
 //
-// Prints "painted N" (pictures the video window painted) and "duration MS" on exit; exit code
+// Prints "painted N" (pictures the video window painted, each once), "given up N" (pictures it
+// never painted because its thread fell behind) and "duration MS" on exit; exit code
 // 0 when the clip played to its end, 1 when the player refused it or reported an error.
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QPaintEvent>
 #include <QWidget>
 
 #include <cstdio>
@@ -29,23 +29,16 @@ public:
         resize(size);
         m_pVideo = CreateVideoWidget(this, &m_pSurface);
         m_pVideo->setGeometry(rect());
-        m_pVideo->installEventFilter(this);
         m_pPlayer = std::make_unique<CCMPlayer>(this, m_pSurface, nullptr);
     }
 
     CCMPlayer &Player() { return *m_pPlayer; }
-    int Painted() const { return m_nPainted; }
+    int Painted() const { return PaintedPictures(m_pVideo); }
+    int GivenUp() const { return GivenUpPictures(m_pVideo); }
     uintptr_t Duration() const { return m_nDuration; }
     bool Failed() const { return m_bFailed; }
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *e) override
-    {
-        if (watched == m_pVideo && e->type() == QEvent::Paint)
-            ++m_nPainted;
-        return QWidget::eventFilter(watched, e);
-    }
-
     bool event(QEvent *e) override
     {
         if (e->type() == WM_PLAY_STARTED) {
@@ -69,7 +62,6 @@ private:
     QWidget *m_pVideo = nullptr;
     VideoSurface *m_pSurface = nullptr;
     std::unique_ptr<CCMPlayer> m_pPlayer;
-    int m_nPainted = 0;
     uintptr_t m_nDuration = 0;
     bool m_bFailed = false;
 };
@@ -104,7 +96,7 @@ int main(int argc, char **argv)
     }
     application.exec();
     window.Player().Stop();
-    std::printf("painted %d\nduration %lu\n", window.Painted(),
+    std::printf("painted %d\ngiven up %d\nduration %lu\n", window.Painted(), window.GivenUp(),
                 static_cast<unsigned long>(window.Duration()));
     return window.Failed() ? 1 : 0;
 }

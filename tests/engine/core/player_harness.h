@@ -29,6 +29,11 @@ struct PlayerRecord
     std::mutex lock;
     std::vector<int32_t> presented; // pictures presented in their turn; guarded by lock
     std::vector<int32_t> shownAgain; // forced presentations, each new time once; guarded by lock
+    // Clock minus picture time at each presentation in turn (negative: shown early); guarded
+    // by lock.
+    std::vector<int32_t> dueBy;
+    std::vector<int32_t> workingAt; // the working position at each of those; guarded by lock
+    Playback *pPlayback = nullptr; // whose clock the presentations are compared with
     std::function<void()> onStarted; // runs on the status thread
 
     std::vector<int32_t> Presented()
@@ -41,11 +46,28 @@ struct PlayerRecord
         std::lock_guard<std::mutex> guard(lock);
         return shownAgain;
     }
+    std::vector<int32_t> DueBy()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return dueBy;
+    }
+    // The pictures presented in their turn while the working position was workingMs.
+    std::vector<int32_t> PresentedAt(int32_t workingMs)
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        std::vector<int32_t> at;
+        for (size_t i = 0; i < presented.size(); ++i)
+            if (workingAt[i] == workingMs)
+                at.push_back(presented[i]);
+        return at;
+    }
     void Clear()
     {
         std::lock_guard<std::mutex> guard(lock);
         presented.clear();
         shownAgain.clear();
+        dueBy.clear();
+        workingAt.clear();
     }
 };
 
@@ -70,13 +92,19 @@ public:
         callbacks.pUserData = &m_Record;
         m_pPlayer = VantorCreateWithDecoders(&callbacks, decoders);
         Playback *pb = VantorPlayback(m_pPlayer);
+        m_Record.pPlayback = pb;
         pb->pPresentedContext = &m_Record;
         pb->pfnPresented = [](void *context, int32_t, int32_t pictureMs, bool forced) {
             auto *record = static_cast<PlayerRecord *>(context);
+            // The clock takes no lock; the callback runs on the video task while it plays.
+            const int32_t clockMs = forced ? 0 : record->pPlayback->clock->Position();
+            const int32_t working = record->pPlayback->nWorkingPosition.load();
             std::lock_guard<std::mutex> guard(record->lock);
-            if (!forced)
+            if (!forced) {
                 record->presented.push_back(pictureMs);
-            else if (record->shownAgain.empty() || record->shownAgain.back() != pictureMs)
+                record->dueBy.push_back(clockMs - pictureMs);
+                record->workingAt.push_back(working);
+            } else if (record->shownAgain.empty() || record->shownAgain.back() != pictureMs)
                 record->shownAgain.push_back(pictureMs);
         };
         VantorVideoOutConfig config{};
@@ -139,24 +167,23 @@ private:
     std::wstring m_Locator;
 };
 
-// Plays the clip, seeks to targetMs and returns what was presented from the moment the video
-// task had seen the seek: until the end of the clip (untilEnd) or for half a second.
+// Plays the clip, seeks to targetMs and returns what was presented once the seek had set the
+// working position (both tasks stood still by then): until the end of the clip (untilEnd) or
+// for half a second.
 inline std::vector<int32_t> PresentedAfterSeek(PlayerHarness &player, const std::string &clip,
                                                uint32_t targetMs, bool untilEnd)
 {
     EXPECT_EQ(player.Play(clip), 1);
     EXPECT_TRUE(player.WaitForState(VS_PLAYING));
     EXPECT_EQ(VantorSeek(player.Player(), targetMs, 1), 1);
-    // Once the video task has seen the seek, nothing from before it can still be presented.
     EXPECT_TRUE(WaitUntil(
-        [&] { return player.Machinery()->nVideoSeen.load() == VS_SEEKING; }, 3000));
-    player.Record().Clear();
+        [&] { return player.Machinery()->nWorkingPosition.load() == int32_t(targetMs); }, 3000));
     EXPECT_TRUE(player.WaitForState(VS_PLAYING));
     if (untilEnd)
         EXPECT_TRUE(WaitUntil([&] { return player.Record().nEnded.load() == 1; }, 8000));
     else
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    return player.Record().Presented();
+    return player.Record().PresentedAt(int32_t(targetMs));
 }
 
 // Plays the clip for playMs, pauses and steps three times: the three pictures that follow the

@@ -26,14 +26,15 @@ struct RetireCase
     uint32_t nFrames;              // frames played
     std::vector<int32_t> synced;   // times reported
     std::vector<uint32_t> left;    // frames of the entries left
+    uint32_t nPlayedOfOldest;      // frames of the entry left oldest this call played
 };
 
 const RetireCase kRetire[] = {
-    {"two whole blocks and part of the third", {1024, 1024, 2048}, 2205, {200, 300}, {1891}},
-    {"part of the first block", {1024, 1024}, 1000, {}, {24, 1024}},
-    {"exactly the first block", {1024, 1024}, 1024, {200}, {1024}},
-    {"0 means the whole first block", {1024, 512}, 0, {200}, {512}},
-    {"more than everything: the last retirement reports nothing", {100, 100}, 5000, {200}, {}},
+    {"two whole blocks and part of the third", {1024, 1024, 2048}, 2205, {200, 300}, {1891}, 157},
+    {"part of the first block", {1024, 1024}, 1000, {}, {24, 1024}, 1000},
+    {"exactly the first block", {1024, 1024}, 1024, {200}, {1024}, 0},
+    {"0 means the whole first block", {1024, 512}, 0, {200}, {512}, 0},
+    {"more than everything: the last retirement reports nothing", {100, 100}, 5000, {200}, {}, 0},
 };
 
 TEST(AudioRing, RetiresPlayedFramesAndReportsTheNextBlocksTime)
@@ -45,16 +46,42 @@ TEST(AudioRing, RetiresPlayedFramesAndReportsTheNextBlocksTime)
         for (size_t i = 0; i < c.entries.size(); ++i)
             ASSERT_TRUE(AudioRingPush(&ring, c.entries[i], static_cast<int32_t>(100 * (i + 1))));
         std::vector<int32_t> synced;
-        AudioRingRetire(
-            &ring, c.nFrames,
-            [](void *context, int32_t t) { static_cast<std::vector<int32_t> *>(context)->push_back(t); },
-            &synced);
+        EXPECT_EQ(AudioRingRetire(
+                      &ring, c.nFrames,
+                      [](void *context, int32_t t) {
+                          static_cast<std::vector<int32_t> *>(context)->push_back(t);
+                      },
+                      &synced),
+                  c.nPlayedOfOldest);
         EXPECT_EQ(synced, c.synced);
         std::vector<uint32_t> left;
         for (int32_t i = 0; i < ring.nCount; ++i)
             left.push_back(ring.entries[(ring.nRead + i) % AUDIO_RING_ENTRIES].nFrames);
         EXPECT_EQ(left, c.left);
     }
+}
+
+TEST(AudioHeardTime, IsTheBlocksTimePlusWhatWasTakenLessWhatTheDeviceStillHolds)
+{
+    struct Case
+    {
+        int32_t entryMs;
+        uint32_t played, delay;
+        int32_t rate, speed, heardMs;
+    };
+    const Case cases[] = {
+        {1000, 0, 0, 48000, 100, 1000},       // the block has just begun, nothing held
+        {1000, 480, 0, 48000, 100, 1010},     // 10 ms of it taken
+        {1000, 480, 1024, 48000, 100, 989},   // two 512-frame buffers still to be heard
+        {1000, 0, 1024, 48000, 150, 968},     // at 150 % those buffers hold 32 ms of the clip
+        {1000, 0, 1024, 48000, 50, 990},      // at 50 % only 10 ms
+        {40, 0, 2048, 44100, 100, -6},        // before the clip's start: the clock may wait
+        {1000, 157, 0, 44100, 100, 1003},
+        {1000, 500, 500, 0, 100, 1000},       // no rate: the block's own time
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(AudioHeardTime(c.entryMs, c.played, c.delay, c.rate, c.speed), c.heardMs)
+            << c.entryMs << " " << c.played << " " << c.delay << " " << c.rate << " " << c.speed;
 }
 
 TEST(AudioRing, HoldsAHundredBlocksAndWraps)
@@ -219,8 +246,11 @@ TEST_F(AudioOutTest, PlayedBytesOfAStereoStreamRetireBlocksAndSyncTheClock)
         const AudioPcmBlock block{samples.data(), nullptr, nullptr, frames[i], times[i]};
         ASSERT_EQ(AudioOutWrite(m_Out.get(), &block), 1);
     }
+    // 2205 frames: the first two blocks and 157 frames of the third, whose time the clock
+    // gets, moved on by those frames and back by what the device still holds.
+    m_Out->nDelayFrames = 441; // 10 ms
     AudioOutPlayed(m_Out.get(), 8820);
-    EXPECT_EQ(m_Clock.Times(), (std::vector<int32_t>{1023, 1046}));
+    EXPECT_EQ(m_Clock.Times(), (std::vector<int32_t>{1046 + 3 - 10}));
     EXPECT_EQ(m_Clock.Bytes(), 8820u);
     EXPECT_EQ(m_Out->ring.nCount, 1);
     EXPECT_EQ(m_Out->ring.entries[m_Out->ring.nRead].nFrames, 1891u);
