@@ -91,6 +91,9 @@ int32_t PlaybackClock::LastAudioTime() const
 void PlaybackClock::Pause()
 {
     Guard guard(m_lock);
+    // A clock started but still waiting for its first audio sync is paused already; the pause
+    // still ends that wait, or its bound (or the sound's end) would set the paused clip running.
+    m_bStarted = false;
     if (m_bPaused)
         return;
     // A base still pending is the newer truth; freezing the older one would make the paused
@@ -100,7 +103,6 @@ void PlaybackClock::Pause()
     m_nBaseValue = m_nNextBaseValue = m_nCurrent = value;
     m_nBaseTick = m_nNextBaseTick = now;
     m_bPending = false;
-    m_bStarted = false;
     m_bHeld = false;
     m_bPaused = true;
 }

@@ -89,6 +89,51 @@ TEST_F(ClockTest, AStartedClockWaitsForTheAudioOnlySoLong)
     EXPECT_EQ(paused.Position(), 7000);
 }
 
+// A pause or a seek that comes while a started clock still waits for its first audio sync ends
+// the wait: the bound for that wait, or the sound's end, must not set a paused clip running.
+TEST_F(ClockTest, PausingAClockThatWaitsForTheAudioKeepsItStill)
+{
+    struct Case
+    {
+        const char *name;
+        bool bSeek;      // a seek (pause, then a new position) rather than a plain pause
+        bool bAudioEnds; // the audio task reports the sound's end while paused
+    };
+    const Case cases[] = {
+        {"pause", false, false},
+        {"seek", true, false},
+        {"pause, then the sound ends", false, true},
+        {"seek, then the sound ends", true, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        PlaybackClock clock(1000, &FakeTicks);
+        clock.Start(false);
+        Wait(100);
+        clock.Pause();
+        const int32_t still = c.bSeek ? 2080 : 1000;
+        if (c.bSeek)
+            clock.SetPosition(still);
+        if (c.bAudioEnds)
+            clock.AudioEnded();
+        for (int i = 0; i < 4; ++i) {
+            Wait(150);
+            EXPECT_EQ(clock.Position(), still);
+        }
+        EXPECT_TRUE(clock.IsPaused());
+        EXPECT_FALSE(clock.IsStarted());
+
+        // Played again, it waits for the audio anew, for the whole bound.
+        clock.Start(false);
+        Wait(250);
+        EXPECT_EQ(clock.Position(), still);
+        Wait(1); // past the bound it runs from where it was
+        EXPECT_EQ(clock.Position(), still);
+        Wait(100);
+        EXPECT_EQ(clock.Position(), still + 100);
+    }
+}
+
 // The clock's value is the tick count itself when every new position is the tick at which it
 // is set: a reader that paired the base value of one update with the tick of another would
 // see a value outside the ticks around its read.
