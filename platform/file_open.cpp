@@ -168,22 +168,9 @@ bool CHeldFiles::Load()
     const CDescriptor table{::open("/proc/locks", O_RDONLY | O_CLOEXEC)};
     if (table.fd < 0)
         return false;
-    // The table states no size; it is read until it ends.
     std::string text;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(table.fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        if (n == 0)
-            break;
-        // A table past this size costs more to read than opening the few clips of a folder.
-        if (text.size() + static_cast<size_t>(n) > kMaxLockTableBytes)
-            return false;
-        text.append(buffer, static_cast<size_t>(n));
-    }
+    if (!ReadToEnd(table.fd, kMaxLockTableBytes, &text))
+        return false;
     Parse(text);
     return true;
 }
@@ -226,4 +213,22 @@ void CHeldFiles::Parse(std::string_view table)
 bool CHeldFiles::MayBeHeld(uint64_t inode) const
 {
     return !m_bKnown || std::binary_search(m_Inodes.begin(), m_Inodes.end(), inode);
+}
+
+bool ReadToEnd(int fd, size_t maxBytes, std::string *text)
+{
+    text->clear();
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        if (text->size() + static_cast<size_t>(n) > maxBytes)
+            return false;
+        text->append(buffer, static_cast<size_t>(n));
+    }
 }

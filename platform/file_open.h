@@ -7,6 +7,10 @@
 
 #include "platform/system_time.h"
 
+// Reads a descriptor from where it stands to its end into text, as kernel tables (/proc) must be
+// read: they state no size. False on a read error or when the text would pass maxBytes.
+bool ReadToEnd(int fd, size_t maxBytes, std::string *text);
+
 // A file opened the way the recorder's files must be: no other program may hold it at the same
 // time. Reading takes a shared lock, writing an exclusive one; either fails at once when the
 // other kind is held. Owns the descriptor.

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "platform/file_open.h"
 #include "platform/removable_volumes.h"
 
 namespace {
@@ -72,19 +73,8 @@ bool CMountWatch::ReadTable(std::vector<std::string> &points) const
     if (::lseek(m_nFd, 0, SEEK_SET) < 0)
         return false;
     std::string text;
-    char chunk[16384];
-    for (;;) {
-        const ssize_t n = ::read(m_nFd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        if (n == 0)
-            break;
-        if (text.size() + static_cast<size_t>(n) > kMaxTableBytes)
-            return false;
-        text.append(chunk, static_cast<size_t>(n));
-    }
+    if (!ReadToEnd(m_nFd, kMaxTableBytes, &text))
+        return false;
     points = ParseMountPoints(text);
     std::sort(points.begin(), points.end());
     return true;
