@@ -1,14 +1,14 @@
 // RoadlogViewer: the memory-card viewer.
+#include <csignal>
+
 #include <QApplication>
 #include <QSocketNotifier>
-
-#include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include "app/tavlo_player_app.h"
-#include "widgets/warning_box.h"
 #include "playback/cm_player.h"
+#include "widgets/warning_box.h"
 
 namespace {
 
@@ -29,7 +29,9 @@ void QuitOnSignals(QObject *parent)
         return;
     auto *notifier = new QSocketNotifier(g_quitPipe[0], QSocketNotifier::Read, parent);
     QObject::connect(notifier, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
-    struct sigaction action{};
+    struct sigaction action
+    {
+    };
     action.sa_handler = OnQuitSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

@@ -26,7 +26,9 @@ void CTavloMainFrame::ShowClipMenu(int32_t nRow)
     CLIP_MENU_TARGET target;
     target.clipPath = row->sItemPath;
     target.cardRoot = g_PlayInfor.strRootPath;
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::stat(target.clipPath.c_str(), &st) == 0)
         target.nFileEndUtcMs = int64_t(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
     if (m_pPlayer && m_pPlayer->GetState() != CMP_STOPPED &&

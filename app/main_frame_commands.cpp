@@ -1,17 +1,12 @@
 // The main window's commands, list notifications, player and slider messages.
+#include <algorithm>
+
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <algorithm>
 
-#include "widgets/tavlo_button.h"
-#include "widgets/tavlo_slider.h"
-#include "widgets/tavlo_switch.h"
-#include "widgets/window_message.h"
 #include "app/devices/mute_worker.h"
 #include "app/tavlo_main_frame.h"
-#include "widgets/tavlo_msg_dlg.h"
-#include "widgets/warning_box.h"
 #include "engine/output/oem_dev_out.h"
 #include "export/ui/copy_clips_dlg.h"
 #include "platform/file_exists.h"
@@ -23,6 +18,12 @@
 #include "settings/setup_file.h"
 #include "telemetry/tavlo_browser.h"
 #include "trips/trip_index.h"
+#include "widgets/tavlo_button.h"
+#include "widgets/tavlo_msg_dlg.h"
+#include "widgets/tavlo_slider.h"
+#include "widgets/tavlo_switch.h"
+#include "widgets/warning_box.h"
+#include "widgets/window_message.h"
 
 const CTavloMainFrame::COMMAND_ENTRY CTavloMainFrame::kCommandMap[] = {
     {ID_PREV_MOVIE, ID_OPEN, &CTavloMainFrame::OnBtnControl},

@@ -1,24 +1,25 @@
 // The main window's timers and system events: time texts and mute poll, the next clip, the GPS
 // track and map, the delayed start of a double-clicked row, card removal and card format.
-#include <QCoreApplication>
-#include <QTimerEvent>
 #include <cstdio>
 
-#include "widgets/tavlo_button.h"
-#include "widgets/tavlo_slider.h"
-#include "widgets/tavlo_switch.h"
+#include <QCoreApplication>
+#include <QTimerEvent>
+
 #include "app/devices/mount_watch.h"
 #include "app/devices/mute_worker.h"
 #include "app/tavlo_main_frame.h"
-#include "widgets/tavlo_msg_dlg.h"
-#include "widgets/warning_box.h"
+#include "graphs/speed_graph.h"
 #include "platform/file_exists.h"
 #include "platform/trace.h"
 #include "platform/wide_text.h"
 #include "playback/frame_capture.h"
 #include "recordings/play_infor.h"
-#include "graphs/speed_graph.h"
 #include "telemetry/tavlo_browser.h"
+#include "widgets/tavlo_button.h"
+#include "widgets/tavlo_msg_dlg.h"
+#include "widgets/tavlo_slider.h"
+#include "widgets/tavlo_switch.h"
+#include "widgets/warning_box.h"
 
 void CTavloMainFrame::StartTimer(int nTimerId, int nPeriodMs)
 {
@@ -76,7 +77,8 @@ void CTavloMainFrame::OnNextClipTimer()
     if (m_bPlayPending)
         return;
     KillTimer(IDT_NEXT_CLIP);
-    QMetaObject::invokeMethod(this, [this] { OnCommand(ID_NEXT_MOVIE); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { OnCommand(ID_NEXT_MOVIE); }, Qt::QueuedConnection);
 }
 
 void CTavloMainFrame::OnTrackFollow()

@@ -1,7 +1,8 @@
 #include "app/main_frame_layout.h"
 
-#include <QFileInfo>
 #include <algorithm>
+
+#include <QFileInfo>
 
 namespace {
 const QPoint kNormalPanelButtons[8] = {{211, 524}, {267, 524}, {322, 524}, {377, 524},

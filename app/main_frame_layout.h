@@ -1,10 +1,11 @@
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 #include <QPoint>
 #include <QRect>
 #include <QString>
-#include <cstdint>
-#include <string>
 
 // Where the main window puts its moving parts, in client pixels, for one mode and size.
 struct FRAME_LAYOUT
@@ -17,7 +18,7 @@ struct FRAME_LAYOUT
     QPoint ptMinimize, ptExit, ptRestore, ptGps;
     QRect rcPositionText, rcDurationText, rcTimeArea;
     QRect rcFileName; // the playing clip's name, full screen only; empty in normal mode
-    int nPanelY = 0; // top of the control panel in full screen
+    int nPanelY = 0;  // top of the control panel in full screen
 };
 
 inline constexpr int FRAME_WIDTH = 1020;

@@ -1,10 +1,11 @@
 // The speed graph under the map window's panel, the card's trips read in the background and
 // the whole trip drawn on the map.
-#include <QCursor>
+#include <functional>
+
 #include <QChildEvent>
+#include <QCursor>
 #include <QMenu>
 #include <QMouseEvent>
-#include <functional>
 
 #include "app/tavlo_main_frame.h"
 #include "graphs/speed_graph.h"
@@ -77,7 +78,8 @@ void CTavloMainFrame::AttachMapExtras()
     if (QWidget *view = m_pMapWnd->Browser())
         new CRightPressWatch(view, [this](const QPoint &at) {
             // After the press has reached the page, not inside its delivery.
-            QMetaObject::invokeMethod(this, [this, at] { ShowMapMenu(at); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, at] { ShowMapMenu(at); }, Qt::QueuedConnection);
         });
 }
 

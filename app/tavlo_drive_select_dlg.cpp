@@ -5,10 +5,10 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "widgets/dialog_units.h"
-#include "widgets/ui_font.h"
 #include "platform/file_exists.h"
 #include "recordings/play_infor.h"
+#include "widgets/dialog_units.h"
+#include "widgets/ui_font.h"
 
 namespace {
 std::string WithSlash(std::string root)

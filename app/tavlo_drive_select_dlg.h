@@ -1,8 +1,9 @@
 #pragma once
 
-#include <QDialog>
 #include <string>
 #include <vector>
+
+#include <QDialog>
 
 #include "platform/removable_volumes.h"
 

@@ -1,5 +1,7 @@
 #include "app/tavlo_main_frame.h"
-#include "trips/trip_index.h"
+
+#include <chrono>
+#include <thread>
 
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -7,25 +9,24 @@
 #include <QScreen>
 #include <QStyleHints>
 #include <QWindow>
-#include <chrono>
-#include <thread>
 
-#include "widgets/memory_dc.h"
-#include "widgets/skin_ids.h"
-#include "widgets/tavlo_button.h"
-#include "widgets/tavlo_slider.h"
-#include "widgets/tavlo_switch.h"
-#include "widgets/ui_font.h"
 #include "app/devices/mount_watch.h"
 #include "app/devices/mute_worker.h"
 #include "app/tavlo_drive_select_dlg.h"
-#include "widgets/tavlo_msg_dlg.h"
 #include "platform/file_exists.h"
 #include "platform/trace.h"
 #include "playback/video_widget.h"
 #include "recordings/play_infor.h"
 #include "settings/setup_file.h"
 #include "telemetry/tavlo_browser.h"
+#include "trips/trip_index.h"
+#include "widgets/memory_dc.h"
+#include "widgets/skin_ids.h"
+#include "widgets/tavlo_button.h"
+#include "widgets/tavlo_msg_dlg.h"
+#include "widgets/tavlo_slider.h"
+#include "widgets/tavlo_switch.h"
+#include "widgets/ui_font.h"
 
 namespace {
 
@@ -118,7 +119,6 @@ void FillArea(QPainter &dc, int left, int top, int right, int bottom)
 }
 
 } // namespace
-
 
 CTavloMainFrame::CTavloMainFrame(FramePlayerFactory playerFactory, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_textFont(SkinFont(12, 600)),

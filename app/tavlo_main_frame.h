@@ -1,25 +1,26 @@
 #pragma once
 
-#include <QBasicTimer>
-#include <QEvent>
-#include <QFont>
-#include <QRect>
-#include <QWidget>
 #include <array>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "widgets/command_owner.h"
-#include "widgets/tavlo_bitmap.h"
-#include "playback/frame_player.h"
+#include <QBasicTimer>
+#include <QEvent>
+#include <QFont>
+#include <QRect>
+#include <QWidget>
+
 #include "app/main_frame_layout.h"
 #include "export/ui/clip_menu.h"
+#include "playback/frame_player.h"
 #include "recordings/html_list_ctrl.h"
 #include "recordings/trova_catalog.h"
 #include "settings/player_setting.h"
 #include "telemetry/clip_track.h"
 #include "telemetry/navi_track.h"
+#include "widgets/command_owner.h"
+#include "widgets/tavlo_bitmap.h"
 
 class CMountWatch;
 class CMuteWorker;
@@ -272,7 +273,7 @@ private:
     std::string m_szPendingPath;
     std::array<QBasicTimer, 5> m_timers; // by timer id
     int m_nMuteTick = 0;                 // ticks of IDT_TIME_REFRESH since the last mute poll
-    bool m_bMoveArmed = false;   // left button went down in the caption strip
+    bool m_bMoveArmed = false;           // left button went down in the caption strip
     QPoint m_ptPress;
     QFont m_textFont;
 
@@ -298,7 +299,7 @@ private:
     // Made by the first map command, hidden but never destroyed until the window goes.
     std::unique_ptr<CTavloBrowser> m_pMapWnd;
     std::unique_ptr<CMuteWorker> m_pMuteWorker; // reads and sets the mute off the window thread
-    CSpeedGraph *m_pSpeedGraph = nullptr; // child of the map window
+    CSpeedGraph *m_pSpeedGraph = nullptr;       // child of the map window
     std::unique_ptr<CTripIndex> m_pTrips;
     std::vector<std::string> m_tripShown; // clips of the trip drawn on the map, in order
     std::string m_strTripSeekPath;        // a clip started from the trip, and where it goes

@@ -1,14 +1,14 @@
 #include "app/tavlo_player_app.h"
 
-#include <QCommandLineParser>
 #include <cctype>
 #include <cstdlib>
 
+#include <QCommandLineParser>
 #include <QtWebEngineCore/qtwebenginecoreglobal.h>
 
 #include "app/tavlo_frame.h"
-#include "widgets/warning_box.h"
 #include "recordings/play_infor.h"
+#include "widgets/warning_box.h"
 
 bool WebBrowserVersionAccepted(const char *pszVersion)
 {

@@ -1,7 +1,8 @@
 #pragma once
 
-#include <QStringList>
 #include <memory>
+
+#include <QStringList>
 
 #include "playback/frame_player.h"
 

@@ -1,12 +1,12 @@
 #include "export/clip_copy.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <memory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 extern "C" {
 #include <libavutil/hash.h>
@@ -128,7 +128,9 @@ COPY_FILE_RESULT CopyFileVerified(const std::string &source, const std::string &
     Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
     if (in.Get() < 0)
         return fail(std::string("cannot be read: ") + std::strerror(errno));
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::fstat(in.Get(), &st) != 0)
         return fail(std::string("cannot be read: ") + std::strerror(errno));
     Fd out(::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
@@ -159,7 +161,9 @@ COPY_FILE_RESULT CopyFileVerified(const std::string &source, const std::string &
     // The card may have been pulled mid-copy: the source must still have the size it had.
     if (copied != uint64_t(st.st_size))
         return fail("the clip changed size while it was copied");
-    struct stat written{};
+    struct stat written
+    {
+    };
     if (::stat(part.c_str(), &written) != 0 || uint64_t(written.st_size) != copied)
         return fail("the copy does not have the clip's size");
     if (FileSha256(part) != result.sha256)
@@ -176,7 +180,9 @@ COPY_RUN_RESULT CopyClipsVerified(const std::vector<std::string> &clips, const s
     COPY_RUN_RESULT run;
     uint64_t total = 0;
     for (const std::string &clip : clips) {
-        struct stat st{};
+        struct stat st
+        {
+        };
         if (::stat(clip.c_str(), &st) == 0)
             total += uint64_t(st.st_size);
     }

@@ -1,10 +1,10 @@
 #include "export/clip_remux.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 #include <memory>
+
+#include <unistd.h>
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -28,19 +28,19 @@ struct VideoCodecName
 
 // The names the decoder tables take, with the compressed format each stands for.
 constexpr VideoCodecName kVideoCodecs[] = {
-    {MakeFourcc("XVID"), AV_CODEC_ID_MPEG4},  {MakeFourcc("DIVX"), AV_CODEC_ID_MPEG4},
-    {MakeFourcc("DX50"), AV_CODEC_ID_MPEG4},  {MakeFourcc("DIV5"), AV_CODEC_ID_MPEG4},
-    {MakeFourcc("MP4V"), AV_CODEC_ID_MPEG4},  {MakeFourcc("MP4S"), AV_CODEC_ID_MPEG4},
-    {MakeFourcc("FMP4"), AV_CODEC_ID_MPEG4},  {MakeFourcc("DIV3"), AV_CODEC_ID_MSMPEG4V3},
+    {MakeFourcc("XVID"), AV_CODEC_ID_MPEG4},     {MakeFourcc("DIVX"), AV_CODEC_ID_MPEG4},
+    {MakeFourcc("DX50"), AV_CODEC_ID_MPEG4},     {MakeFourcc("DIV5"), AV_CODEC_ID_MPEG4},
+    {MakeFourcc("MP4V"), AV_CODEC_ID_MPEG4},     {MakeFourcc("MP4S"), AV_CODEC_ID_MPEG4},
+    {MakeFourcc("FMP4"), AV_CODEC_ID_MPEG4},     {MakeFourcc("DIV3"), AV_CODEC_ID_MSMPEG4V3},
     {MakeFourcc("DIV4"), AV_CODEC_ID_MSMPEG4V3}, {MakeFourcc("H263"), AV_CODEC_ID_H263},
-    {MakeFourcc("S263"), AV_CODEC_ID_H263},   {MakeFourcc("H264"), AV_CODEC_ID_H264},
-    {MakeFourcc("AVC1"), AV_CODEC_ID_H264},   {MakeFourcc("X264"), AV_CODEC_ID_H264},
-    {MakeFourcc("DAVC"), AV_CODEC_ID_H264},   {MakeFourcc("VSSH"), AV_CODEC_ID_H264},
-    {MakeFourcc("HEVC"), AV_CODEC_ID_HEVC},   {MakeFourcc("H265"), AV_CODEC_ID_HEVC},
-    {MakeFourcc("HVC1"), AV_CODEC_ID_HEVC},   {MakeFourcc("HEV1"), AV_CODEC_ID_HEVC},
-    {MakeFourcc("MJPG"), AV_CODEC_ID_MJPEG},  {MakeFourcc("JPEG"), AV_CODEC_ID_MJPEG},
-    {MakeFourcc("PGJP"), AV_CODEC_ID_MJPEG},  {MakeFourcc("AVRN"), AV_CODEC_ID_MJPEG},
-    {MakeFourcc("LJPG"), AV_CODEC_ID_MJPEG},  {MakeFourcc("JPGL"), AV_CODEC_ID_MJPEG},
+    {MakeFourcc("S263"), AV_CODEC_ID_H263},      {MakeFourcc("H264"), AV_CODEC_ID_H264},
+    {MakeFourcc("AVC1"), AV_CODEC_ID_H264},      {MakeFourcc("X264"), AV_CODEC_ID_H264},
+    {MakeFourcc("DAVC"), AV_CODEC_ID_H264},      {MakeFourcc("VSSH"), AV_CODEC_ID_H264},
+    {MakeFourcc("HEVC"), AV_CODEC_ID_HEVC},      {MakeFourcc("H265"), AV_CODEC_ID_HEVC},
+    {MakeFourcc("HVC1"), AV_CODEC_ID_HEVC},      {MakeFourcc("HEV1"), AV_CODEC_ID_HEVC},
+    {MakeFourcc("MJPG"), AV_CODEC_ID_MJPEG},     {MakeFourcc("JPEG"), AV_CODEC_ID_MJPEG},
+    {MakeFourcc("PGJP"), AV_CODEC_ID_MJPEG},     {MakeFourcc("AVRN"), AV_CODEC_ID_MJPEG},
+    {MakeFourcc("LJPG"), AV_CODEC_ID_MJPEG},     {MakeFourcc("JPGL"), AV_CODEC_ID_MJPEG},
     {MakeFourcc("DMB1"), AV_CODEC_ID_MJPEG},
 };
 
@@ -62,11 +62,16 @@ struct AudioCodecName
 };
 
 constexpr AudioCodecName kAudioCodecs[] = {
-    {0xFF, AV_CODEC_ID_AAC},         {0xFD, AV_CODEC_ID_AAC},
-    {0xFE, AV_CODEC_ID_AAC},         {MakeFourcc("raac"), AV_CODEC_ID_AAC},
-    {MakeFourcc("racp"), AV_CODEC_ID_AAC}, {0x55, AV_CODEC_ID_MP3},
-    {0x50, AV_CODEC_ID_MP2},         {0x06, AV_CODEC_ID_PCM_ALAW},
-    {0x07, AV_CODEC_ID_PCM_MULAW},   {0x11, AV_CODEC_ID_ADPCM_IMA_WAV},
+    {0xFF, AV_CODEC_ID_AAC},
+    {0xFD, AV_CODEC_ID_AAC},
+    {0xFE, AV_CODEC_ID_AAC},
+    {MakeFourcc("raac"), AV_CODEC_ID_AAC},
+    {MakeFourcc("racp"), AV_CODEC_ID_AAC},
+    {0x55, AV_CODEC_ID_MP3},
+    {0x50, AV_CODEC_ID_MP2},
+    {0x06, AV_CODEC_ID_PCM_ALAW},
+    {0x07, AV_CODEC_ID_PCM_MULAW},
+    {0x11, AV_CODEC_ID_ADPCM_IMA_WAV},
     {0x2000, AV_CODEC_ID_AC3},
 };
 
@@ -400,7 +405,8 @@ bool Remuxer::Copy()
             c->bEnded = true; // the rest of this stream lies after the span
             continue;
         }
-        const int percent = int(std::min<uint64_t>(100, uint64_t(c->nTime) * 100 / std::max(to, 1u)));
+        const int percent =
+            int(std::min<uint64_t>(100, uint64_t(c->nTime) * 100 / std::max(to, 1u)));
         if (percent != lastPercent) {
             lastPercent = percent;
             if (m_progress && !m_progress(percent))
@@ -418,7 +424,8 @@ bool Remuxer::Copy()
         }
         if (!keySeen)
             continue;
-        held.push_back({index, std::vector<uint8_t>(c->buffer.begin(), c->buffer.begin() + c->nLength),
+        held.push_back({index,
+                        std::vector<uint8_t>(c->buffer.begin(), c->buffer.begin() + c->nLength),
                         c->nTime, c->nDuration, key});
         if (c->nTime >= from) {
             started = true;

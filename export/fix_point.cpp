@@ -28,7 +28,7 @@ FIX_POINT FixPointFromFix(const CTavloNaviInfo &fix)
 }
 
 std::vector<FIX_POINT> PointsInSpan(const std::vector<FIX_POINT> &points, uint32_t fromMs,
-                                      uint32_t toMs)
+                                    uint32_t toMs)
 {
     std::vector<FIX_POINT> span;
     for (const FIX_POINT &point : points) {

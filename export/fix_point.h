@@ -23,7 +23,7 @@ FIX_POINT FixPointFromFix(const CTavloNaviInfo &fix);
 
 // The points whose sample time lies in [fromMs, toMs].
 std::vector<FIX_POINT> PointsInSpan(const std::vector<FIX_POINT> &points, uint32_t fromMs,
-                                      uint32_t toMs);
+                                    uint32_t toMs);
 
 // The wall-clock time at a position of the clip, from the first fix that has a date: its UTC
 // time less its distance from the position. -1 when no fix has one.

@@ -1,12 +1,12 @@
 #include "export/track_writers.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 std::string DecimalText(double value, int decimals)
 {
@@ -64,8 +64,7 @@ const FIX_POINT *FirstDated(const std::vector<std::vector<FIX_POINT>> &segments,
 
 } // namespace
 
-std::string TrackToGpx(const std::vector<std::vector<FIX_POINT>> &segments,
-                       const std::string &name)
+std::string TrackToGpx(const std::vector<std::vector<FIX_POINT>> &segments, const std::string &name)
 {
     std::string out =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -99,8 +98,7 @@ std::string TrackToGpx(const std::vector<std::vector<FIX_POINT>> &segments,
     return out;
 }
 
-std::string TrackToKml(const std::vector<std::vector<FIX_POINT>> &segments,
-                       const std::string &name)
+std::string TrackToKml(const std::vector<std::vector<FIX_POINT>> &segments, const std::string &name)
 {
     std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                       "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n  <Document>\n    <name>" +
@@ -116,8 +114,8 @@ std::string TrackToKml(const std::vector<std::vector<FIX_POINT>> &segments,
         out += "        <LineString>\n          <tessellate>1</tessellate>\n"
                "          <coordinates>\n";
         for (const FIX_POINT &point : segment)
-            out += "            " + DecimalText(point.dLongitude, 6) + "," + DecimalText(point.dLatitude, 6) +
-                   ",0\n";
+            out += "            " + DecimalText(point.dLongitude, 6) + "," +
+                   DecimalText(point.dLatitude, 6) + ",0\n";
         out += "          </coordinates>\n        </LineString>\n";
     }
     out += "      </MultiGeometry>\n    </Placemark>\n    <Folder>\n      <name>Fixes</name>\n";

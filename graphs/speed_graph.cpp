@@ -1,10 +1,11 @@
 #include "graphs/speed_graph.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <algorithm>
-#include <cmath>
 
 int SpeedGraphX(uint32_t timeMs, uint32_t durationMs, int width)
 {

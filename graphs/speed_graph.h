@@ -1,10 +1,11 @@
 #pragma once
 
-#include <QImage>
-#include <QWidget>
 #include <cstdint>
 #include <functional>
 #include <vector>
+
+#include <QImage>
+#include <QWidget>
 
 // The playing clip's speed over its length, with the playing position marked; a click asks to
 // seek there. Drawn in the skin's colours on the dark list background.

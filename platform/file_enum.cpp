@@ -1,5 +1,7 @@
 #include "platform/file_enum.h"
 
+#include <cstring>
+
 #include <fcntl.h>
 #include <linux/magic.h>
 #include <linux/msdos_fs.h>
@@ -7,8 +9,6 @@
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
-
-#include <cstring>
 
 namespace {
 
@@ -22,7 +22,9 @@ CFolderListing::CFolderListing(const std::string &folder)
     m_pDir = ::opendir(folder.c_str());
     if (m_pDir == nullptr)
         return;
-    struct statfs fs{};
+    struct statfs fs
+    {
+    };
     if (::fstatfs(dirfd(m_pDir), &fs) == 0 && fs.f_type == MSDOS_SUPER_MAGIC)
         m_bFatAttributes = true;
 }
@@ -57,7 +59,9 @@ bool CFolderListing::Next(FOLDER_ENTRY *entry)
         entry->bSystem = false;
         if (d->d_type == DT_UNKNOWN || d->d_type == DT_LNK) {
             // Some file systems give no type, and a link counts as what it points to.
-            struct stat st{};
+            struct stat st
+            {
+            };
             entry->bDirectory = Facts(&st) && S_ISDIR(st.st_mode);
         } else {
             entry->bDirectory = d->d_type == DT_DIR;

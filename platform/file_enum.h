@@ -1,9 +1,9 @@
 #pragma once
 
+#include <string>
+
 #include <dirent.h>
 #include <sys/stat.h>
-
-#include <string>
 
 // One entry of a folder listing, with the attribute bits the card's listing rules look at.
 struct FOLDER_ENTRY
@@ -43,8 +43,10 @@ private:
     };
 
     DIR *m_pDir = nullptr;
-    bool m_bFatAttributes = false; // the folder is on a vfat mount that keeps attribute bits
+    bool m_bFatAttributes = false;   // the folder is on a vfat mount that keeps attribute bits
     const dirent *m_pLast = nullptr; // valid until the next readdir
     FactsState m_eFacts = FactsState::Unread;
-    struct stat m_Facts{};
+    struct stat m_Facts
+    {
+    };
 };

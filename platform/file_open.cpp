@@ -1,13 +1,13 @@
 #include "platform/file_open.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <charconv>
 
 namespace {
 
@@ -79,7 +79,9 @@ void CExclusiveFile::Close()
 
 int64_t CExclusiveFile::Size() const
 {
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (m_nFd < 0 || ::fstat(m_nFd, &st) != 0)
         return -1;
     return st.st_size;
@@ -87,7 +89,9 @@ int64_t CExclusiveFile::Size() const
 
 bool CExclusiveFile::LastWriteTime(SYSTEMTIME *time) const
 {
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (m_nFd < 0 || ::fstat(m_nFd, &st) != 0)
         return false;
     *time = SystemTimeFromUtc(st.st_mtim);
@@ -96,7 +100,9 @@ bool CExclusiveFile::LastWriteTime(SYSTEMTIME *time) const
 
 bool CExclusiveFile::SizeAndTime(int64_t *size, SYSTEMTIME *time) const
 {
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (m_nFd < 0 || ::fstat(m_nFd, &st) != 0)
         return false;
     *size = st.st_size;

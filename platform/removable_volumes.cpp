@@ -5,10 +5,11 @@
 #include <fstream>
 #include <set>
 #include <sstream>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <system_error>
 #include <utility>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 std::string UnescapeOctal(const std::string &text)
 {
@@ -165,7 +166,9 @@ bool MountBlockDevice(const MOUNT_ENTRY &entry, unsigned &nMajor, unsigned &nMin
         return true;
     }
     // Only an absolute path can name a device; "fusefat", "tmpfs" and the like name none.
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (entry.strSource.empty() || entry.strSource[0] != '/' ||
         ::stat(entry.strSource.c_str(), &st) != 0 || !S_ISBLK(st.st_mode))
         return false;

@@ -1,11 +1,11 @@
 #include "platform/thread_util.h"
 
+#include <cstring>
+
 #include <pthread.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
-
-#include <cstring>
 
 void SetCurrentThreadName(const char *name)
 {

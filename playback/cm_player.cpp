@@ -72,9 +72,9 @@ public:
         if (e->type() != CPlayRequest::kType)
             return QObject::event(e);
         auto *request = static_cast<CPlayRequest *>(e);
-        m_player.Deliver(request->m_type, request->m_wParam, request->m_lParam,
-                         request->m_nGeneration,
-                         std::static_pointer_cast<CCMPlayer::SendCompletion>(request->m_pCompletion));
+        m_player.Deliver(
+            request->m_type, request->m_wParam, request->m_lParam, request->m_nGeneration,
+            std::static_pointer_cast<CCMPlayer::SendCompletion>(request->m_pCompletion));
         return true;
     }
 
@@ -273,9 +273,9 @@ void CCMPlayer::OnPlayStarted(void *user)
         Trace(L"CMPlayer.cpp PlayStartCALLBACK ERROR \r\n");
     self->m_nState = CMP_PLAYING;
     self->m_nTextCount = 0;
-    self->m_nTextCount = ReadStartedClipText(self->m_pEngine, self->m_OpenParams,
-                                             &self->m_MediaInfo, self->m_TagInfo,
-                                             self->m_TextSamples, kMaxTextSamples);
+    self->m_nTextCount =
+        ReadStartedClipText(self->m_pEngine, self->m_OpenParams, &self->m_MediaInfo,
+                            self->m_TagInfo, self->m_TextSamples, kMaxTextSamples);
     // Back to the start after the text stream was read through.
     if (self->m_nState != CMP_STOPPED)
         VantorSeek(self->m_pEngine, ClampToDuration(0, self->Duration()), 0);

@@ -10,8 +10,8 @@
 #include <QEvent>
 #include <QObject>
 
-#include "playback/frame_player.h"
 #include "engine/core/vantor_player.h"
+#include "playback/frame_player.h"
 #include "playback/text_sample.h"
 
 class VideoSurface;

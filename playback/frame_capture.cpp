@@ -7,11 +7,6 @@
 #include <string>
 #include <thread>
 
-#include <fcntl.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -19,10 +14,14 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include "playback/frame_player.h"
 #include "engine/output/oem_dev_out.h"
 #include "platform/trace.h"
+#include "playback/frame_player.h"
 
 namespace {
 
@@ -47,7 +46,10 @@ SnapletLauncher &LauncherSeam()
     return launcher;
 }
 
-void Sleep(milliseconds time) { std::this_thread::sleep_for(time); }
+void Sleep(milliseconds time)
+{
+    std::this_thread::sleep_for(time);
+}
 
 // Selector 0 takes the output of pictures wider than 640 pixels, 1 the one of 640 or less.
 // When only the other class has an output (a single camera of 640 pixels or less shown in the
@@ -89,9 +91,15 @@ void MarkDescriptorsCloseOnExec()
 
 } // namespace
 
-void SetCaptureSaveDialog(CaptureSaveDialog dialog) { SaveDialogSeam() = std::move(dialog); }
+void SetCaptureSaveDialog(CaptureSaveDialog dialog)
+{
+    SaveDialogSeam() = std::move(dialog);
+}
 
-void SetSnapletLauncher(SnapletLauncher launcher) { LauncherSeam() = std::move(launcher); }
+void SetSnapletLauncher(SnapletLauncher launcher)
+{
+    LauncherSeam() = std::move(launcher);
+}
 
 void CaptureToFile(QWidget *owner, CFramePlayer *player, bool bMainIsSlot0)
 {
@@ -185,7 +193,9 @@ QString TempFileName(const QString &folder, const QString &prefix, unsigned uniq
 QString PrivateFolder()
 {
     auto isPrivate = [](const QByteArray &path) {
-        struct stat st {};
+        struct stat st
+        {
+        };
         return !path.isEmpty() && ::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
                st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
     };

@@ -203,10 +203,10 @@ void CGlVideoWidget::paintGL()
                viewportHeight - static_cast<int>((d.y + d.height) * ratio),
                static_cast<int>(d.width * ratio), static_cast<int>(d.height * ratio));
     m_Program.bind();
-    m_Program.setUniformValue("uSource", QVector4D(float(s.x) / frame->nWidth,
-                                                   float(s.y) / frame->nHeight,
-                                                   float(s.x + s.width) / frame->nWidth,
-                                                   float(s.y + s.height) / frame->nHeight));
+    m_Program.setUniformValue("uSource",
+                              QVector4D(float(s.x) / frame->nWidth, float(s.y) / frame->nHeight,
+                                        float(s.x + s.width) / frame->nWidth,
+                                        float(s.y + s.height) / frame->nHeight));
     const char *const samplers[3] = {"uY", "uU", "uV"};
     for (int plane = 0; plane < 3; ++plane) {
         glActiveTexture(GL_TEXTURE0 + plane);
@@ -225,7 +225,10 @@ void CGlVideoWidget::paintGL()
         ++m_nPainted;
 }
 
-void CGlVideoWidget::resizeGL(int, int) { m_Geometry.Update(this); }
+void CGlVideoWidget::resizeGL(int, int)
+{
+    m_Geometry.Update(this);
+}
 
 void CGlVideoWidget::moveEvent(QMoveEvent *event)
 {

@@ -1,13 +1,13 @@
 #pragma once
 
+#include <atomic>
+#include <memory>
+#include <vector>
+
 #include <QOpenGLBuffer>
 #include <QOpenGLFunctions>
 #include <QOpenGLShaderProgram>
 #include <QOpenGLWidget>
-
-#include <atomic>
-#include <memory>
-#include <vector>
 
 #include "engine/output/video_surface.h"
 #include "playback/frame_exchange.h"

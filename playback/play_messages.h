@@ -8,7 +8,8 @@
 // values. WM_PLAY_STARTED and WM_PLAY_ENDED are delivered while the status thread waits for
 // the handler to return; WM_PLAY_STATUS is posted.
 constexpr QEvent::Type WM_PLAY_STARTED = QEvent::Type(0x2401); // wParam: duration in ms
-constexpr QEvent::Type WM_PLAY_STATUS = QEvent::Type(0x2402);  // wParam: position in ms, lParam: wrapper state
+constexpr QEvent::Type WM_PLAY_STATUS =
+    QEvent::Type(0x2402); // wParam: position in ms, lParam: wrapper state
 constexpr QEvent::Type WM_PLAY_ENDED = QEvent::Type(0x2403);
 
 class CPlayMessage : public QEvent

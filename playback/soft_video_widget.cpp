@@ -1,9 +1,9 @@
 #include "playback/soft_video_widget.h"
 
+#include <cstring>
+
 #include <QPainter>
 #include <QRegion>
-
-#include <cstring>
 
 CSoftVideoWidget::CSoftVideoWidget(QWidget *parent) : QWidget(parent)
 {

@@ -1,10 +1,10 @@
 #pragma once
 
+#include <atomic>
+
 #include <QImage>
 #include <QRect>
 #include <QWidget>
-
-#include <atomic>
 
 #include "engine/output/video_surface.h"
 #include "playback/frame_exchange.h"
@@ -53,6 +53,6 @@ private:
     };
     FrameExchange<Frame> m_Frames;
     SurfaceGeometry m_Geometry;
-    int m_nPainted = 0; // window thread
+    int m_nPainted = 0;             // window thread
     std::atomic<int> m_nGivenUp{0}; // written by the video task
 };

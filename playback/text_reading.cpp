@@ -73,8 +73,8 @@ int32_t ReadClipText(const std::string &path, std::vector<TEXT_SAMPLE> *samples)
     samples->clear();
     TextReader reader;
     reader.pSamples = samples;
-    const VantorCallbacks callbacks{&TextReader::OnStarted, &TextReader::OnEnded, nullptr,
-                                    nullptr, &reader};
+    const VantorCallbacks callbacks{&TextReader::OnStarted, &TextReader::OnEnded, nullptr, nullptr,
+                                    &reader};
     reader.pPlayer = VantorCreate(&callbacks);
     if (!reader.pPlayer)
         return VANTOR_E_OUT_OF_MEMORY;

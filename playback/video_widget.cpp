@@ -1,12 +1,12 @@
 #include "playback/video_widget.h"
 
+#include <cstdlib>
+#include <cstring>
+
 #include <QGuiApplication>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
-
-#include <cstdlib>
-#include <cstring>
 
 #include "playback/gl_video_widget.h"
 #include "playback/soft_video_widget.h"

@@ -1,11 +1,11 @@
 #include "recordings/clip_health.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <algorithm>
-#include <cstring>
 
 namespace {
 
@@ -15,7 +15,9 @@ public:
     explicit ReadOnlyFile(const std::string &path)
         : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC))
     {
-        struct stat st{};
+        struct stat st
+        {
+        };
         if (m_fd >= 0 && ::fstat(m_fd, &st) == 0)
             m_nSize = st.st_size;
     }

@@ -9,9 +9,9 @@
 
 enum class CLIP_HEALTH
 {
-    Sound,    // header, data and index (or end record) as a finished clip has them
-    Damaged,  // no usable index, or the data ends before its declared size
-    Unknown,  // not a container this check knows, or the file cannot be read
+    Sound,   // header, data and index (or end record) as a finished clip has them
+    Damaged, // no usable index, or the data ends before its declared size
+    Unknown, // not a container this check knows, or the file cannot be read
 };
 
 // Reads a few kilobytes at most (the header, the top-level chunk headers and the header list,

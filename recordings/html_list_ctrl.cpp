@@ -1,21 +1,22 @@
 #include "recordings/html_list_ctrl.h"
 
+#include <algorithm>
+
 #include <QFocusEvent>
-#include <QHelpEvent>
 #include <QFontMetrics>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolTip>
 #include <QWheelEvent>
-#include <algorithm>
 
+#include "platform/trace.h"
+#include "recordings/clip_health.h"
 #include "widgets/memory_dc.h"
 #include "widgets/skin_ids.h"
 #include "widgets/skin_resources.h"
 #include "widgets/ui_font.h"
-#include "platform/trace.h"
-#include "recordings/clip_health.h"
 
 namespace {
 

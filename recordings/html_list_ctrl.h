@@ -1,13 +1,14 @@
 #pragma once
 
-#include <QFont>
-#include <QImage>
-#include <QRect>
-#include <QWidget>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <QFont>
+#include <QImage>
+#include <QRect>
+#include <QWidget>
 
 #include "platform/system_time.h"
 #include "recordings/trova_catalog.h"

@@ -155,7 +155,9 @@ void CTrovaCatalog::ScanClipFolder(const std::string &folder, int32_t category)
     TROVA_CATEGORY &target = m_Categories[category];
     const size_t first = target.items.size();
     FOLDER_ENTRY entry;
-    struct stat facts{};
+    struct stat facts
+    {
+    };
     CHeldFiles held;
     bool heldRead = false;
     while (listing.Next(&entry)) {

@@ -1,5 +1,8 @@
 #include "settings/card_format.h"
 
+#include <cstring>
+#include <vector>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -9,17 +12,13 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QVBoxLayout>
-
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <cstring>
-#include <vector>
-
-#include "widgets/ui_font.h"
 #include "platform/trace.h"
+#include "widgets/ui_font.h"
 
 std::string CardLabel(const std::string &label)
 {
@@ -127,7 +126,8 @@ int CMkfsFormatter::Format(const std::string &mountPoint, const FORMAT_CHOICE &c
     QString program;
     if (choice.fileSystem == CardFileSystem::Fat32) {
         program = "mkfs.vfat";
-        arguments << "-F" << "32";
+        arguments << "-F"
+                  << "32";
         if (!label.isEmpty())
             arguments << "-n" << label;
     } else {

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QDialog>
-#include <QString>
-
 #include <functional>
 #include <string>
+
+#include <QDialog>
+#include <QString>
 
 #include "settings/card_target.h"
 
@@ -13,7 +13,8 @@ class QComboBox;
 class QLineEdit;
 
 // Results of a card format, as the system format dialog reports them.
-enum : int {
+enum : int
+{
     FORMAT_OK = 0,
     FORMAT_ERROR = -1,     // the format could not start (no service, no device, refused)
     FORMAT_CANCELLED = -2, // the user cancelled

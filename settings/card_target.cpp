@@ -1,14 +1,14 @@
 #include "settings/card_target.h"
 
+#include <fstream>
+#include <sstream>
+
 #include <dirent.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
-
-#include <fstream>
-#include <sstream>
 
 namespace {
 
@@ -213,8 +213,8 @@ CARD_TARGET CheckCardTarget(const std::string &mountPoint, const CARD_SYSTEM_VIE
     for (const SWAP_ENTRY &swap : ParseSwaps(view.strSwaps)) {
         if (swap.bFile ? swap.strName.starts_with(place + "/")
                        : disks.DiskOfNumber(disks.NumberOfNode(swap.strName)) == disk)
-            return Refuse(device + " holds or shares its disk with the swap space " +
-                          swap.strName + ", so it is not a memory card.");
+            return Refuse(device + " holds or shares its disk with the swap space " + swap.strName +
+                          ", so it is not a memory card.");
     }
     if (!disks.Removable(folder, disk))
         return Refuse(device + " (mounted at " + place +
@@ -245,7 +245,9 @@ CARD_SYSTEM_VIEW ReadCardSystemView(const std::string &mountPoint)
                 view.sysfs[owner + "/removable"] = ReadText(owner + "/removable");
     };
     auto addNode = [&](const std::string &node) {
-        struct stat st {};
+        struct stat st
+        {
+        };
         if (view.deviceNumbers.count(node) != 0 || ::stat(node.c_str(), &st) != 0 ||
             !S_ISBLK(st.st_mode))
             return;

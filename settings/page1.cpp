@@ -1,5 +1,7 @@
 #include "settings/page1.h"
 
+#include <algorithm>
+
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QDateTimeEdit>
@@ -9,15 +11,13 @@
 #include <QRadioButton>
 #include <QSlider>
 
-#include <algorithm>
-
+#include "settings/page_layout.h"
+#include "settings/setup_file.h"
+#include "settings/time_setting.h"
 #include "widgets/dialog_units.h"
 #include "widgets/skin_ids.h"
 #include "widgets/tavlo_button.h"
 #include "widgets/ui_font.h"
-#include "settings/page_layout.h"
-#include "settings/setup_file.h"
-#include "settings/time_setting.h"
 
 const char *const CPage1::kTimeZones[kTimeZoneCount] = {
     "GMT - 12:00", "GMT - 11:00", "GMT - 10:00", "GMT - 09:00", "GMT - 08:00",
@@ -72,7 +72,8 @@ CPage1::CPage1(const std::string &root, const SETTINGS_SERVICES &services, QWidg
 
     AddPageGroup(this, "G-Sensor Sensitivity", 7, 104, 286, 44);
     // Right-aligned against the trackbar, so a wider font grows it to the left.
-    AddPageStatic(this, "insensitive", 11, 125, 43, 8)->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    AddPageStatic(this, "insensitive", 11, 125, 43, 8)
+        ->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_pGSensor = new QSlider(Qt::Horizontal, this);
     m_pGSensor->setGeometry(DialogRect(54, 117, 146, 26));
     m_pGSensor->setTickPosition(QSlider::TicksBothSides);
@@ -112,8 +113,8 @@ CPage1::CPage1(const std::string &root, const SETTINGS_SERVICES &services, QWidg
     m_pLock->LoadStrip(IDB_BTN_TIME_LOCK);
     const QRect button = timeSetting->geometry();
     const int lockSize = m_pLock->sizeHint().height();
-    m_pLock->CreateAt(button.right() + 1 + DialogUnitsX(6),
-                      button.center().y() - lockSize / 2 + 1, this, IDC_TIME_LOCK);
+    m_pLock->CreateAt(button.right() + 1 + DialogUnitsX(6), button.center().y() - lockSize / 2 + 1,
+                      this, IDC_TIME_LOCK);
     m_pLock->SetTooltip("Unlock");
     m_Controls[IDC_TIME_LOCK] = m_pLock;
 
@@ -178,8 +179,11 @@ void CPage1::LoadRecord()
     Check(m_RadioMic ? IDC_MIC_ON : IDC_MIC_OFF);
     m_RadioLed = cfg.nSecurityLedEnable != 0 ? 1 : 0;
     Check(m_RadioLed ? IDC_LED_ON : IDC_LED_OFF);
-    m_RadioLedMode = cfg.nSecurityLedMode == 1 || cfg.nSecurityLedMode == 2 ? cfg.nSecurityLedMode : 0;
-    Check(m_RadioLedMode == 1 ? IDC_LED_AUTO : m_RadioLedMode == 2 ? IDC_LED_BLINK : IDC_LED_SCROLL);
+    m_RadioLedMode =
+        cfg.nSecurityLedMode == 1 || cfg.nSecurityLedMode == 2 ? cfg.nSecurityLedMode : 0;
+    Check(m_RadioLedMode == 1   ? IDC_LED_AUTO
+          : m_RadioLedMode == 2 ? IDC_LED_BLINK
+                                : IDC_LED_SCROLL);
     if (!m_RadioLed)
         EnableLedModes(false);
     m_RadioBuzzer = cfg.nBuzzerEnable != 0 ? 1 : 0;
@@ -192,8 +196,8 @@ void CPage1::LoadRecord()
 
     m_pDateTime->setDisplayFormat("yyyy-MM-dd HH:mm:ss");
     const SYSTEMTIME st = ReadTimeSetting(TimeSettingPath(m_strRoot));
-    m_pDateTime->setDateTime(QDateTime(QDate(st.wYear, st.wMonth, st.wDay),
-                                       QTime(st.wHour, st.wMinute, st.wSecond)));
+    m_pDateTime->setDateTime(
+        QDateTime(QDate(st.wYear, st.wMonth, st.wDay), QTime(st.wHour, st.wMinute, st.wSecond)));
 
     for (int id : {IDC_QUALITY_GROUP, IDC_QUALITY_LOW, IDC_QUALITY_MID, IDC_QUALITY_HIGH,
                    IDC_FRAME_GROUP, IDC_FRAME_VARI, IDC_FRAME_FIXED15, IDC_FRAME_FIXED30})

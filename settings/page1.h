@@ -1,13 +1,13 @@
 #pragma once
 
-#include <QMap>
-#include <QWidget>
-
 #include <cstdint>
 #include <string>
 
-#include "widgets/command_owner.h"
+#include <QMap>
+#include <QWidget>
+
 #include "settings/settings_services.h"
+#include "widgets/command_owner.h"
 
 class CTavloButton;
 class QAbstractButton;
@@ -23,7 +23,8 @@ class CPage1 : public QWidget, public CCommandOwner
 {
     Q_OBJECT
 public:
-    enum {
+    enum
+    {
         IDD = 440,
         IDC_DATETIME = 1027,
         IDC_TIME_SETTING = 1005,

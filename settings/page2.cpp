@@ -1,25 +1,21 @@
 #include "settings/page2.h"
 
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <thread>
+#include <vector>
+
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QStandardPaths>
-
 #include <limits.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <ctime>
-#include <cstdio>
-#include <thread>
-#include <vector>
-
-#include "widgets/dialog_units.h"
-#include "widgets/tavlo_progress.h"
-#include "widgets/ui_font.h"
 #include "platform/file_enum.h"
 #include "platform/file_exists.h"
 #include "platform/file_open.h"
@@ -30,6 +26,9 @@
 #include "settings/safe_replace.h"
 #include "settings/setup_backup.h"
 #include "settings/setup_file.h"
+#include "widgets/dialog_units.h"
+#include "widgets/tavlo_progress.h"
+#include "widgets/ui_font.h"
 
 int32_t g_bFormattedCompleted = 0;
 
@@ -50,7 +49,9 @@ uint64_t SizeOf(const std::string &path, int depth)
 {
     if (path.size() >= PATH_MAX)
         return 0;
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::lstat(path.c_str(), &st) != 0)
         return 0;
     if (S_ISREG(st.st_mode))
@@ -122,7 +123,9 @@ uint64_t FolderSize(const std::string &path)
 
 bool DiskSpace(const std::string &path, uint64_t *total, uint64_t *free)
 {
-    struct statvfs vfs {};
+    struct statvfs vfs
+    {
+    };
     if (::statvfs(path.c_str(), &vfs) != 0)
         return false;
     *total = static_cast<uint64_t>(vfs.f_blocks) * vfs.f_frsize;
@@ -224,7 +227,8 @@ void CPage2::OnFormat()
     std::vector<char> setup;
     std::string backup;
     if (ReadSmallFile(SetupFilePath(m_strRoot), &setup))
-        backup = WriteSetupBackup(SetupBackupFolder(), CardName(m_strRoot), setup, std::time(nullptr));
+        backup =
+            WriteSetupBackup(SetupBackupFolder(), CardName(m_strRoot), setup, std::time(nullptr));
     if (backup.empty()) {
         m_Services.warn(this, "The card's settings file (setting/setup.cfg) could not be copied "
                               "aside, so the card was not formatted.");
@@ -266,9 +270,10 @@ void CPage2::OnFormat()
             text = formatted ? "The card was formatted but could not be mounted again."
                              : "The card could not be formatted and is not mounted now.";
         else
-            text = formatted ? "The card was formatted, but its settings file could not be put back."
-                             : "The card could not be formatted, and its settings file on the card "
-                               "could not be put back.";
+            text = formatted
+                       ? "The card was formatted, but its settings file could not be put back."
+                       : "The card could not be formatted, and its settings file on the card "
+                         "could not be put back.";
         m_Services.warn(this, text + KeptCopyText(backup));
     } else if (result == FORMAT_REFUSED) {
         m_Services.warn(this, QString::fromStdString(m_Services.formatter->Refusal()));

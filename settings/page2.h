@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QEvent>
-#include <QWidget>
-
 #include <cstdint>
 #include <string>
+
+#include <QEvent>
+#include <QWidget>
 
 #include "settings/settings_services.h"
 
@@ -33,7 +33,8 @@ class CPage2 : public QWidget
 {
     Q_OBJECT
 public:
-    enum {
+    enum
+    {
         IDD = 441,
         IDC_TOTAL = 1022,
         IDC_AVAILABLE = 1023,

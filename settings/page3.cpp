@@ -1,15 +1,15 @@
 #include "settings/page3.h"
 
+#include <cstring>
+
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 
-#include <cstring>
-
-#include "widgets/dialog_units.h"
-#include "widgets/ui_font.h"
 #include "settings/page_layout.h"
 #include "settings/setup_file.h"
+#include "widgets/dialog_units.h"
+#include "widgets/ui_font.h"
 
 #ifndef ROADLOG_FIRMWARE_URL
 #error "the build names the firmware download page"
@@ -42,11 +42,10 @@ CPage3::CPage3(const SETTINGS_SERVICES &services, QWidget *parent)
     // The model name is single-byte text of at most 16 characters, NUL-padded.
     const char *model = g_SetupWork.szModelName;
     const size_t modelLength = strnlen(model, sizeof g_SetupWork.szModelName);
-    const QString version = QString::asprintf("%d.%d.%d", g_nFwVersionMajor, g_nFwVersionMinor,
-                                              g_nFwVersionBuild);
-    m_staticFirmware->setText(
-        QString("%1 : %2")
-            .arg(QString::fromLatin1(model, static_cast<qsizetype>(modelLength)), version));
+    const QString version =
+        QString::asprintf("%d.%d.%d", g_nFwVersionMajor, g_nFwVersionMinor, g_nFwVersionBuild);
+    m_staticFirmware->setText(QString("%1 : %2").arg(
+        QString::fromLatin1(model, static_cast<qsizetype>(modelLength)), version));
     m_staticViewer->setText(kViewerVersion);
 }
 

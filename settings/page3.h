@@ -12,7 +12,13 @@ class CPage3 : public QWidget
 {
     Q_OBJECT
 public:
-    enum { IDD = 442, IDC_FIRMWARE = 1020, IDC_VIEWER = 1021, IDC_DOWNLOAD = 1005 };
+    enum
+    {
+        IDD = 442,
+        IDC_FIRMWARE = 1020,
+        IDC_VIEWER = 1021,
+        IDC_DOWNLOAD = 1005
+    };
     static constexpr char kViewerVersion[] = "Viewer(DA2DA):0.0.3";
 
     CPage3(const SETTINGS_SERVICES &services, QWidget *parent = nullptr);

@@ -1,5 +1,7 @@
 #include "settings/player_setting.h"
 
+#include <cmath>
+
 #include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
@@ -8,13 +10,8 @@
 #include <QPainterPath>
 #include <QStackedWidget>
 #include <QVBoxLayout>
-
-#include <cmath>
 #include <unistd.h>
 
-#include "widgets/ui_font.h"
-#include "widgets/tavlo_msg_dlg.h"
-#include "widgets/warning_box.h"
 #include "platform/trace.h"
 #include "settings/card_format.h"
 #include "settings/page1.h"
@@ -22,6 +19,9 @@
 #include "settings/page3.h"
 #include "settings/setup_file.h"
 #include "settings/udisks_format.h"
+#include "widgets/tavlo_msg_dlg.h"
+#include "widgets/ui_font.h"
+#include "widgets/warning_box.h"
 
 SETTINGS_SERVICES DefaultSettingsServices()
 {
@@ -63,8 +63,7 @@ QIcon SettingsIcon()
     return QIcon(pixmap);
 }
 
-CPlayerSetting::CPlayerSetting(const std::string &root, SETTINGS_SERVICES services,
-                               QWidget *parent)
+CPlayerSetting::CPlayerSetting(const std::string &root, SETTINGS_SERVICES services, QWidget *parent)
     : QDialog(parent), m_Services(std::move(services))
 {
     setWindowTitle("Settings");

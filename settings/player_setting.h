@@ -1,9 +1,9 @@
 #pragma once
 
+#include <string>
+
 #include <QDialog>
 #include <QIcon>
-
-#include <string>
 
 #include "settings/settings_services.h"
 
@@ -62,10 +62,10 @@ enum class SettingsEnd
 struct SETTINGS_OUTCOME
 {
     SettingsEnd end = SettingsEnd::Cancel;
-    bool bSaved = false;      // OK, and setup.cfg was written
-    bool bDamaged = false;    // setup.cfg was shorter than its record, so it was never written
-    bool bFormatted = false;  // the card was formatted while the sheet was open
-    std::string strRoot;      // the card root afterwards (a format may have moved it)
+    bool bSaved = false;     // OK, and setup.cfg was written
+    bool bDamaged = false;   // setup.cfg was shorter than its record, so it was never written
+    bool bFormatted = false; // the card was formatted while the sheet was open
+    std::string strRoot;     // the card root afterwards (a format may have moved it)
 };
 
 // The Settings command's card steps: the card test, load setup.cfg, working copy, firmware

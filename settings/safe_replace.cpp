@@ -1,9 +1,9 @@
 #include "settings/safe_replace.h"
 
+#include <cstdio>
+
 #include <fcntl.h>
 #include <unistd.h>
-
-#include <cstdio>
 
 #include "platform/file_open.h"
 

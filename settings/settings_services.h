@@ -1,12 +1,12 @@
 #pragma once
 
-#include <QString>
-#include <QUrl>
-
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+
+#include <QString>
+#include <QUrl>
 
 class QWidget;
 class CCardFormatter;

@@ -1,13 +1,13 @@
 #include "settings/setup_backup.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <cstdio>
 
 #include "platform/file_open.h"
 #include "settings/safe_replace.h"
@@ -33,14 +33,16 @@ std::string NamePart(const std::string &label)
 
 bool MakeFolders(const std::string &folder)
 {
-    for (size_t slash = folder.find('/', 1); ; slash = folder.find('/', slash + 1)) {
+    for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
         const std::string part = folder.substr(0, slash);
         if (!part.empty() && ::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
             return false;
         if (slash == std::string::npos)
             break;
     }
-    struct stat st {};
+    struct stat st
+    {
+    };
     return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -91,7 +93,7 @@ std::string WriteSetupBackup(const std::string &folder, const std::string &cardL
         dir.pop_back();
     if (dir.empty() || !MakeFolders(dir))
         return {};
-    std::tm local {};
+    std::tm local{};
     if (::localtime_r(&when, &local) == nullptr)
         return {};
     char stamp[32];

@@ -9,20 +9,20 @@
 // Bytes the viewer does not interpret are kept in the reserved arrays and written back as read.
 struct SETUP_CFG
 {
-    char szModelName[16];     // NUL-padded, single-byte text
+    char szModelName[16]; // NUL-padded, single-byte text
     uint8_t reserved16[17];
-    char szFwVersion[9];      // "1.0.3"; NUL-terminated when the recorder wrote it well
-    uint16_t nGSensorSensX;   // 0..9, shown as 1..10
-    uint16_t nGSensorSensY;   // written equal to X
-    uint16_t nGSensorSensZ;   // written equal to X
+    char szFwVersion[9];    // "1.0.3"; NUL-terminated when the recorder wrote it well
+    uint16_t nGSensorSensX; // 0..9, shown as 1..10
+    uint16_t nGSensorSensY; // written equal to X
+    uint16_t nGSensorSensZ; // written equal to X
     uint8_t reserved48[8];
-    uint32_t nRecVidBitrate;  // 4000000 Low, 6000000 Mid, 8000000 High
+    uint32_t nRecVidBitrate; // 4000000 Low, 6000000 Mid, 8000000 High
     uint8_t reserved60[10];
     uint16_t nAudioRecEnable; // 0 off, other on
     uint16_t nSecurityLedEnable;
     uint16_t nBuzzerEnable;
     uint8_t reserved76[4];
-    int32_t nTimeZone;        // 1..25; offset from UTC is nTimeZone - 13 hours
+    int32_t nTimeZone; // 1..25; offset from UTC is nTimeZone - 13 hours
     uint8_t reserved84[12];
     uint16_t nRecordingFrames; // 1 variable, 0 fixed 15 fps, 2 fixed 30 fps
     uint8_t reserved98[2];

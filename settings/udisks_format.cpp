@@ -1,12 +1,12 @@
 #include "settings/udisks_format.h"
 
+#include <limits>
+
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
-#include <QDBusVariant>
 #include <QDBusObjectPath>
+#include <QDBusVariant>
 #include <QVariantMap>
-
-#include <limits>
 
 #include "platform/trace.h"
 
@@ -39,8 +39,8 @@ QDBusMessage UDisksResolveDeviceMessage(const QString &devicePath)
 
 QDBusMessage UDisksUnmountMessage(const QString &objectPath)
 {
-    QDBusMessage message = QDBusMessage::createMethodCall(UDISKS_SERVICE, objectPath,
-                                                          kFilesystemInterface, "Unmount");
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(UDISKS_SERVICE, objectPath, kFilesystemInterface, "Unmount");
     message << Interactive();
     return message;
 }
@@ -69,8 +69,8 @@ QDBusMessage UDisksMountMessage(const QString &objectPath)
 
 QDBusMessage UDisksMountPointsMessage(const QString &objectPath)
 {
-    QDBusMessage message = QDBusMessage::createMethodCall(
-        UDISKS_SERVICE, objectPath, "org.freedesktop.DBus.Properties", "Get");
+    QDBusMessage message = QDBusMessage::createMethodCall(UDISKS_SERVICE, objectPath,
+                                                          "org.freedesktop.DBus.Properties", "Get");
     message << QString(kFilesystemInterface) << QString("MountPoints");
     return message;
 }
@@ -131,8 +131,7 @@ bool UDisksAvailable(const QDBusConnection &bus)
 }
 
 CUDisksFormatter::CUDisksFormatter(QDBusConnection bus)
-    : m_bConnected(bus.isConnected()),
-      m_Call([bus](const QDBusMessage &message, int timeoutMs) {
+    : m_bConnected(bus.isConnected()), m_Call([bus](const QDBusMessage &message, int timeoutMs) {
           return bus.call(message, QDBus::Block, timeoutMs);
       })
 {
@@ -165,7 +164,8 @@ QString CUDisksFormatter::MountAgain(const QString &object)
 {
     const QDBusMessage mounted = Traced(m_Call(UDisksMountMessage(object), kStepTimeoutMs));
     if (mounted.type() != QDBusMessage::ErrorMessage)
-        return mounted.arguments().isEmpty() ? QString() : mounted.arguments().constFirst().toString();
+        return mounted.arguments().isEmpty() ? QString()
+                                             : mounted.arguments().constFirst().toString();
     if (StepResult(UDisksStep::Mount, mounted) != FORMAT_OK)
         return {};
     // A desktop automounter got there first: ask where.
@@ -186,8 +186,8 @@ int CUDisksFormatter::Format(const std::string &mountPoint, const FORMAT_CHOICE 
     if (device.empty())
         return FORMAT_REFUSED;
 
-    const QDBusMessage resolved = Traced(
-        m_Call(UDisksResolveDeviceMessage(QString::fromStdString(device)), kStepTimeoutMs));
+    const QDBusMessage resolved =
+        Traced(m_Call(UDisksResolveDeviceMessage(QString::fromStdString(device)), kStepTimeoutMs));
     if (int result = StepResult(UDisksStep::Resolve, resolved); result != FORMAT_OK)
         return result;
     const QList<QDBusObjectPath> objects =

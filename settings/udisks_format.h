@@ -1,11 +1,11 @@
 #pragma once
 
+#include <functional>
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QString>
 #include <QVariant>
-
-#include <functional>
 
 #include "settings/card_format.h"
 

@@ -1,5 +1,7 @@
 #include "snaplet/snaplet_window.h"
 
+#include <cmath>
+
 #include <QAction>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -10,7 +12,6 @@
 #include <QPainter>
 #include <QShortcut>
 #include <QWheelEvent>
-#include <cmath>
 
 #include "snaplet/resample.h"
 

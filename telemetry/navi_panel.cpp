@@ -1,11 +1,12 @@
 #include "telemetry/navi_panel.h"
 
-#include <QColor>
-#include <QPainter>
 #include <cmath>
 
-#include "widgets/ui_font.h"
+#include <QColor>
+#include <QPainter>
+
 #include "telemetry/navi_info.h"
+#include "widgets/ui_font.h"
 
 CNaviPanel::CNaviPanel()
 {

@@ -1,9 +1,10 @@
 #pragma once
 
-#include <QRect>
-#include <QString>
 #include <array>
 #include <cstdint>
+
+#include <QRect>
+#include <QString>
 
 #include "platform/system_time.h"
 #include "telemetry/navi_info.h"

@@ -1,7 +1,8 @@
 #pragma once
 
-#include <QString>
 #include <cstdint>
+
+#include <QString>
 
 // Result codes of a failed page script call, as the window's failure box reports them.
 inline constexpr uint32_t DISP_E_MEMBERNOTFOUND = 0x80020003u; // the name is not a function

@@ -12,13 +12,13 @@
 #include <QWebEnginePage>
 #include <QWindow>
 
-#include "widgets/memory_dc.h"
-#include "widgets/skin_ids.h"
-#include "widgets/warning_box.h"
 #include "telemetry/clip_track.h"
 #include "telemetry/net_state.h"
 #include "telemetry/script_error.h"
 #include "telemetry/web_browser2.h"
+#include "widgets/memory_dc.h"
+#include "widgets/skin_ids.h"
+#include "widgets/warning_box.h"
 
 #ifndef ROADLOG_MAP_PAGE_URL
 #define ROADLOG_MAP_PAGE_URL "qrc:/map/googlemap.html"

@@ -1,18 +1,19 @@
 #pragma once
 
-#include <QString>
-#include <QStringList>
-#include <QVariant>
-#include <QWidget>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
 
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QWidget>
+
+#include "telemetry/navi_panel.h"
 #include "widgets/command_owner.h"
 #include "widgets/tavlo_bitmap.h"
 #include "widgets/tavlo_button.h"
-#include "telemetry/navi_panel.h"
 
 class CWebBrowser2;
 struct CTavloNaviInfo;

@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <numeric>
 
-std::vector<std::vector<size_t>> GroupTrips(const std::vector<CLIP_FIX_SPAN> &clips,
-                                            int64_t gapMs)
+std::vector<std::vector<size_t>> GroupTrips(const std::vector<CLIP_FIX_SPAN> &clips, int64_t gapMs)
 {
     std::vector<size_t> dated, undated;
     for (size_t i = 0; i < clips.size(); ++i)

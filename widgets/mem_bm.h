@@ -1,10 +1,10 @@
 #pragma once
 
+#include <cstdint>
+
 #include <QImage>
 #include <QPainter>
 #include <QRect>
-
-#include <cstdint>
 
 // A button strip: one skin bitmap kept ready for block copies of its frames.
 class CMemBm

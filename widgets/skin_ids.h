@@ -1,7 +1,8 @@
 #pragma once
 
 // Resource ids of the skin bitmaps (app/resources/skin/skin.qrc maps each to its file).
-enum SKIN_BITMAP_ID : int {
+enum SKIN_BITMAP_ID : int
+{
     IDB_FULLSCREEN_BAR = 130,
     IDB_BTN_PREV_FRAME = 131,
     IDB_BTN_NEXT_MOVIE = 132,
@@ -44,8 +45,8 @@ enum SKIN_BITMAP_ID : int {
     IDB_BTN_SPEED_DOWN = 192,
     IDB_PANEL_MARK = 193,
     IDB_SMALL_VIDEO = 194,
-    IDB_SCROLLBAR_SKIN = 196, // recording list's scroll bar, 150 x 128
+    IDB_SCROLLBAR_SKIN = 196,  // recording list's scroll bar, 150 x 128
     IDB_LIST_CHECKBOXES = 197, // recording list's check boxes, 8 images of 16 x 16
-    IDB_MAP_BACKGROUND = 198, // map window, 346 x 476
+    IDB_MAP_BACKGROUND = 198,  // map window, 346 x 476
     IDB_BTN_TIME_LOCK = 448,
 };

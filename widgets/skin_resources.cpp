@@ -1,8 +1,8 @@
 #include "widgets/skin_resources.h"
 
-#include <QDir>
-
 #include <algorithm>
+
+#include <QDir>
 
 // Outside any namespace, as the resource system requires; referencing the initialiser also
 // keeps the resource object in the link of every program using this static library.

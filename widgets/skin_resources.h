@@ -1,9 +1,9 @@
 #pragma once
 
+#include <vector>
+
 #include <QImage>
 #include <QString>
-
-#include <vector>
 
 // The skin bitmaps live in the program's resources under ":/skin/<id>".
 QString SkinResourcePath(int nId);

@@ -127,10 +127,10 @@ bool CTavloButton::event(QEvent *e)
             QToolTip::hideText();
             e->ignore();
         } else {
-            QToolTip::showText(help->globalPos(),
-                               WrapTooltipText(m_strTooltip, QFontMetrics(QToolTip::font()),
-                                               TOOLTIP_MAX_WIDTH),
-                               this, rect());
+            QToolTip::showText(
+                help->globalPos(),
+                WrapTooltipText(m_strTooltip, QFontMetrics(QToolTip::font()), TOOLTIP_MAX_WIDTH),
+                this, rect());
         }
         return true;
     }
@@ -144,10 +144,10 @@ void CTavloButton::paintEvent(QPaintEvent *)
         return;
     QPainter dc(this);
     const int frameWidth = static_cast<int>(m_pStrip->Width() / 5);
-    m_pStrip->CopyFrame(dc,
-                        QRect(m_nCurrentFrame * frameWidth, 0, frameWidth,
-                              static_cast<int>(m_pStrip->Height())),
-                        QPoint(0, 0));
+    m_pStrip->CopyFrame(
+        dc,
+        QRect(m_nCurrentFrame * frameWidth, 0, frameWidth, static_cast<int>(m_pStrip->Height())),
+        QPoint(0, 0));
 }
 
 void CTavloButton::enterEvent(QEnterEvent *e)

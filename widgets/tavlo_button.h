@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QAbstractButton>
-#include <QString>
-
 #include <cstdint>
 #include <memory>
+
+#include <QAbstractButton>
+#include <QString>
 
 #include "widgets/mem_bm.h"
 
@@ -21,7 +21,8 @@ struct BUTTON_FRAME_STATE
     bool bDisabled;
 };
 
-enum : int {
+enum : int
+{
     BUTTON_FRAME_NORMAL = 0,
     BUTTON_FRAME_HOVER = 1,
     BUTTON_FRAME_PRESSED = 2,

@@ -13,7 +13,12 @@ class CTavloMsgDlg : public QDialog
 {
     Q_OBJECT
 public:
-    enum { IDD = 443, IDC_MESSAGE = 417, IDC_OK = 1005 };
+    enum
+    {
+        IDD = 443,
+        IDC_MESSAGE = 417,
+        IDC_OK = 1005
+    };
     static constexpr int CLOSE_AFTER_MS = 3000;
 
     explicit CTavloMsgDlg(QWidget *parent = nullptr);

@@ -2,8 +2,8 @@
 
 #include <QPainter>
 
-#include "widgets/memory_dc.h"
 #include "platform/trace.h"
+#include "widgets/memory_dc.h"
 
 std::array<uint32_t, 4> UsageSegmentWidths(const std::array<uint32_t, 4> &amounts, uint32_t dwTotal,
                                            uint32_t dwWidth)
@@ -43,7 +43,8 @@ void CTavloProgress::SetAmounts(uint32_t dwRecord, uint32_t dwEvent, uint32_t dw
 void CTavloProgress::paintEvent(QPaintEvent *)
 {
     const QRect rc = rect();
-    const auto widths = UsageSegmentWidths(m_dwAmounts, m_dwTotal, static_cast<uint32_t>(rc.width()));
+    const auto widths =
+        UsageSegmentWidths(m_dwAmounts, m_dwTotal, static_cast<uint32_t>(rc.width()));
     TraceA("rect.Width()=%d, %u, %u, %u, %u\r\n", rc.width(), widths[0], widths[1], widths[2],
            widths[3]);
     // The bar's ground is the drawing context's default background colour, white.

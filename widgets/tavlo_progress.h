@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QColor>
-#include <QWidget>
-
 #include <array>
 #include <cstdint>
+
+#include <QColor>
+#include <QWidget>
 
 // Widths in pixels of the four segments of a usage bar nWidth pixels wide. The scale is
 // total / width in whole units; when it is 0 (a total smaller than the width) nothing is drawn.

@@ -1,12 +1,12 @@
 #include "widgets/tavlo_slider.h"
 
-#include <QCoreApplication>
-#include <QKeyEvent>
-#include <QMouseEvent>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
 
 #include "widgets/memory_dc.h"
 #include "widgets/skin_resources.h"
@@ -99,7 +99,8 @@ void CTavloSlider::Post(int nMessage)
 {
     QObject *target = m_pNotify ? m_pNotify.data() : parent();
     if (target)
-        QCoreApplication::postEvent(target, new CWindowMessage(nMessage, m_nControlId, m_nPosition));
+        QCoreApplication::postEvent(target,
+                                    new CWindowMessage(nMessage, m_nControlId, m_nPosition));
 }
 
 void CTavloSlider::MoveTo(int x)
@@ -155,15 +156,29 @@ void CTavloSlider::keyPressEvent(QKeyEvent *e)
     // In 64 bits so that a step past either end of a full range cannot overflow.
     long long value = m_nPosition;
     switch (e->key()) {
-    case Qt::Key_PageUp: value -= m_nPage; break;
-    case Qt::Key_PageDown: value += m_nPage; break;
-    case Qt::Key_End: value = m_nMaximum; break;
-    case Qt::Key_Home: value = m_nMinimum; break;
+    case Qt::Key_PageUp:
+        value -= m_nPage;
+        break;
+    case Qt::Key_PageDown:
+        value += m_nPage;
+        break;
+    case Qt::Key_End:
+        value = m_nMaximum;
+        break;
+    case Qt::Key_Home:
+        value = m_nMinimum;
+        break;
     case Qt::Key_Left:
-    case Qt::Key_Up: value -= 1; break;
+    case Qt::Key_Up:
+        value -= 1;
+        break;
     case Qt::Key_Right:
-    case Qt::Key_Down: value += 1; break;
-    default: QWidget::keyPressEvent(e); return;
+    case Qt::Key_Down:
+        value += 1;
+        break;
+    default:
+        QWidget::keyPressEvent(e);
+        return;
     }
     SetPos(static_cast<int>(std::clamp<long long>(value, INT32_MIN, INT32_MAX)));
     Post(WM_SLIDER_CHANGED);

@@ -7,7 +7,8 @@ QString SkinFontFamily()
 {
     static const QString family = [] {
         const QStringList families = QFontDatabase::families();
-        for (const QString &name : {QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed")}) {
+        for (const QString &name :
+             {QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed")}) {
             if (families.contains(name, Qt::CaseInsensitive))
                 return name;
         }

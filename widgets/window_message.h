@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QEvent>
-
 #include <cstdint>
+
+#include <QEvent>
 
 // Window messages travel as Qt events whose type is the message value.
 inline constexpr int WM_SLIDER_MOVING = 0x3405;

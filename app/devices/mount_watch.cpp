@@ -1,10 +1,10 @@
 #include "app/devices/mount_watch.h"
 
-#include <QSocketNotifier>
 #include <algorithm>
 #include <cerrno>
 #include <iterator>
 
+#include <QSocketNotifier>
 #include <fcntl.h>
 #include <unistd.h>
 

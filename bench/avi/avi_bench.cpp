@@ -15,9 +15,9 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include "tools/mkcard/av_owners.h"
 #include "engine/core/vantor_errors.h"
 #include "engine/source/source_object.h"
+#include "tools/mkcard/av_owners.h"
 
 namespace {
 
@@ -26,7 +26,6 @@ constexpr int kHeight = 1080;
 constexpr int kFrames = 60 * 25;
 constexpr int kEncodedPictures = 25; // one GOP, repeated
 constexpr int kPcmChunk = 7056;      // 40 ms of 44.1 kHz 16-bit stereo
-
 
 struct EncodedPicture
 {
@@ -59,7 +58,8 @@ bool EncodePictures(std::vector<EncodedPicture> *pictures, AVCodecParameters *pa
             av_frame_make_writable(frame.get());
             for (int y = 0; y < kHeight; ++y) {
                 for (int x = 0; x < kWidth; ++x)
-                    frame->data[0][y * frame->linesize[0] + x] = static_cast<uint8_t>(x * 3 + y + i * 7);
+                    frame->data[0][y * frame->linesize[0] + x] =
+                        static_cast<uint8_t>(x * 3 + y + i * 7);
             }
             for (int p = 1; p < 3; ++p) {
                 for (int y = 0; y < kHeight / 2; ++y)
@@ -206,7 +206,8 @@ void BM_EngineAviReader(benchmark::State &state)
             state.SkipWithError("open failed");
             return;
         }
-        bytes = ReadKind(source, SAMPLE_KIND_VIDEO, buffer) + ReadKind(source, SAMPLE_KIND_AUDIO, buffer);
+        bytes = ReadKind(source, SAMPLE_KIND_VIDEO, buffer) +
+                ReadKind(source, SAMPLE_KIND_AUDIO, buffer);
         // Closing waits out the index thread's fixed 10 ms farewell: not demuxing.
         state.PauseTiming();
         SourceClose(source);

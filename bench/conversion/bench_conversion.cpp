@@ -6,13 +6,13 @@ extern "C" {
 #include <libavutil/pixfmt.h>
 #include <libswscale/swscale.h>
 }
-#include <libyuv/convert_argb.h>
-#include <libyuv/scale.h>
-
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
+
+#include <libyuv/convert_argb.h>
+#include <libyuv/scale.h>
 
 #include "engine/output/picture_convert.h"
 #include "engine/output/picture_convert_kernels.h"
@@ -57,7 +57,8 @@ const Job kScaleJobs[] = {{1920, 1080, 1280, 720}, {1280, 720, 640, 352}, {640, 
 void SetRate(benchmark::State &state, const Job &job)
 {
     const double pixels = static_cast<double>(job.dw) * job.dh;
-    state.counters["Mpixel/s"] = benchmark::Counter(pixels / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["Mpixel/s"] =
+        benchmark::Counter(pixels / 1e6, benchmark::Counter::kIsIterationInvariantRate);
     state.SetLabel(std::to_string(job.sw) + "x" + std::to_string(job.sh) + "->" +
                    std::to_string(job.dw) + "x" + std::to_string(job.dh));
 }
@@ -79,10 +80,10 @@ void Ours(benchmark::State &state, Kind kind, ConvertPath path, Job job)
     const int bpp = kind == Kind::Rgb565 ? 2 : 3;
     std::vector<uint8_t> rgb(static_cast<size_t>(job.dw) * job.dh * bpp);
     Picture dst(job.dw, job.dh);
-    const Yuv420Source s = {src.y.data(), src.u.data(), src.v.data(), src.width, src.height,
-                            src.stride};
-    const Yuv420Target t = {dst.y.data(), dst.u.data(), dst.v.data(), dst.width, dst.height,
-                            dst.stride};
+    const Yuv420Source s = {src.y.data(), src.u.data(), src.v.data(),
+                            src.width,    src.height,   src.stride};
+    const Yuv420Target t = {dst.y.data(), dst.u.data(), dst.v.data(),
+                            dst.width,    dst.height,   dst.stride};
     for (auto _ : state) {
         switch (kind) {
         case Kind::Rgb565:
@@ -90,8 +91,7 @@ void Ours(benchmark::State &state, Kind kind, ConvertPath path, Job job)
                           s.nStride);
             break;
         case Kind::Bgr24:
-            YuvToBgr24On(path, rgb.data(), job.sw, job.sh, job.sw * 3, s.pY, s.pU, s.pV,
-                         s.nStride);
+            YuvToBgr24On(path, rgb.data(), job.sw, job.sh, job.sw * 3, s.pY, s.pU, s.pV, s.nStride);
             break;
         case Kind::Scale:
             ScaleYuv420On(path, &s, &t);
@@ -111,8 +111,7 @@ void Swscale(benchmark::State &state, Kind kind, int flags, Job job)
                               : kind == Kind::Bgr24 ? AV_PIX_FMT_BGR24
                                                     : AV_PIX_FMT_YUV420P;
     std::unique_ptr<SwsContext, SwsDeleter> context(sws_getContext(
-        job.sw, job.sh, AV_PIX_FMT_YUV420P, job.dw, job.dh, out, flags, nullptr, nullptr,
-        nullptr));
+        job.sw, job.sh, AV_PIX_FMT_YUV420P, job.dw, job.dh, out, flags, nullptr, nullptr, nullptr));
     if (!context) {
         state.SkipWithError("sws_getContext failed");
         return;

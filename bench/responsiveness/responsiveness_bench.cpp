@@ -1,18 +1,14 @@
 // How soon the viewer answers: from Next Movie (stop the playing clip, play the next) to the
 // next clip's first picture painted, and from a precise seek to the picture at the target
 // painted, through the player wrapper into a software video window, with the sound through
-// SDL's disk driver into /dev/null unless SDL_AUDIODRIVER says otherwise. The clip: 10 s of 1080p30 H.264 with a key frame every second and AAC
-// sound, written by ffmpeg at start-up; the seek goes to 6.5 s, half a second past a key frame.
+// SDL's disk driver into /dev/null unless SDL_AUDIODRIVER says otherwise. The clip: 10 s of 1080p30
+// H.264 with a key frame every second and AAC sound, written by ffmpeg at start-up; the seek goes
+// to 6.5 s, half a second past a key frame.
 //
 //   bench_responsiveness [benchmark options]
 //
 // Times are wall clock (the user waits for them), so a loaded machine shows in them.
 // Before Qt, whose "slots" keyword would change the engine's slot array.
-#include "engine/core/vantor_player_internal.h"
-
-#include <QApplication>
-#include <QWidget>
-
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -20,8 +16,11 @@
 #include <filesystem>
 #include <string>
 
+#include <QApplication>
+#include <QWidget>
 #include <benchmark/benchmark.h>
 
+#include "engine/core/vantor_player_internal.h"
 #include "platform/wide_text.h"
 #include "playback/cm_player.h"
 #include "playback/video_widget.h"
@@ -41,7 +40,8 @@ bool WriteClip(const std::string &path)
         "ffmpeg -hide_banner -loglevel error -y -f lavfi -i "
         "testsrc2=size=1920x1080:rate=30:duration=10 -f lavfi -i "
         "sine=frequency=440:sample_rate=48000:duration=10 -c:v libx264 -preset veryfast -bf 0 "
-        "-g 30 -pix_fmt yuv420p -c:a aac -b:a 128k -ac 2 '" + path + "'";
+        "-g 30 -pix_fmt yuv420p -c:a aac -b:a 128k -ac 2 '" +
+        path + "'";
     return std::system(command.c_str()) == 0;
 }
 
@@ -99,8 +99,8 @@ public:
     // Runs the window thread until the awaited picture was presented and painted.
     bool AwaitedPainted()
     {
-        const bool bPresented = PumpUntil([&] { return m_nAwaitedNumber.load() != 0; },
-                                          std::chrono::seconds(5));
+        const bool bPresented =
+            PumpUntil([&] { return m_nAwaitedNumber.load() != 0; }, std::chrono::seconds(5));
         m_nAwaitedMs = -1;
         return bPresented && PaintedUpTo(m_nAwaitedNumber.load());
     }
@@ -162,7 +162,10 @@ void BM_PreciseSeekToPicture(benchmark::State &state)
     }
 }
 
-BENCHMARK(BM_NextMovieToFirstPicture)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NextMovieToFirstPicture)
+    ->UseManualTime()
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PreciseSeekToPicture)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
 
 } // namespace

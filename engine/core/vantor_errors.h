@@ -4,7 +4,10 @@
 
 // Result codes of every engine operation: 0 is success, failures are 0x8000xxxx and negative
 // as signed 32-bit values. The texts of VantorErrorText are fixed and shown to the user.
-constexpr int32_t VantorCode(uint32_t value) { return static_cast<int32_t>(value); }
+constexpr int32_t VantorCode(uint32_t value)
+{
+    return static_cast<int32_t>(value);
+}
 
 constexpr int32_t VANTOR_OK = 0;
 

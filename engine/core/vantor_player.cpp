@@ -321,8 +321,7 @@ int32_t VantorPlay(VantorPlayer *player, const VantorOpenParams *params)
     JoinStatusThread(player);
     player->locator = params->szLocator;
     player->bHasAlternative = params->szAlternativeLocator != nullptr;
-    player->alternativeLocator =
-        params->szAlternativeLocator ? params->szAlternativeLocator : L"";
+    player->alternativeLocator = params->szAlternativeLocator ? params->szAlternativeLocator : L"";
     player->nStreamArgument = params->nStreamArgument;
     player->nStartPosition = params->nStartPosition;
     player->bPauseAtEnd = params->bPauseAtEnd != 0;

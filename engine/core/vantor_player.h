@@ -42,7 +42,7 @@ struct VantorOpenParams
 struct VantorStatus
 {
     int32_t nState;
-    int32_t nLastError; // reading it clears it
+    int32_t nLastError;   // reading it clears it
     uint32_t nBufferFill; // percent; 0 without a source
     uint32_t nDownload;   // percent; 0 without a source
     uint32_t nPosition;   // ms, never more than the duration
@@ -108,7 +108,7 @@ int32_t VantorGetStatus(VantorPlayer *player, VantorStatus *status);
 // measuring sync over long runs.
 struct VantorAvSync
 {
-    uint32_t nCount;    // pictures compared since the current open; 0 = none yet
+    uint32_t nCount; // pictures compared since the current open; 0 = none yet
     int32_t nPictureMs;
     int32_t nHeardMs;
     int32_t nClockMs;

@@ -161,8 +161,7 @@ const AudioDeviceOps *FindAudioDevice(int32_t nType)
     return nullptr;
 }
 
-int32_t AudioOutCreate(const AudioStreamFormat *format, AudioPlayedListener *clock,
-                       AudioOut **out)
+int32_t AudioOutCreate(const AudioStreamFormat *format, AudioPlayedListener *clock, AudioOut **out)
 {
     if (out == nullptr)
         return VANTOR_E_AUDIO_OUTPUT_INIT;
@@ -418,8 +417,7 @@ void AudioOutPlayed(AudioOut *out, uint32_t nBytes)
             const uint32_t played = AudioRingRetire(&out->ring, frames, RememberSync, &newest);
             if (newest.bSynced && out->pClock)
                 out->pClock->AudioSync(AudioHeardTime(newest.nTime, played,
-                                                      out->nDelayFrames.load(),
-                                                      out->nOutputRate,
+                                                      out->nDelayFrames.load(), out->nOutputRate,
                                                       out->nPlayingSpeed.load()));
         }
     }

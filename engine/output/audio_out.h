@@ -114,9 +114,9 @@ struct AudioDeviceOps
     void (*Restart)(void *device);
     // Drops everything queued; the device is silent and empty afterwards.
     void (*Flush)(void *device);
-    int32_t (*SetSpeed)(void *device, int32_t nPercent);  // 1 applied, 0 refused
-    int32_t (*SetVolume)(void *device, uint32_t dwWord);  // 1 applied, 0 refused
-    int32_t (*SetMute)(void *device, int32_t bOn);        // optional; 1 applied, 0 refused
+    int32_t (*SetSpeed)(void *device, int32_t nPercent); // 1 applied, 0 refused
+    int32_t (*SetVolume)(void *device, uint32_t dwWord); // 1 applied, 0 refused
+    int32_t (*SetMute)(void *device, int32_t bOn);       // optional; 1 applied, 0 refused
 };
 
 // The device table bound for an output type, or nullptr when the type has no device.
@@ -162,12 +162,12 @@ struct AudioOut
     AutoResetEvent spaceEvent;             // set whenever the device has freed space
     // A writer waits for room without lock, so that pause, volume and the other calls never
     // wait for it. These words are shared with it.
-    std::atomic<bool> bWaiting{false};   // a writer waits for the space event
-    std::atomic<uint32_t> nDrops{0};     // flushes, dropping pauses and closes so far: a
-                                         // writer drops its block when this moved meanwhile
-    std::atomic<int32_t> nWriters{0};    // writers inside AudioOutWrite; close waits for them
-    bool bPaused = false;                // guarded by lock: a paused device takes no sound,
-                                         // so waiting for it is no sign of a stuck device
+    std::atomic<bool> bWaiting{false}; // a writer waits for the space event
+    std::atomic<uint32_t> nDrops{0};   // flushes, dropping pauses and closes so far: a
+                                       // writer drops its block when this moved meanwhile
+    std::atomic<int32_t> nWriters{0};  // writers inside AudioOutWrite; close waits for them
+    bool bPaused = false;              // guarded by lock: a paused device takes no sound,
+                                       // so waiting for it is no sign of a stuck device
 
     int32_t nMute = 0;
     uint32_t dwVolume = 0xFFFFFFFF;
@@ -176,8 +176,7 @@ struct AudioOut
 
 // Result 0 and *out set, or VANTOR_E_OUT_OF_MEMORY / VANTOR_E_AUDIO_OUTPUT_INIT (a format the
 // output cannot play). clock may be null. No device yet.
-int32_t AudioOutCreate(const AudioStreamFormat *format, AudioPlayedListener *clock,
-                       AudioOut **out);
+int32_t AudioOutCreate(const AudioStreamFormat *format, AudioPlayedListener *clock, AudioOut **out);
 // Closes the current device and opens the one of the type (4 = sound buffer). 0 or
 // VANTOR_E_AUDIO_OUTPUT_INIT when the type has no device or the device cannot open.
 int32_t AudioOutSelectDevice(AudioOut *out, int32_t nType);

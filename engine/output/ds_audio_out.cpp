@@ -1,13 +1,13 @@
 #include "engine/output/ds_audio_out.h"
 
-#include <SDL.h>
-
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <new>
 #include <system_error>
 #include <thread>
+
+#include <SDL.h>
 
 #include "engine/core/vantor_errors.h"
 #include "engine/output/ds_sound_ring.h"
@@ -148,7 +148,6 @@ void NotificationThread(DsAudioOut *ds)
     }
 }
 
-
 int32_t DsOpen(AudioOut *out, void **device)
 {
     *device = nullptr;
@@ -258,8 +257,8 @@ int32_t DsSetMute(void *device, int32_t bOn)
 } // namespace
 
 const AudioDeviceOps g_DsAudioOutOps = {
-    DsOpen, DsClose, DsFreeSpace, DsWrite, DsPause, DsRestart, DsFlush, DsSetSpeed, DsSetVolume,
-    DsSetMute,
+    DsOpen,    DsClose, DsFreeSpace, DsWrite,     DsPause,
+    DsRestart, DsFlush, DsSetSpeed,  DsSetVolume, DsSetMute,
 };
 
 void DsAudioOutThreadEnd()

@@ -53,8 +53,8 @@ bool Encode(FILE *file, const uint8_t *pixels, int32_t width, int32_t height, in
     info->Y_density = static_cast<UINT16>(dotsPerInch);
     jpeg_start_compress(info, TRUE);
     while (info->next_scanline < info->image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(pixels + static_cast<size_t>(info->next_scanline) *
-                                                         rowBytes);
+        JSAMPROW row =
+            const_cast<JSAMPROW>(pixels + static_cast<size_t>(info->next_scanline) * rowBytes);
         jpeg_write_scanlines(info, &row, 1);
     }
     jpeg_finish_compress(info);
@@ -63,8 +63,8 @@ bool Encode(FILE *file, const uint8_t *pixels, int32_t width, int32_t height, in
 
 } // namespace
 
-bool WriteBgr24Jpeg(const std::string &path, const uint8_t *pixels, int32_t width,
-                    int32_t height, int32_t rowBytes, int quality, int dotsPerInch)
+bool WriteBgr24Jpeg(const std::string &path, const uint8_t *pixels, int32_t width, int32_t height,
+                    int32_t rowBytes, int quality, int dotsPerInch)
 {
     if (!pixels || width <= 0 || height <= 0 || width > JPEG_MAX_DIMENSION ||
         height > JPEG_MAX_DIMENSION || rowBytes < width * 3)
@@ -76,8 +76,8 @@ bool WriteBgr24Jpeg(const std::string &path, const uint8_t *pixels, int32_t widt
     }
     jpeg_compress_struct info{};
     JpegError error{};
-    bool written = Encode(file.get(), pixels, width, height, rowBytes, quality, dotsPerInch,
-                          &info, &error);
+    bool written =
+        Encode(file.get(), pixels, width, height, rowBytes, quality, dotsPerInch, &info, &error);
     jpeg_destroy_compress(&info);
     written = fflush(file.get()) == 0 && written;
     written = fclose(file.release()) == 0 && written;

@@ -113,7 +113,8 @@ void WriteQuarterChroma(uint8_t *dst, int32_t pitch, const uint8_t *src, int32_t
         const uint8_t *b = a + cstride;
         uint8_t *d = dst + static_cast<ptrdiff_t>(j) * pitch;
         for (int32_t i = 0; i < w4; ++i)
-            d[i] = static_cast<uint8_t>((a[2 * i] + a[2 * i + 1] + b[2 * i] + b[2 * i + 1] + 2) >> 2);
+            d[i] =
+                static_cast<uint8_t>((a[2 * i] + a[2 * i + 1] + b[2 * i] + b[2 * i + 1] + 2) >> 2);
     }
 }
 
@@ -129,8 +130,8 @@ void PutRow(uint8_t *dst, int32_t step, const uint8_t *src, int32_t count)
 }
 
 // Writes the picture into the locked frame; false when the frame is too small for it.
-bool WriteFrame(const OemDevOut *out, const SurfaceLock &lock, const uint8_t *pY,
-                const uint8_t *pU, const uint8_t *pV, int32_t stride)
+bool WriteFrame(const OemDevOut *out, const SurfaceLock &lock, const uint8_t *pY, const uint8_t *pU,
+                const uint8_t *pV, int32_t stride)
 {
     const int32_t w = out->nWidth, h = out->nHeight;
     const int32_t cstride = stride / 2;
@@ -187,8 +188,7 @@ int32_t PresentRgb(OemDevOut *out, const uint8_t *pY, const uint8_t *pU, const u
     DisplayRect display = VideoRendererGetDisplayRect(out->pRenderer);
     if (display.width > kMaxDisplaySide || display.height > kMaxDisplaySide)
         display.width = display.height = 0;
-    if (out->dib.empty() || out->nDibWidth != display.width ||
-        out->nDibHeight != display.height) {
+    if (out->dib.empty() || out->nDibWidth != display.width || out->nDibHeight != display.height) {
         out->dib.clear();
         out->nDibWidth = display.width;
         out->nDibHeight = display.height;
@@ -202,9 +202,8 @@ int32_t PresentRgb(OemDevOut *out, const uint8_t *pY, const uint8_t *pU, const u
     }
     const bool drawable = !out->dib.empty();
     if (pU && pV && drawable)
-        ScaleAndConvertRgb565(out->dib.data(), display.width, display.height, display.width * 2,
-                              pY, pU, pV, out->nWidth, out->nHeight, stride,
-                              out->m_pResizeBuf.data());
+        ScaleAndConvertRgb565(out->dib.data(), display.width, display.height, display.width * 2, pY,
+                              pU, pV, out->nWidth, out->nHeight, stride, out->m_pResizeBuf.data());
     if (TakeSkippedFrame())
         return 1;
     if (drawable)
@@ -220,7 +219,10 @@ void *OpenEntry(VideoRenderer *renderer, VideoSurface *window, int32_t width, in
     return DevOutVideoOEMOpen(renderer, window, width, height);
 }
 
-void CloseEntry(void *device) { DevOutVideoOEMClose(static_cast<OemDevOut *>(device)); }
+void CloseEntry(void *device)
+{
+    DevOutVideoOEMClose(static_cast<OemDevOut *>(device));
+}
 
 int32_t PresentEntry(void *device, const uint8_t *pY, const uint8_t *pU, const uint8_t *pV,
                      int32_t stride)
@@ -237,8 +239,7 @@ OemDevOut *DevOutVideoOEMOpen(VideoRenderer *renderer, VideoSurface *window, int
                               int32_t height)
 {
     // Larger pictures than any stream the engine reads would only ask for huge buffers.
-    if (!window || width <= 0 || height <= 0 || width > kMaxPictureSide ||
-        height > kMaxPictureSide)
+    if (!window || width <= 0 || height <= 0 || width > kMaxPictureSide || height > kMaxPictureSide)
         return nullptr;
     std::unique_ptr<OemDevOut> out(new (std::nothrow) OemDevOut);
     if (!out)
@@ -319,9 +320,9 @@ int32_t DevOutVideoOEMCapture(const wchar_t *path, int32_t selector)
     {
         std::unique_lock<std::mutex> lock(state->lock);
         state->requested.store(ticket);
-        const bool served = state->served.wait_for(
-            lock, std::chrono::milliseconds(kOemCaptureWaitMs),
-            [&] { return state->servedTicket == ticket || state->bClosed; });
+        const bool served =
+            state->served.wait_for(lock, std::chrono::milliseconds(kOemCaptureWaitMs),
+                                   [&] { return state->servedTicket == ticket || state->bClosed; });
         if (!served || state->servedTicket != ticket) {
             // A request taken by the video task just now is still served into the buffer;
             // the ticket keeps that picture from being taken by a later capture.
@@ -331,8 +332,8 @@ int32_t DevOutVideoOEMCapture(const wchar_t *path, int32_t selector)
             return 0;
         }
     }
-    return WriteBgr24Jpeg(WideToUtf8(path), state->buffer.data(), state->nWidth,
-                          state->nHeight, state->nWidth * 3)
+    return WriteBgr24Jpeg(WideToUtf8(path), state->buffer.data(), state->nWidth, state->nHeight,
+                          state->nWidth * 3)
                ? 1
                : 0;
 }
@@ -344,7 +345,10 @@ int32_t DevOutVideoOEMSkipFrames()
     return 1;
 }
 
-uint32_t DevOutVideoOEMSurfaceFormat(const OemDevOut *out) { return out ? out->dwSurfaceFormat : 0; }
+uint32_t DevOutVideoOEMSurfaceFormat(const OemDevOut *out)
+{
+    return out ? out->dwSurfaceFormat : 0;
+}
 
 SurfaceRect DevOutVideoOEMSourceRect(const OemDevOut *out)
 {

@@ -69,7 +69,10 @@ void ScalarVerticalRow(uint8_t *out, const int16_t *top, const int16_t *bottom, 
     VerticalRowFrom(0, out, top, bottom, fy, width);
 }
 
-inline int32_t ChromaCount(int32_t size) { return (size + 1) / 2; }
+inline int32_t ChromaCount(int32_t size)
+{
+    return (size + 1) / 2;
+}
 
 // Scales one plane; rows of the horizontal pass are kept while consecutive output rows read
 // the same source rows.
@@ -315,8 +318,8 @@ void YuvToRgb565(uint8_t *dst, int32_t width, int32_t height, int32_t dstRowByte
     YuvToRgb565On(BestConvertPath(), dst, width, height, dstRowBytes, pY, pU, pV, stride);
 }
 
-void YuvToBgr24(uint8_t *dst, int32_t width, int32_t height, int32_t dstRowBytes,
-                const uint8_t *pY, const uint8_t *pU, const uint8_t *pV, int32_t stride)
+void YuvToBgr24(uint8_t *dst, int32_t width, int32_t height, int32_t dstRowBytes, const uint8_t *pY,
+                const uint8_t *pU, const uint8_t *pV, int32_t stride)
 {
     YuvToBgr24On(BestConvertPath(), dst, width, height, dstRowBytes, pY, pU, pV, stride);
 }
@@ -329,7 +332,10 @@ void ScaleYuv420(const Yuv420Source *source, const Yuv420Target *target)
 namespace {
 // The scratch picture's luma stride is even so that its chroma stride (half of it) holds a
 // whole chroma row for odd widths too.
-int32_t ScratchStride(int32_t width) { return width + (width & 1); }
+int32_t ScratchStride(int32_t width)
+{
+    return width + (width & 1);
+}
 } // namespace
 
 size_t ScaleScratchBytes(int32_t width, int32_t height)

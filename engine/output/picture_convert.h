@@ -24,8 +24,8 @@ constexpr int32_t kYuvFactorBU = 119;
 void YuvToRgb565(uint8_t *dst, int32_t width, int32_t height, int32_t dstRowBytes,
                  const uint8_t *pY, const uint8_t *pU, const uint8_t *pV, int32_t stride);
 // 24-bit pixels in the byte order blue, green, red.
-void YuvToBgr24(uint8_t *dst, int32_t width, int32_t height, int32_t dstRowBytes,
-                const uint8_t *pY, const uint8_t *pU, const uint8_t *pV, int32_t stride);
+void YuvToBgr24(uint8_t *dst, int32_t width, int32_t height, int32_t dstRowBytes, const uint8_t *pY,
+                const uint8_t *pU, const uint8_t *pV, int32_t stride);
 
 struct Yuv420Source
 {

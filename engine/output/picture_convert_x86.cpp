@@ -3,9 +3,9 @@
 // bilinear floors come from the signed high product corrected for fractions at or above one half.
 #if defined(__x86_64__) || defined(__i386__)
 
-#include <immintrin.h>
-
 #include <cstring>
+
+#include <immintrin.h>
 
 #include "engine/output/picture_convert_kernels.h"
 
@@ -32,8 +32,7 @@ inline uint16_t LoadPair(const uint8_t *p)
 // After the whole steps from 0 to x: where one more step that ends at the row's end starts (even,
 // to keep the chroma pairs), instead of a long scalar finish; it rewrites some pixels with the
 // values they already have. -1 when there is no room for it or no need.
-template <int kStep, int kSpare>
-inline int32_t LastStepStart(int32_t x, int32_t width)
+template <int kStep, int kSpare> inline int32_t LastStepStart(int32_t x, int32_t width)
 {
     if (x == 0 || x + kSpare >= width)
         return -1;
@@ -126,26 +125,26 @@ inline Sse2Rgb Sse2Row16(const uint8_t *y, const Sse2Terms &t)
 // The 16 pixels' RGB565 words: the high byte is R7..3 G7..5, the low byte G4..2 B7..3.
 struct Sse2Store565
 {
-ROADLOG_INLINE static void Run(uint8_t *d, const Sse2Rgb &p)
-{
-    const __m128i hi = _mm_or_si128(_mm_and_si128(p.r, _mm_set1_epi8(static_cast<char>(0xF8))),
-                                    _mm_and_si128(_mm_srli_epi16(p.g, 5), _mm_set1_epi8(0x07)));
-    const __m128i lo = _mm_or_si128(
-        _mm_and_si128(_mm_slli_epi16(p.g, 3), _mm_set1_epi8(static_cast<char>(0xE0))),
-        _mm_and_si128(_mm_srli_epi16(p.b, 3), _mm_set1_epi8(0x1F)));
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(d), _mm_unpacklo_epi8(lo, hi));
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(d + 16), _mm_unpackhi_epi8(lo, hi));
-}
+    ROADLOG_INLINE static void Run(uint8_t *d, const Sse2Rgb &p)
+    {
+        const __m128i hi = _mm_or_si128(_mm_and_si128(p.r, _mm_set1_epi8(static_cast<char>(0xF8))),
+                                        _mm_and_si128(_mm_srli_epi16(p.g, 5), _mm_set1_epi8(0x07)));
+        const __m128i lo = _mm_or_si128(
+            _mm_and_si128(_mm_slli_epi16(p.g, 3), _mm_set1_epi8(static_cast<char>(0xE0))),
+            _mm_and_si128(_mm_srli_epi16(p.b, 3), _mm_set1_epi8(0x1F)));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(d), _mm_unpacklo_epi8(lo, hi));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(d + 16), _mm_unpackhi_epi8(lo, hi));
+    }
 };
 
 // The 16-pixel steps over a pair of rows. kSpare pixels must follow a step for the junk its
 // stores leave to land inside the row. Returns where the scalar finish starts.
 template <int kBytesPerPixel, int kSpare, class Store>
-ROADLOG_INLINE int32_t Sse2PairSteps(uint8_t *d0, uint8_t *d1, const uint8_t *y0,
-                                     const uint8_t *y1, const uint8_t *u, const uint8_t *v,
-                                     int32_t width)
+ROADLOG_INLINE int32_t Sse2PairSteps(uint8_t *d0, uint8_t *d1, const uint8_t *y0, const uint8_t *y1,
+                                     const uint8_t *u, const uint8_t *v, int32_t width)
 {
-    const auto step = [&](int32_t x) __attribute__((always_inline)) {
+    const auto step = [&](int32_t x) __attribute__((always_inline))
+    {
         const Sse2Terms t = Sse2TermsOf(u + x / 2, v + x / 2);
         Store::Run(d0 + kBytesPerPixel * x, Sse2Row16(y0 + x, t));
         Store::Run(d1 + kBytesPerPixel * x, Sse2Row16(y1 + x, t));
@@ -207,10 +206,11 @@ ROADLOG_INLINE void Sse2Bgr16(uint8_t *d, const uint8_t *y, const Sse2BgrTerms &
     }
 }
 
-void Sse2Bgr24Rows(uint8_t *d0, uint8_t *d1, const uint8_t *y0, const uint8_t *y1,
-                   const uint8_t *u, const uint8_t *v, int32_t width)
+void Sse2Bgr24Rows(uint8_t *d0, uint8_t *d1, const uint8_t *y0, const uint8_t *y1, const uint8_t *u,
+                   const uint8_t *v, int32_t width)
 {
-    const auto step = [&](int32_t x) __attribute__((always_inline)) {
+    const auto step = [&](int32_t x) __attribute__((always_inline))
+    {
         const Sse2BgrTerms t = Sse2BgrTermsOf(u + x / 2, v + x / 2);
         Sse2Bgr16(d0 + 3 * x, y0 + x, t);
         Sse2Bgr16(d1 + 3 * x, y1 + x, t);
@@ -360,8 +360,8 @@ ROADLOG_AVX2 ROADLOG_INLINE void Avx2PairStep(int32_t x, uint8_t *d0, uint8_t *d
 // The 32-pixel steps over a pair of rows, as Sse2PairSteps.
 template <int kBytesPerPixel, int kSpare, class Step>
 ROADLOG_AVX2 ROADLOG_INLINE int32_t Avx2PairSteps(uint8_t *d0, uint8_t *d1, const uint8_t *y0,
-                                   const uint8_t *y1, const uint8_t *u, const uint8_t *v,
-                                   int32_t width)
+                                                  const uint8_t *y1, const uint8_t *u,
+                                                  const uint8_t *v, int32_t width)
 {
     int32_t x = 0;
     for (; x + 32 + kSpare <= width; x += 32)
@@ -379,9 +379,9 @@ struct Avx2Rgb565Step
     // pixel order before the stores.
     ROADLOG_AVX2 static void Run(uint8_t *d, const Avx2Rgb &p)
     {
-        const __m256i hi = _mm256_or_si256(
-            _mm256_and_si256(p.r, _mm256_set1_epi8(static_cast<char>(0xF8))),
-            _mm256_and_si256(_mm256_srli_epi16(p.g, 5), _mm256_set1_epi8(0x07)));
+        const __m256i hi =
+            _mm256_or_si256(_mm256_and_si256(p.r, _mm256_set1_epi8(static_cast<char>(0xF8))),
+                            _mm256_and_si256(_mm256_srli_epi16(p.g, 5), _mm256_set1_epi8(0x07)));
         const __m256i lo = _mm256_or_si256(
             _mm256_and_si256(_mm256_slli_epi16(p.g, 3), _mm256_set1_epi8(static_cast<char>(0xE0))),
             _mm256_and_si256(_mm256_srli_epi16(p.b, 3), _mm256_set1_epi8(0x1F)));
@@ -408,9 +408,9 @@ struct Avx2Bgr24Step
     ROADLOG_AVX2 static void Run(uint8_t *d, const Avx2Rgb &p)
     {
         const __m256i zero = _mm256_setzero_si256();
-        const __m256i squeeze = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1,
-                                                 -1, -1, 0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14,
-                                                 -1, -1, -1, -1);
+        const __m256i squeeze =
+            _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2, 4, 5,
+                             6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
         const __m256i bg[2] = {_mm256_unpacklo_epi8(p.b, p.g), _mm256_unpackhi_epi8(p.b, p.g)};
         const __m256i r0[2] = {_mm256_unpacklo_epi8(p.r, zero), _mm256_unpackhi_epi8(p.r, zero)};
         // groups[k] holds pixels 4k..4k+3 in lane 0 and 16+4k.. in lane 1.

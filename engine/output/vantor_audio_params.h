@@ -29,5 +29,5 @@ struct VantorAudioParams
     int32_t nEffectPreset;   // 0x10, stored only
     uint8_t bandLevels[10];  // 0x10, stored only
     int32_t nSwitch[VANTOR_AUDIO_SWITCH_COUNT]; // 0x40 .. 0x400, stored only
-    int32_t nExtra;          // 0x800, no effect
+    int32_t nExtra;                             // 0x800, no effect
 };

@@ -185,8 +185,7 @@ int32_t VideoRendererPresent(VideoRenderer *r, const VideoPicture *picture)
         return VANTOR_E_UNSUPPORTED_FUNCTION;
     if (!picture || !picture->pY)
         return 0;
-    return r->pDevOps->Present(r->pDevice, picture->pY, picture->pU, picture->pV,
-                               picture->nStride);
+    return r->pDevOps->Present(r->pDevice, picture->pY, picture->pU, picture->pV, picture->nStride);
 }
 
 int32_t VideoRendererNotify(VideoRenderer *r, int32_t value)

@@ -14,8 +14,7 @@ void AvSyncRecord::Silence()
     m_bAudible = false;
 }
 
-void AvSyncRecord::Presented(int32_t pictureMs, int32_t clockMs, uint32_t tick,
-                             int32_t ratePercent)
+void AvSyncRecord::Presented(int32_t pictureMs, int32_t clockMs, uint32_t tick, int32_t ratePercent)
 {
     std::lock_guard<std::mutex> guard(m_lock);
     if (!m_bAudible)

@@ -14,7 +14,7 @@ class AvSyncRecord
 public:
     struct PRESENTED
     {
-        uint32_t nCount;   // pictures compared since the open
+        uint32_t nCount;    // pictures compared since the open
         int32_t nPictureMs; // of the last one
         int32_t nHeardMs;   // sound time heard when it was presented
         int32_t nClockMs;   // the playback clock it was presented against

@@ -33,8 +33,8 @@ struct VideoDecoderOps
     // When a picture comes out, *picture points into the decoder's own frame (valid until the
     // next Decode, Reset or Close) and *pictureMs is its time; picture->pY is null otherwise.
     // 0, or a negative code for a sample that could not be decoded (the stream goes on).
-    int32_t (*Decode)(VideoDecoder *decoder, const uint8_t *sample, uint32_t length,
-                      int32_t timeMs, VideoPicture *picture, int32_t *pictureMs, uint32_t *used);
+    int32_t (*Decode)(VideoDecoder *decoder, const uint8_t *sample, uint32_t length, int32_t timeMs,
+                      VideoPicture *picture, int32_t *pictureMs, uint32_t *used);
     // Forgets reference pictures; the decoder waits for a synchronisation point again.
     void (*Reset)(VideoDecoder *decoder);
 };
@@ -42,15 +42,15 @@ struct VideoDecoderOps
 struct VideoDecoder
 {
     const VideoDecoderOps *pOps;
-    void *pInstance;          // the decoder's own state
-    uint32_t dwFourcc;        // the stream's upper-cased fourcc
-    uint32_t dwOutputFormat;  // fourcc of the pictures: "I420" by default, "YV12" for YV12 input
+    void *pInstance;         // the decoder's own state
+    uint32_t dwFourcc;       // the stream's upper-cased fourcc
+    uint32_t dwOutputFormat; // fourcc of the pictures: "I420" by default, "YV12" for YV12 input
     int32_t nWidth;
-    int32_t nHeight;          // 16-aligned where the decoder says so
+    int32_t nHeight; // 16-aligned where the decoder says so
     int32_t nBitCount;
-    int32_t nFrameRate;       // frames per second x 1000
+    int32_t nFrameRate; // frames per second x 1000
     int32_t bInitialised;
-    int32_t bWaitingForSync;  // classify samples until a synchronisation point
+    int32_t bWaitingForSync; // classify samples until a synchronisation point
     int32_t bSyncSeen;
 };
 
@@ -70,8 +70,8 @@ struct AudioDecoderOps
     // Decodes from one compressed sample into at most F interleaved 16-bit samples per channel
     // at out (room for F x channels values). *used: bytes consumed; *produced: samples per
     // channel written (0 when no frame came out). 0 or a negative code (the stream goes on).
-    int32_t (*Decode)(AudioDecoder *decoder, const uint8_t *sample, uint32_t length,
-                      int16_t *out, uint32_t *produced, uint32_t *used);
+    int32_t (*Decode)(AudioDecoder *decoder, const uint8_t *sample, uint32_t length, int16_t *out,
+                      uint32_t *produced, uint32_t *used);
     void (*Reset)(AudioDecoder *decoder);
 };
 
@@ -79,7 +79,7 @@ struct AudioDecoder
 {
     const AudioDecoderOps *pOps;
     void *pInstance;
-    uint32_t dwFormat;         // the stream's format code or fourcc
+    uint32_t dwFormat; // the stream's format code or fourcc
     uint32_t nSampleRate;
     uint32_t nChannels;        // 1 or 2
     uint32_t nBitsPerSample;   // from the stream record
@@ -89,7 +89,7 @@ struct AudioDecoder
     int32_t nTimeBase;         // ms
     uint64_t nSamplesSinceBase;
     uint64_t nBytesConsumed;
-    uint32_t nPerSampleTime;   // the stream record's decoder word (the AVI reader sets 1)
+    uint32_t nPerSampleTime; // the stream record's decoder word (the AVI reader sets 1)
 };
 
 // By the stream's format code: 0 and a decoder, or 0x80000030 for a format no decoder takes.

@@ -279,8 +279,8 @@ bool PlaybackStart(Playback *pb)
                 DropAudio(pb, VANTOR_E_OUT_OF_MEMORY);
             } else {
                 bool ended = false;
-                PrefillOne(pb, pb->audioQueue.get(), SAMPLE_KIND_AUDIO, 0, &ended,
-                           &pb->audioQueue, false);
+                PrefillOne(pb, pb->audioQueue.get(), SAMPLE_KIND_AUDIO, 0, &ended, &pb->audioQueue,
+                           false);
                 if (ended && pb->audioQueue->Count() == 0)
                     pb->bAudioEnded = true;
                 pb->bAudioReadEnded = ended;
@@ -297,8 +297,8 @@ bool PlaybackStart(Playback *pb)
             if (slot.queue)
                 slot.queue->Flush();
             else
-                slot.queue = MakeQueue(std::max<uint32_t>(pb->info.video[i].nMaxSampleSize, 1),
-                                       true);
+                slot.queue =
+                    MakeQueue(std::max<uint32_t>(pb->info.video[i].nMaxSampleSize, 1), true);
             if (!slot.queue) {
                 DropVideo(pb, VANTOR_E_OUT_OF_MEMORY);
                 break;

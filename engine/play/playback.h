@@ -18,8 +18,8 @@
 #include "engine/play/playback_clock.h"
 #include "engine/play/sample_queue.h"
 #include "engine/source/media_info.h"
-#include "platform/auto_reset_event.h"
 #include "engine/source/reader_ops.h"
+#include "platform/auto_reset_event.h"
 
 struct SourceObject;
 
@@ -44,13 +44,13 @@ struct VideoSlot
     VideoDecoder *pDecoder = nullptr;
     VideoRenderer *pRenderer = nullptr;
     std::unique_ptr<SampleQueue> queue;
-    VideoPicture picture{};  // points into the decoder's frame
+    VideoPicture picture{}; // points into the decoder's frame
     int32_t nPictureMs = 0;
-    bool bHavePicture = false; // a picture was decoded since the decoder was created
-    bool bReady = false;       // decoded and not yet presented
-    bool bEnded = false;       // the source has no more samples for this stream
-    bool bDrained = false;     // ended, queue empty and the decoder holds no more pictures
-    std::vector<uint8_t> frame; // copy of the last picture: stays valid across decoder resets
+    bool bHavePicture = false;     // a picture was decoded since the decoder was created
+    bool bReady = false;           // decoded and not yet presented
+    bool bEnded = false;           // the source has no more samples for this stream
+    bool bDrained = false;         // ended, queue empty and the decoder holds no more pictures
+    std::vector<uint8_t> frame;    // copy of the last picture: stays valid across decoder resets
     VantorVideoOutConfig config{}; // applied whole when the renderer is created
 };
 
@@ -124,10 +124,10 @@ struct Playback
     bool bAccumulatorCreated = false;
     AudioOut *pAudioOut = nullptr;
     std::unique_ptr<ClockListener> listener;
-    VantorAudioParams audioParams{}; // stored fields; applied whole to a new output
+    VantorAudioParams audioParams{};  // stored fields; applied whole to a new output
     std::vector<int16_t> decodeFrame; // one decoded frame, interleaved
-    int32_t nLastAudioTime = -1; // time of the sample decoded last
-    bool bAudioReadEnded = false; // the source has no more audio samples
+    int32_t nLastAudioTime = -1;      // time of the sample decoded last
+    bool bAudioReadEnded = false;     // the source has no more audio samples
 
     // Told of every picture presented (forced: shown again, or by a frame step); for tests and
     // traces. Set before playback starts; called with videoLock held.

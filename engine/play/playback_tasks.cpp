@@ -7,8 +7,8 @@
 #include "engine/core/vantor_errors.h"
 #include "engine/output/ds_audio_out.h"
 #include "engine/source/source_object.h"
-#include "platform/tick_count.h"
 #include "platform/thread_util.h"
+#include "platform/tick_count.h"
 
 namespace {
 
@@ -275,8 +275,7 @@ void TextStep(Playback *pb)
         if (result == VANTOR_E_AGAIN)
             return; // on the next pass
         if (readerResult == VANTOR_E_BUFFER_TOO_SMALL &&
-            request.nBufferSize > pb->textBuffer.size() &&
-            request.nBufferSize <= kLargestSampleCap)
+            request.nBufferSize > pb->textBuffer.size() && request.nBufferSize <= kLargestSampleCap)
             pb->textBuffer.resize(request.nBufferSize); // read it again on the next pass
         else
             pb->bTextEnded = true;
@@ -318,9 +317,8 @@ bool AudioDecodeOne(Playback *pb)
     decoder->nBytesConsumed += used;
     if (produced == 0)
         return true;
-    const int32_t timeMs = decoder->nTimeBase +
-                           static_cast<int32_t>(decoder->nSamplesSinceBase * 1000 /
-                                                decoder->nSampleRate);
+    const int32_t timeMs = decoder->nTimeBase + static_cast<int32_t>(decoder->nSamplesSinceBase *
+                                                                     1000 / decoder->nSampleRate);
     decoder->nSamplesSinceBase += produced;
     // Sound before a seek target is decoded but not played.
     if (timeMs >= pb->nWorkingPosition.load())
@@ -337,18 +335,17 @@ void DiscardAudioUntil(Playback *pb, int32_t timeMs)
         return;
     for (int guard = 0; guard < 4096; ++guard) {
         if (pb->audioQueue->Count() == 0) {
-            if (pb->bAudioReadEnded ||
-                ReadIntoQueue(pb, &pb->audioQueue, SAMPLE_KIND_AUDIO, 0, false) ==
-                    ReadOutcome::Ended) {
+            if (pb->bAudioReadEnded || ReadIntoQueue(pb, &pb->audioQueue, SAMPLE_KIND_AUDIO, 0,
+                                                     false) == ReadOutcome::Ended) {
                 pb->bAudioReadEnded = true;
                 break;
             }
             continue;
         }
-        const int32_t next = decoder->bRestart
-                                 ? -1
-                                 : decoder->nTimeBase +
-                                       static_cast<int32_t>(decoder->nSamplesSinceBase * 1000 /
+        const int32_t next =
+            decoder->bRestart
+                ? -1
+                : decoder->nTimeBase + static_cast<int32_t>(decoder->nSamplesSinceBase * 1000 /
                                                             decoder->nSampleRate);
         if (next >= timeMs)
             break;
@@ -389,17 +386,15 @@ void AudioTaskMain(Playback *pb)
         {
             std::lock_guard<std::mutex> guard(pb->audioLock);
             decoded = AudioDecodeOne(pb);
-            if (!pb->bAudioReadEnded &&
-                ReadIntoQueue(pb, &pb->audioQueue, SAMPLE_KIND_AUDIO, 0, false) ==
-                    ReadOutcome::Ended)
+            if (!pb->bAudioReadEnded && ReadIntoQueue(pb, &pb->audioQueue, SAMPLE_KIND_AUDIO, 0,
+                                                      false) == ReadOutcome::Ended)
                 pb->bAudioReadEnded = true;
             // The stream ends once its last sound has gone to the output.
             if (pb->bAudioReadEnded && pb->audioQueue->Count() == 0) {
                 if (last || pb->accumulator.Count() == 0) {
                     pb->bAudioEnded = true;
                     pb->clock->AudioEnded();
-                }
-                else
+                } else
                     pb->accumulator.SetEndMark();
             }
         }

@@ -60,8 +60,7 @@ bool AviIsStdIndexId(uint32_t id)
     return Char(id, 0) == 'i' && Char(id, 1) == 'x';
 }
 
-AviScanHit AviFindChunkHeader(const uint8_t *span, size_t length, int64_t spanPosition,
-                              bool atEnd)
+AviScanHit AviFindChunkHeader(const uint8_t *span, size_t length, int64_t spanPosition, bool atEnd)
 {
     AviScanHit hit;
     // A header that starts at i but needs bytes past the span is looked at again in the next.

@@ -27,12 +27,11 @@ struct AviScanHit
 
 // Searches span[0..length), which lies at spanPosition in the file, for the first header whose
 // id is four letters or digits and is two digits and two non-digits (a stream chunk), "JUNK",
-// "idx1" or "ix" and a stream number (a standard index), with its 4-byte size in the span too. "RIFF" and
-// "LIST" headers are stepped over with their form or list type, a "LIST movi" reported. Runs
-// of zeros and other non-id bytes are passed in one step. atEnd: the span reaches the end of
+// "idx1" or "ix" and a stream number (a standard index), with its 4-byte size in the span too.
+// "RIFF" and "LIST" headers are stepped over with their form or list type, a "LIST movi" reported.
+// Runs of zeros and other non-id bytes are passed in one step. atEnd: the span reaches the end of
 // what may be searched, so a header cut by it is not waited for.
-AviScanHit AviFindChunkHeader(const uint8_t *span, size_t length, int64_t spanPosition,
-                              bool atEnd);
+AviScanHit AviFindChunkHeader(const uint8_t *span, size_t length, int64_t spanPosition, bool atEnd);
 
 // "NNxx": two digits, two non-digits.
 bool AviIsStreamChunkId(uint32_t id);

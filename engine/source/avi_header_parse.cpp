@@ -95,7 +95,7 @@ private:
     MediaInfo *m_pInfo;
     bool m_bPendingHeader = false;
     uint8_t m_pendingHeader[kStreamHeaderSize] = {};
-    uint32_t m_nHeaderStreams = 0; // strh chunks met: the chunk-id number of the next stream
+    uint32_t m_nHeaderStreams = 0;      // strh chunks met: the chunk-id number of the next stream
     AviStream *m_pStrlStream = nullptr; // registered by the current strl
 };
 
@@ -106,8 +106,8 @@ int32_t HeaderParse::OnMovi(int64_t typePosition, uint32_t listSize)
         return VANTOR_OK;
     r->nMoviPosition = typePosition;
     // A list size never written (a recording cut short) reaches to the end of the file.
-    r->nMoviEnd = listSize < 4 ? r->nFileSize
-                               : std::min(r->nFileSize, typePosition + int64_t{listSize});
+    r->nMoviEnd =
+        listSize < 4 ? r->nFileSize : std::min(r->nFileSize, typePosition + int64_t{listSize});
     int64_t data = typePosition + 4;
     if (r->bOpenDml) {
         for (;;) {
@@ -361,8 +361,8 @@ int32_t HeaderParse::Run()
         // Over a download still arriving the headers up to the movi list are waited for (the
         // reads wait for their bytes): without them nothing plays. What follows the movi list,
         // the idx1, is taken only as far as it has arrived, or opening would wait for the file.
-        const int64_t end = r->nMoviDataPosition ? std::min(Available(r->pStream), r->nFileSize)
-                                                 : r->nFileSize;
+        const int64_t end =
+            r->nMoviDataPosition ? std::min(Available(r->pStream), r->nFileSize) : r->nFileSize;
         if (at >= end)
             break;
         uint8_t head[8];
@@ -445,8 +445,8 @@ int32_t LoadOpenDmlIndexes(AviReader *r)
             if (type != TwoCc("db") && type != TwoCc("wb") && type != TwoCc("dc"))
                 continue;
             const uint32_t chunkSize = Le32(head + 4);
-            const int64_t held = std::min<int64_t>(r->nFileSize - (at + 32),
-                                                   chunkSize < 24 ? 0 : chunkSize - 24);
+            const int64_t held =
+                std::min<int64_t>(r->nFileSize - (at + 32), chunkSize < 24 ? 0 : chunkSize - 24);
             uint32_t left = static_cast<uint32_t>(
                 std::min<int64_t>({Le32(head + 8 + 4), held / 8, entryBudget}));
             entryBudget -= left;

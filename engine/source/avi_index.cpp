@@ -37,7 +37,6 @@ int32_t AviAppendNode(AviIndexList *list, uint32_t flags, int64_t position, uint
     list->pTail = node;
     list->nTotalBytes.store(list->nTotalBytes.load(std::memory_order_relaxed) + size,
                             std::memory_order_relaxed);
-    list->nCount.store(list->nCount.load(std::memory_order_relaxed) + 1,
-                       std::memory_order_release);
+    list->nCount.store(list->nCount.load(std::memory_order_relaxed) + 1, std::memory_order_release);
     return VANTOR_OK;
 }

@@ -15,7 +15,7 @@ constexpr uint32_t kAviKeyFrame = 0x10;
 // One chunk of a stream.
 struct AviIndexNode
 {
-    uint32_t nFlags;   // kAviKeyFrame
+    uint32_t nFlags; // kAviKeyFrame
     uint32_t nSize;
     int64_t nPosition; // of the chunk header; OpenDML files reach past 4 GiB
     // Written once by the appender with release order, after the node is complete; readers
@@ -25,10 +25,10 @@ struct AviIndexNode
 
 struct AviIndexList
 {
-    std::atomic<AviIndexNode *> pHead{nullptr}; // release-stored once, by the appender
-    AviIndexNode *pTail = nullptr;              // appender's own
-    std::atomic<uint32_t> nCount{0};            // stored after the node is linked
-    std::atomic<uint64_t> nTotalBytes{0};       // sum of the sizes; single word
+    std::atomic<AviIndexNode *> pHead{nullptr};          // release-stored once, by the appender
+    AviIndexNode *pTail = nullptr;                       // appender's own
+    std::atomic<uint32_t> nCount{0};                     // stored after the node is linked
+    std::atomic<uint64_t> nTotalBytes{0};                // sum of the sizes; single word
     std::vector<std::unique_ptr<AviIndexNode[]>> blocks; // appender's own storage
     uint32_t nBlockUsed = 0;
 };

@@ -154,8 +154,7 @@ int32_t ScanNextChunk(AviReader *r, AviStream *st)
         st->nRemaining = chunk.nSize;
         st->bPadPending = chunk.nSize & 1;
         st->nNextReadPosition = chunk.nHeader + 8 + chunk.nSize;
-        return SeekTo(s, st->nCursor, chunk.nHeader + 8) < 0 ? VANTOR_E_END_OF_STREAM
-                                                              : VANTOR_OK;
+        return SeekTo(s, st->nCursor, chunk.nHeader + 8) < 0 ? VANTOR_E_END_OF_STREAM : VANTOR_OK;
     }
 }
 
@@ -204,13 +203,13 @@ void StampWholeChunk(const AviStream *st, uint32_t count, SampleRequest *request
 {
     if (st->nByteSampleSize) {
         const uint64_t sample = st->nBytePosition / st->nByteSampleSize;
-        request->nTime = Saturate32(st->nStartTime +
-                                    uint64_t{AviTicksToMs(sample, st->dwScale, st->dwRate)});
+        request->nTime =
+            Saturate32(st->nStartTime + uint64_t{AviTicksToMs(sample, st->dwScale, st->dwRate)});
         request->nDuration = AviTicksToMs(count / st->nByteSampleSize, st->dwScale, st->dwRate);
     } else {
-        request->nTime = Saturate32(
-            st->nStartTime +
-            uint64_t{AviTicksToMs(st->nSampleCounter - 1, st->dwScale, st->dwRate)});
+        request->nTime =
+            Saturate32(st->nStartTime +
+                       uint64_t{AviTicksToMs(st->nSampleCounter - 1, st->dwScale, st->dwRate)});
         request->nDuration = AviTicksToMs(1, st->dwScale, st->dwRate);
     }
 }
@@ -288,8 +287,8 @@ int32_t ReadSampleOf(AviReader *r, AviStream *st, SampleRequest *request)
             return VANTOR_E_BUFFER_TOO_SMALL;
         }
         const uint64_t sample = st->nBytePosition / st->dwSampleSize;
-        request->nTime = Saturate32(st->nStartTime +
-                                    uint64_t{AviTicksToMs(sample, st->dwScale, st->dwRate)});
+        request->nTime =
+            Saturate32(st->nStartTime + uint64_t{AviTicksToMs(sample, st->dwScale, st->dwRate)});
         request->nDuration = AviTicksToMs(count / st->dwSampleSize, st->dwScale, st->dwRate);
     }
     if (const int32_t result = ReadExact(st->pStream, st->nCursor, request->pBuffer, count);
@@ -361,8 +360,8 @@ bool FindByFrame(AviStream *st, uint32_t time, int32_t mode, uint32_t count)
     st->pFoundNode = chosen;
     st->nFoundFrame = chosenFrame;
     st->nFoundSample = 0;
-    st->nFoundTime = Saturate32(st->nStartTime +
-                                uint64_t{AviTicksToMs(chosenFrame, st->dwScale, st->dwRate)});
+    st->nFoundTime =
+        Saturate32(st->nStartTime + uint64_t{AviTicksToMs(chosenFrame, st->dwScale, st->dwRate)});
     return true;
 }
 
@@ -397,12 +396,11 @@ bool FindPosition(AviStream *st, uint32_t time, int32_t mode)
     if (count == 0)
         return false;
     const uint32_t sampleSize = st->dwSampleSize ? st->dwSampleSize : st->nByteSampleSize;
-    const bool found = sampleSize ? FindBySample(st, time, sampleSize, count)
-                                  : FindByFrame(st, time, mode, count);
+    const bool found =
+        sampleSize ? FindBySample(st, time, sampleSize, count) : FindByFrame(st, time, mode, count);
     if (!found)
         return false;
-    return int64_t{st->pFoundNode->nPosition} + st->pFoundNode->nSize <=
-           Available(st->pStream);
+    return int64_t{st->pFoundNode->nPosition} + st->pFoundNode->nSize <= Available(st->pStream);
 }
 
 void CommitPosition(AviReader *r, AviStream *st)
@@ -503,8 +501,8 @@ int32_t AviGetInfo(void *instance, MediaInfo *info)
         } else {
             st->nNextReadPosition = r->nMoviDataPosition;
             // Without a movi list there is nothing to scan.
-            SeekTo(st->pStream, st->nCursor, r->nMoviDataPosition ? r->nMoviDataPosition
-                                                                  : r->nFileSize);
+            SeekTo(st->pStream, st->nCursor,
+                   r->nMoviDataPosition ? r->nMoviDataPosition : r->nFileSize);
         }
         st->nDuration = AviTicksToMs(st->dwLength, st->dwScale, st->dwRate);
         duration = std::max(duration, st->nDuration);
@@ -534,8 +532,8 @@ int32_t AviMakeIndex(void *instance)
         for (uint32_t i = 0; i < r->nStreamCount; ++i) {
             const AviIndexNode *tail = r->streams[i]->index.pTail;
             if (tail)
-                start = std::max<int64_t>(start, tail->nPosition + 8 + tail->nSize +
-                                                     (tail->nSize & 1));
+                start =
+                    std::max<int64_t>(start, tail->nPosition + 8 + tail->nSize + (tail->nSize & 1));
         }
         r->nScanMoviEnd = r->nMoviEnd;
         if (SeekTo(s, r->nMainCursor, std::min(start, r->nFileSize)) < 0)

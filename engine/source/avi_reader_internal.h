@@ -51,8 +51,7 @@ inline int32_t ReadExact(ByteStream *s, int32_t cursor, void *destination, uint3
     return VANTOR_OK;
 }
 
-inline int32_t ReadAt(ByteStream *s, int32_t cursor, int64_t at, void *destination,
-                      uint32_t count)
+inline int32_t ReadAt(ByteStream *s, int32_t cursor, int64_t at, void *destination, uint32_t count)
 {
     const int32_t result = SeekTo(s, cursor, at);
     return result < 0 ? result : ReadExact(s, cursor, destination, count);
@@ -81,7 +80,7 @@ inline uint32_t TypeOf(uint32_t id)
 constexpr uint32_t TwoCc(const char (&code)[3])
 {
     return static_cast<uint8_t>(code[0]) | static_cast<uint32_t>(static_cast<uint8_t>(code[1]))
-                                                << 8;
+                                               << 8;
 }
 
 inline bool IsMediaType(uint32_t type)

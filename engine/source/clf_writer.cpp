@@ -1,11 +1,11 @@
 #include "engine/source/clf_writer.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <limits>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "engine/core/vantor_errors.h"
 

@@ -12,7 +12,6 @@
 // is 32-bit big-endian. Used by the demo-card maker and by tests to make fixtures; the same
 // input always gives the same bytes.
 
-
 // Sample kinds, numbered as the engine numbers them.
 constexpr int32_t kClfKindAudio = 1;
 constexpr int32_t kClfKindVideo = 2;
@@ -99,9 +98,9 @@ public:
 private:
     struct StreamTotals
     {
-        uint64_t endMs = 0;       // latest time + duration
-        uint32_t lastTimeMs = 0;  // time of the latest record
-        uint32_t largest = 0;     // largest sample size
+        uint64_t endMs = 0;      // latest time + duration
+        uint32_t lastTimeMs = 0; // time of the latest record
+        uint32_t largest = 0;    // largest sample size
         bool any = false;
     };
 
@@ -115,6 +114,6 @@ private:
     int32_t m_nError = 0;
     bool m_bFinished = false;
     ClfLayout m_Layout;
-    StreamTotals m_Totals[4]; // indexed by kind
+    StreamTotals m_Totals[4];       // indexed by kind
     std::vector<uint8_t> m_Pending; // records not yet written to the file
 };

@@ -46,4 +46,3 @@ bool IsSessionLocator(const wchar_t *locator, bool hasAlternativeLocator);
 
 // 337 for ".evrc", 336 for ".qcelp" (any case), else 0.
 int32_t FormatHintOf(const wchar_t *locator);
-

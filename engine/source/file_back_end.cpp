@@ -124,8 +124,8 @@ int64_t FileObject::ReadAt(int64_t position, void *head, size_t headCount, void 
             ++first;
         if (first == count)
             break;
-        const ssize_t n = ::preadv(m_nFd, parts + first, count - first,
-                                   position + static_cast<int64_t>(done));
+        const ssize_t n =
+            ::preadv(m_nFd, parts + first, count - first, position + static_cast<int64_t>(done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -349,8 +349,8 @@ int32_t CursorRead(void *instance, int32_t cursor, void *destination, uint32_t c
     return done ? static_cast<int32_t>(done) : VANTOR_E_READ;
 }
 
-int32_t CursorReadSplit(void *instance, int32_t cursor, void *head, uint32_t headCount,
-                        void *body, uint32_t bodyCount)
+int32_t CursorReadSplit(void *instance, int32_t cursor, void *head, uint32_t headCount, void *body,
+                        uint32_t bodyCount)
 {
     FileBackEnd *backEnd = Cast(instance);
     FILE_CURSOR *c = CursorOf(backEnd, cursor);

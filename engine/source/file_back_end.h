@@ -8,8 +8,9 @@
 
 // An operating-system file or a memory block, read and written at positions the caller gives
 // (positioned reads: the descriptor's own position is never used, so clones and cursors need no
-// seek before a read). A memory block is [4-byte big-endian data length][data ...]; its capacity counts the whole
-// block, prefix included, and closing writes the current data length back into the prefix.
+// seek before a read). A memory block is [4-byte big-endian data length][data ...]; its capacity
+// counts the whole block, prefix included, and closing writes the current data length back into the
+// prefix.
 class FileObject
 {
 public:

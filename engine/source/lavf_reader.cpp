@@ -427,9 +427,10 @@ bool SeekDemuxer(const LavfReader *r, Demuxer *d, uint32_t targetMs, int mode, u
     // and the first after it. A container that lands after the target (a transport stream's
     // search finds a time, not a key frame) is asked again earlier.
     for (int attempt = 0; attempt <= kSeekRetries; ++attempt) {
-        from = attempt == kSeekRetries
-                   ? 0
-                   : (targetMs > attempt * kSeekBackOffMs ? targetMs - attempt * kSeekBackOffMs : 0);
+        from =
+            attempt == kSeekRetries
+                ? 0
+                : (targetMs > attempt * kSeekBackOffMs ? targetMs - attempt * kSeekBackOffMs : 0);
         if (!Reposition(r, d, MsToTs(r, d, from)))
             return false;
         before = KeyFrame{};
@@ -487,8 +488,8 @@ bool SeekDemuxer(const LavfReader *r, Demuxer *d, uint32_t targetMs, int mode, u
 }
 
 // Seeks the first demuxer, then the other one to the time the first landed on.
-int32_t SeekBoth(LavfReader *r, uint32_t *position, Demuxer *first, int firstMode,
-                 Demuxer *second, int secondMode)
+int32_t SeekBoth(LavfReader *r, uint32_t *position, Demuxer *first, int firstMode, Demuxer *second,
+                 int secondMode)
 {
     if (!r->bInfoDone || IsSession(r))
         return 0;
@@ -553,10 +554,8 @@ struct VideoCode
 // The fourccs our video decoders are found by. MPEG-4 keeps the container's own code when the
 // decoders know it (it chooses libavcodec's workarounds for that encoder).
 constexpr VideoCode kVideoCodes[] = {
-    {AV_CODEC_ID_H264, MakeFourcc("H264")},
-    {AV_CODEC_ID_MPEG4, MakeFourcc("MP4V")},
-    {AV_CODEC_ID_H263, MakeFourcc("H263")},
-    {AV_CODEC_ID_MJPEG, MakeFourcc("JPEG")},
+    {AV_CODEC_ID_H264, MakeFourcc("H264")}, {AV_CODEC_ID_MPEG4, MakeFourcc("MP4V")},
+    {AV_CODEC_ID_H263, MakeFourcc("H263")}, {AV_CODEC_ID_MJPEG, MakeFourcc("JPEG")},
     {AV_CODEC_ID_HEVC, MakeFourcc("HEVC")},
 };
 
@@ -761,8 +760,8 @@ uint32_t MediaDurationMs(const AVFormatContext *input)
         return ClampMs(av_rescale_q(input->duration, AV_TIME_BASE_Q, kMillisecond));
     uint32_t longest = 0;
     for (unsigned i = 0; i < input->nb_streams; ++i)
-        longest = std::max(longest, DurationToMs(input->streams[i]->duration,
-                                                 input->streams[i]->time_base));
+        longest = std::max(longest,
+                           DurationToMs(input->streams[i]->duration, input->streams[i]->time_base));
     return longest;
 }
 
@@ -812,7 +811,8 @@ int32_t OpenSecond(LavfReader *r, int audioStream)
     if (const int32_t result = ByteStreamClone(r->pStream, &clone); result < 0)
         return result;
     second->pClone.reset(clone);
-    if (const int32_t result = OpenDemuxer(second.get(), clone, nullptr, r->pFirst->pInput->iformat);
+    if (const int32_t result =
+            OpenDemuxer(second.get(), clone, nullptr, r->pFirst->pInput->iformat);
         result < 0)
         return result;
     AVFormatContext *input = second->pInput.get();

@@ -310,8 +310,7 @@ void SourceBufferingReport(SourceObject *source, uint32_t report[5])
     const int64_t total = ByteStreamTotalSize(stream);
     const int64_t available = ByteStreamAvailableSize(stream);
     BufferingFromStream(total, available,
-                        available < total ? stream->pOps->SequentialPosition(stream->pInstance)
-                                          : 0,
+                        available < total ? stream->pOps->SequentialPosition(stream->pInstance) : 0,
                         report);
 }
 

@@ -59,8 +59,8 @@ int32_t SourceSetStartPosition(SourceObject *source, uint32_t *position);
 
 // 0 with the sample, 0x80000057 without a stream of the kind, 0x80000052 when the reader used
 // up its slice of work (ask again: the source lock was let go meanwhile), 0x80000054 for every
-// other reader failure (the kind ends). readerResult, when given, receives the reader's own answer (for
-// callers that can retry 0x80000051 with a bigger buffer).
+// other reader failure (the kind ends). readerResult, when given, receives the reader's own answer
+// (for callers that can retry 0x80000051 with a bigger buffer).
 int32_t SourceRead(SourceObject *source, SampleRequest *request, int32_t *readerResult = nullptr);
 
 // 1 when the streams moved (position written back), 0 otherwise.

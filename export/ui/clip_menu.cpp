@@ -1,5 +1,7 @@
 #include "export/ui/clip_menu.h"
 
+#include <filesystem>
+
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -7,7 +9,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QUrl>
-#include <filesystem>
 
 #include "export/ui/copy_clips_dlg.h"
 #include "export/ui/export_clip_dlg.h"

@@ -27,11 +27,11 @@ enum class CLIP_MENU_CHOICE
 struct CLIP_MENU_TARGET
 {
     std::string clipPath;
-    std::string cardRoot;         // ends with '/'
-    int64_t nFileEndUtcMs = -1;   // the clip's file time: when the recorder closed it
-    bool bPlaying = false;        // the clip is the one loaded in the player
-    uint32_t nPositionMs = 0;     // the player's position when bPlaying
-    uint32_t nDurationMs = 0;     // the clip's length when bPlaying, else 0 (read from the clip)
+    std::string cardRoot;       // ends with '/'
+    int64_t nFileEndUtcMs = -1; // the clip's file time: when the recorder closed it
+    bool bPlaying = false;      // the clip is the one loaded in the player
+    uint32_t nPositionMs = 0;   // the player's position when bPlaying
+    uint32_t nDurationMs = 0;   // the clip's length when bPlaying, else 0 (read from the clip)
     std::vector<std::string> categoryClips; // the shown category, in list order
     // The clips of the trip the clip belongs to, in order; empty when not known yet.
     std::function<std::vector<std::string>()> tripClips;
@@ -48,8 +48,7 @@ void RunClipMenuChoice(QWidget *parent, CLIP_MENU_CHOICE choice, const CLIP_MENU
 bool IsOnCard(const std::string &path, const std::string &cardRoot);
 
 // What the dialogs show when the chosen target lies on the card.
-inline constexpr char kOnCardRefusal[] =
-    "Choose a folder on this computer: the card is only read.";
+inline constexpr char kOnCardRefusal[] = "Choose a folder on this computer: the card is only read.";
 
 // The dialogs' shared rows: a path with its "Browse…" button, and the buttons at the bottom
 // right (the first one is the default).

@@ -1,20 +1,21 @@
 #include "export/ui/copy_clips_dlg.h"
 
+#include <algorithm>
+#include <filesystem>
+
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMetaObject>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
-#include <algorithm>
-#include <filesystem>
 
 #include "export/ui/clip_menu.h"
 #include "export/ui/export_clip_dlg.h"
@@ -29,8 +30,8 @@ CCopyClipsDlg::CCopyClipsDlg(const std::string &clip, const std::vector<std::str
     auto *layout = new QVBoxLayout(this);
     m_pOne = new QRadioButton(
         tr("This clip: %1").arg(QFileInfo(QString::fromStdString(clip)).fileName()));
-    m_pCategory = new QRadioButton(
-        tr("All %1 clips (%2)").arg(categoryLabel).arg(int(category.size())));
+    m_pCategory =
+        new QRadioButton(tr("All %1 clips (%2)").arg(categoryLabel).arg(int(category.size())));
     m_pOne->setVisible(!clip.empty());
     m_pOne->setChecked(!clip.empty());
     m_pCategory->setChecked(clip.empty());
@@ -56,8 +57,8 @@ CCopyClipsDlg::CCopyClipsDlg(const std::string &clip, const std::vector<std::str
     setMinimumWidth(480);
 
     connect(browse, &QPushButton::clicked, this, [this] {
-        const QString folder = QFileDialog::getExistingDirectory(this, tr("Copy to computer"),
-                                                                 m_pFolder->text());
+        const QString folder =
+            QFileDialog::getExistingDirectory(this, tr("Copy to computer"), m_pFolder->text());
         if (!folder.isEmpty())
             m_pFolder->setText(folder);
     });
@@ -119,7 +120,8 @@ bool CCopyClipsDlg::StartCopy()
                 }
                 return !m_bCancel;
             });
-        QMetaObject::invokeMethod(this, [this, run] { OnFinished(run); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, run] { OnFinished(run); }, Qt::QueuedConnection);
     });
     return true;
 }
@@ -176,8 +178,8 @@ bool OfferEventCopyBeforeFormat(QWidget *parent, const std::string &root)
     if (clips.empty())
         return true;
     QMessageBox box(QMessageBox::Warning, QStringLiteral("TavloPlayer"),
-                    QObject::tr("The card holds %n EVENT clip(s). Formatting erases them.",
-                                nullptr, int(clips.size())),
+                    QObject::tr("The card holds %n EVENT clip(s). Formatting erases them.", nullptr,
+                                int(clips.size())),
                     QMessageBox::NoButton, parent);
     QPushButton *copy =
         box.addButton(QObject::tr("Copy the EVENT clips first"), QMessageBox::AcceptRole);

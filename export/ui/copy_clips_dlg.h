@@ -1,10 +1,11 @@
 #pragma once
 
-#include <QDialog>
 #include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <QDialog>
 
 #include "export/clip_copy.h"
 

@@ -1,5 +1,7 @@
 #include "export/ui/export_clip_dlg.h"
 
+#include <filesystem>
+
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -14,7 +16,6 @@
 #include <QTime>
 #include <QTimeEdit>
 #include <QVBoxLayout>
-#include <filesystem>
 
 #include "engine/source/source_object.h"
 
@@ -156,15 +157,15 @@ bool CExportClipDlg::StartExport()
     const int64_t fileEnd = m_target.nFileEndUtcMs;
     const uint32_t duration = m_nDurationMs;
     m_worker = std::thread([this, source, target, from, to, fileEnd, duration] {
-        const CLIP_EXPORT_RESULT result = ExportClipSpan(
-            source, target, from, to, fileEnd, duration, [this](int percent) {
+        const CLIP_EXPORT_RESULT result =
+            ExportClipSpan(source, target, from, to, fileEnd, duration, [this](int percent) {
                 QMetaObject::invokeMethod(
                     m_pProgress, [bar = m_pProgress, percent] { bar->setValue(percent); },
                     Qt::QueuedConnection);
                 return !m_bCancel;
             });
-        QMetaObject::invokeMethod(this, [this, result] { OnFinished(result); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, result] { OnFinished(result); }, Qt::QueuedConnection);
     });
     return true;
 }
@@ -191,8 +192,8 @@ void CExportClipDlg::OnFinished(const CLIP_EXPORT_RESULT &result)
                     .arg(QString::fromStdString(result.gpxPath))
                     .arg(result.nGpxPoints);
     else if (!result.gpxError.empty())
-        text += tr("\nThe track could not be written: %1")
-                    .arg(QString::fromStdString(result.gpxError));
+        text +=
+            tr("\nThe track could not be written: %1").arg(QString::fromStdString(result.gpxError));
     else
         text += tr("\nThe span holds no GPS fix, so no track was written.");
     m_pStatus->setText(text);

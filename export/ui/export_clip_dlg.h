@@ -1,8 +1,9 @@
 #pragma once
 
-#include <QDialog>
 #include <atomic>
 #include <thread>
+
+#include <QDialog>
 
 #include "export/clip_export.h"
 #include "export/ui/clip_menu.h"

@@ -17,7 +17,7 @@
 #include "export/ui/export_clip_dlg.h"
 
 std::vector<std::vector<FIX_POINT>> ReadTrackSegments(const std::vector<std::string> &clips,
-                                                         std::vector<std::string> *unreadable)
+                                                      std::vector<std::string> *unreadable)
 {
     std::vector<std::vector<FIX_POINT>> segments;
     for (const std::string &clip : clips) {
@@ -51,8 +51,8 @@ CExportTrackDlg::CExportTrackDlg(const CLIP_MENU_TARGET &target, QWidget *parent
     m_pWholeTrip->setEnabled(m_tripClips.size() > 1);
     form->addRow(QString(), m_pWholeTrip);
     const QString base = QFileInfo(QString::fromStdString(target.clipPath)).completeBaseName();
-    m_pPath = new QLineEdit(
-        QDir(QString::fromStdString(DefaultExportFolder())).filePath(base + ".gpx"));
+    m_pPath =
+        new QLineEdit(QDir(QString::fromStdString(DefaultExportFolder())).filePath(base + ".gpx"));
     auto *browse = new QPushButton(tr("Browse…"));
     form->addRow(tr("Save as:"), PathRow(m_pPath, browse));
     m_pStatus = new QLabel;
@@ -84,8 +84,8 @@ TrackFormat CExportTrackDlg::Format() const
 void CExportTrackDlg::OnFormatChanged()
 {
     QFileInfo info(m_pPath->text());
-    m_pPath->setText(QDir(info.path()).filePath(info.completeBaseName() + "." +
-                                                TrackFormatExtension(Format())));
+    m_pPath->setText(
+        QDir(info.path()).filePath(info.completeBaseName() + "." + TrackFormatExtension(Format())));
 }
 
 bool CExportTrackDlg::Save()
@@ -114,18 +114,18 @@ bool CExportTrackDlg::Save()
     size_t points = 0;
     for (const auto &segment : segments)
         points += segment.size();
-    const std::string name = QFileInfo(QString::fromStdString(m_target.clipPath)).fileName()
-                                 .toStdString();
+    const std::string name =
+        QFileInfo(QString::fromStdString(m_target.clipPath)).fileName().toStdString();
     std::string error;
     if (!WriteFileWhole(target, TrackToText(Format(), segments, name), &error)) {
-        m_pStatus->setText(tr("The track could not be written: %1")
-                               .arg(QString::fromStdString(error)));
+        m_pStatus->setText(
+            tr("The track could not be written: %1").arg(QString::fromStdString(error)));
         return false;
     }
     QString text = tr("Saved %1 fixes to %2").arg(points).arg(QString::fromStdString(target));
     if (!unreadable.empty())
-        text += tr("\n%n clip(s) could not be read and are left out.", nullptr,
-                   int(unreadable.size()));
+        text +=
+            tr("\n%n clip(s) could not be read and are left out.", nullptr, int(unreadable.size()));
     m_pStatus->setText(text);
     return true;
 }

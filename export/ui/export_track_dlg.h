@@ -1,8 +1,9 @@
 #pragma once
 
-#include <QDialog>
 #include <string>
 #include <vector>
+
+#include <QDialog>
 
 #include "export/track_writers.h"
 #include "export/ui/clip_menu.h"
@@ -42,4 +43,4 @@ private:
 // The fixes of each clip, one segment per clip that has any; names the clips that could not
 // be read in *unreadable.
 std::vector<std::vector<FIX_POINT>> ReadTrackSegments(const std::vector<std::string> &clips,
-                                                         std::vector<std::string> *unreadable);
+                                                      std::vector<std::string> *unreadable);

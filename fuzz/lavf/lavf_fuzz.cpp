@@ -23,9 +23,17 @@ constexpr int kMaxReads = 256;
 constexpr uint32_t kLargestSample = 64u << 20;
 
 const ReaderOps *const kReaders[] = {
-    &g_Mp4ReaderOps,  &g_AsfReaderOps,   &g_FlvReaderOps,  &g_ProgramStreamReaderOps,
-    &g_OggReaderOps,  &g_RealMediaReaderOps, &g_TransportStreamReaderOps,
-    &g_WaveReaderOps, &g_QcelpReaderOps, &g_JpegReaderOps, &g_ElementaryAudioReaderOps,
+    &g_Mp4ReaderOps,
+    &g_AsfReaderOps,
+    &g_FlvReaderOps,
+    &g_ProgramStreamReaderOps,
+    &g_OggReaderOps,
+    &g_RealMediaReaderOps,
+    &g_TransportStreamReaderOps,
+    &g_WaveReaderOps,
+    &g_QcelpReaderOps,
+    &g_JpegReaderOps,
+    &g_ElementaryAudioReaderOps,
 };
 
 } // namespace

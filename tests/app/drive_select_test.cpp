@@ -4,7 +4,6 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QTimer>
-
 #include <gtest/gtest.h>
 
 #include "app/tavlo_drive_select_dlg.h"

@@ -3,10 +3,19 @@
 // seek thumb, Change Screen, full screen, both captures (Snaplet as its own process), the
 // settings sheet writing setup.cfg, a category played to its end, Exit. The screen is saved at
 // every step into ROADLOG_E2E_SHOTS.
-#include <QApplication>
-#include <QDialogButtonBox>
-#include <QComboBox>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
 #include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
@@ -14,20 +23,9 @@
 #include <QTest>
 #include <QTimer>
 #include <QWebEnginePage>
-#include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <iterator>
-#include <vector>
-#include <functional>
-#include <string>
-
 #include <gtest/gtest.h>
-#include <csignal>
 #include <sys/types.h>
 
-#include "widgets/tavlo_button.h"
-#include "widgets/tavlo_slider.h"
 #include "app/tavlo_drive_select_dlg.h"
 #include "app/tavlo_frame.h"
 #include "app/tavlo_player_app.h"
@@ -44,6 +42,8 @@
 #include "tests/support/pump_events.h"
 #include "tests/support/temp_folder.h"
 #include "tests/telemetry/web_test_main.h"
+#include "widgets/tavlo_button.h"
+#include "widgets/tavlo_slider.h"
 
 namespace {
 
@@ -65,8 +65,7 @@ void ClickCentre(QWidget *w)
 }
 
 // Runs action on the first modal window of type T that opens, from inside its own event loop.
-template <typename T>
-void WhenModal(std::function<void(T *)> action)
+template <typename T> void WhenModal(std::function<void(T *)> action)
 {
     auto *timer = new QTimer;
     QObject::connect(timer, &QTimer::timeout, [timer, action] {
@@ -156,9 +155,8 @@ TEST(EndToEnd, AViewerSessionFromNoCardToExit)
     map->move(frame.width() - map->width() - 20, 60);
     ASSERT_TRUE(PumpUntil([&] { return map->IsDocumentComplete(); }, 30s));
     QWebEnginePage *page = map->Browser()->Document();
-    ASSERT_TRUE(PumpUntil([&] {
-        return RunScript(page, "roadlogMap.received.length").toInt() >= 2;
-    }));
+    ASSERT_TRUE(
+        PumpUntil([&] { return RunScript(page, "roadlogMap.received.length").toInt() >= 2; }));
     Shot("05-map");
     ClickCentre(frame.Button(ID_GPS));
     EXPECT_FALSE(map->isVisible());
@@ -181,9 +179,8 @@ TEST(EndToEnd, AViewerSessionFromNoCardToExit)
     QApplication::sendEvent(seek, &move);
     QTest::mouseRelease(seek, Qt::LeftButton, {}, to);
     ASSERT_TRUE(PumpUntil([&] { return player.GetState() == CMP_PAUSED; }));
-    EXPECT_TRUE(PumpUntil([&] {
-        return std::abs(int(player.PlayPosition()) - seek->GetPos()) <= 100;
-    }));
+    EXPECT_TRUE(
+        PumpUntil([&] { return std::abs(int(player.PlayPosition()) - seek->GetPos()) <= 100; }));
     Shot("06-paused-after-seek");
 
     // The demo card's clips have one camera: Change Screen is disabled and a click on it
@@ -229,8 +226,8 @@ TEST(EndToEnd, AViewerSessionFromNoCardToExit)
     WhenModal<CPlayerSetting>([&](CPlayerSetting *sheet) {
         CPage1 &page1 = sheet->Page1();
         page1.TimeZone()->setCurrentIndex((page1.TimeZone()->currentIndex() + 3) % 25);
-        ClickCentre(page1.Radio(before.nBuzzerEnable ? CPage1::IDC_BUZZER_OFF
-                                                     : CPage1::IDC_BUZZER_ON));
+        ClickCentre(
+            page1.Radio(before.nBuzzerEnable ? CPage1::IDC_BUZZER_OFF : CPage1::IDC_BUZZER_ON));
         Shot("11-settings");
         ClickCentre(sheet->Buttons()->button(QDialogButtonBox::Ok));
     });
@@ -241,25 +238,25 @@ TEST(EndToEnd, AViewerSessionFromNoCardToExit)
     // The file on the card is the record and its CRC-32, low byte first.
     const std::vector<uint8_t> bytes = ReadBytes(SetupFilePath(card));
     ASSERT_EQ(bytes.size(), kSetupFileSize);
-    const uint32_t stored = uint32_t(bytes[kSetupRecordSize]) |
-                            uint32_t(bytes[kSetupRecordSize + 1]) << 8 |
-                            uint32_t(bytes[kSetupRecordSize + 2]) << 16 |
-                            uint32_t(bytes[kSetupRecordSize + 3]) << 24;
+    const uint32_t stored =
+        uint32_t(bytes[kSetupRecordSize]) | uint32_t(bytes[kSetupRecordSize + 1]) << 8 |
+        uint32_t(bytes[kSetupRecordSize + 2]) << 16 | uint32_t(bytes[kSetupRecordSize + 3]) << 24;
     EXPECT_EQ(stored, SetupCrc32(bytes.data(), kSetupRecordSize));
 
     // A category played to its end: EVENT's two clips one after the other, then stopped.
     ClickCentre(frame.Button(int(ID_CATEGORY_RECORD) + int(LIST_EVENT)));
     DoubleClickRow(frame.RecordingList(), 0);
     ASSERT_TRUE(PumpUntil([&] { return player.GetState() == CMP_PLAYING; }));
-    ASSERT_TRUE(PumpUntil([&] {
-        return frame.Catalog().Category(LIST_EVENT).nSelect == 1 &&
-               player.GetState() == CMP_PLAYING;
-    }, 20s));
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            return frame.Catalog().Category(LIST_EVENT).nSelect == 1 &&
+                   player.GetState() == CMP_PLAYING;
+        },
+        20s));
     ASSERT_TRUE(PumpUntil([&] { return player.GetState() == CMP_STOPPED; }, 20s));
     Pump(500ms);
     EXPECT_EQ(player.GetState(), CMP_STOPPED);
-    EXPECT_EQ(g_PlayInfor.strPlayFile,
-              frame.Catalog().GetCatalogEntry(LIST_EVENT, 1)->strFullPath);
+    EXPECT_EQ(g_PlayInfor.strPlayFile, frame.Catalog().GetCatalogEntry(LIST_EVENT, 1)->strFullPath);
     Shot("12-category-ended");
 
     ClickCentre(frame.Button(ID_EXIT));

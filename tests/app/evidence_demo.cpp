@@ -1,14 +1,15 @@
 // Not a test: the viewer on a demo card with the list's context menu, the export dialog and
 // the whole trip on the map with the speed graph, each saved as a picture of the screen.
 //   evidence_demo CARD OUTDIR   (under xvfb-run, with the web engine's test environment)
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
 #include <QApplication>
 #include <QMenu>
 #include <QScreen>
 #include <QTest>
 #include <QToolTip>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
 
 #include "app/tavlo_frame.h"
 #include "export/ui/export_clip_dlg.h"

@@ -1,10 +1,6 @@
 // The main window's map command and its track tick with the real web engine and a playing
 // demo clip: the map window is made once, toggled, and fed the clip's fixes while shown or
 // hidden. With ROADLOG_SCREENSHOT=FILE the screen is saved once the map follows.
-#include <QApplication>
-#include <QScreen>
-#include <QTest>
-#include <QWebEnginePage>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -12,6 +8,10 @@
 #include <set>
 #include <string>
 
+#include <QApplication>
+#include <QScreen>
+#include <QTest>
+#include <QWebEnginePage>
 #include <gtest/gtest.h>
 
 #include "app/tavlo_frame.h"
@@ -74,11 +74,10 @@ TEST(MainFrameMap, TheMapFollowsThePlayingClipShownOrHidden)
         fixes.insert(FixText(frame.Track().At(i)));
 
     // Every tick sends the fix at the playback position.
-    ASSERT_TRUE(PumpUntil([&] {
-        return RunScript(page, "roadlogMap.received.length").toInt() >= idle + 3;
-    }, 10s));
-    const QString last = RunScript(page, "roadlogMap.received[roadlogMap.received.length - 1]")
-                             .toString();
+    ASSERT_TRUE(PumpUntil(
+        [&] { return RunScript(page, "roadlogMap.received.length").toInt() >= idle + 3; }, 10s));
+    const QString last =
+        RunScript(page, "roadlogMap.received[roadlogMap.received.length - 1]").toString();
     EXPECT_TRUE(fixes.count(last)) << last.toStdString();
     const int32_t index = frame.Track().CurrentIndex();
     ASSERT_GE(index, 0);

@@ -1,10 +1,10 @@
 // The recording list's context menu from the main window: a right click on a row offers the
 // clip's menu with what the window knows of the clip; the left button keeps its meaning.
+#include <filesystem>
+
 #include <QApplication>
 #include <QMenu>
 #include <QMouseEvent>
-#include <filesystem>
-
 #include <gtest/gtest.h>
 
 #include "app/tavlo_frame.h"

@@ -1,12 +1,11 @@
 // The main window paints every picture of a 1080p30 clip, in the normal view and full screen
 // (offscreen, the video window takes the software path): pictures that come while the window
 // thread is busy wait for their turn instead of being replaced by the next one.
-#include <QApplication>
-
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
+#include <QApplication>
 #include <gtest/gtest.h>
 
 #include "app/tavlo_frame.h"
@@ -33,7 +32,8 @@ TEST(MainFramePaint, EveryPictureOfA1080pClipIsPaintedInTheNormalViewAndFullScre
     const std::string command =
         "ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=1920x1080:rate=30:duration=3 "
         "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=3 -c:v mpeg4 -vtag XVID "
-        "-q:v 4 -g 30 -c:a aac -ac 2 '" + clip + "'";
+        "-q:v 4 -g 30 -c:a aac -ac 2 '" +
+        clip + "'";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
 
     CTavloFrame frame(CmPlayerFactory());

@@ -1,27 +1,23 @@
 // The main window driving the real player on a generated card of short clips: starting clips,
 // walking a category, the end of a clip, the delayed start of a double click, the sliders, the
 // frame steps, card removal, and the settings command.
-#include <QApplication>
-#include <QPaintEvent>
-#include <QTest>
-#include <QTimer>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
+
+#include <QApplication>
+#include <QPaintEvent>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
-#include <vector>
 
-#include <gtest/gtest.h>
-
-#include "widgets/tavlo_button.h"
-#include "widgets/tavlo_slider.h"
-#include "widgets/tavlo_switch.h"
-#include "widgets/window_message.h"
 #include "app/tavlo_frame.h"
 #include "platform/wide_text.h"
 #include "playback/cm_player.h"
@@ -35,6 +31,10 @@
 #include "tests/support/private_pulse.h"
 #include "tests/support/pump_events.h"
 #include "tests/support/temp_folder.h"
+#include "widgets/tavlo_button.h"
+#include "widgets/tavlo_slider.h"
+#include "widgets/tavlo_switch.h"
+#include "widgets/window_message.h"
 
 namespace {
 
@@ -224,7 +224,7 @@ protected:
     }
     QPoint RowCentre(int32_t row)
     {
-        Frame().RecordingList()->grab(); // rows know where they are once painted
+        Frame().RecordingList()->grab();   // rows know where they are once painted
         return QPoint(100, row * 30 + 15); // rows of 30 pixels, nothing scrolled
     }
     void Click(int32_t row, bool bDouble = false)
@@ -343,7 +343,7 @@ TEST_F(MainFramePlay, ADoubleClickStartsOneSecondLaterAndASecondIsIgnored)
     Pump(300ms);
     Click(1, true);
     Click(2);
-    Frame().OnCommand(ID_NEXT_MOVIE); // buttons too wait for the start
+    Frame().OnCommand(ID_NEXT_MOVIE);    // buttons too wait for the start
     EXPECT_EQ(Selected(LIST_RECORD), 0); // from the first click of the double click
     EXPECT_TRUE(m_log.plays.empty());
 
@@ -451,8 +451,8 @@ TEST_F(MainFramePlay, FastPlayWhilePausedResumesAt150AndPauseGoesBackToTheSlider
     const auto start = Clock::now();
     Pump(800ms);
     const double played = double(Player().PlayPosition() - from);
-    const double wall = double(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                   Clock::now() - start).count());
+    const double wall =
+        double(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
     EXPECT_GT(played / wall, 1.25);
 
     Frame().OnCommand(ID_PAUSE);
@@ -466,8 +466,7 @@ TEST_F(MainFramePlay, PrevFrameStepsBack100msFromWherePlaybackIs)
     Pump(300ms); // the engine takes a seek once it has paused
     ASSERT_EQ(Player().SeekTo(2000), 1);
     // Wait for the paused clip to report where the seek took it.
-    ASSERT_TRUE(WaitPosition([](uint32_t p) { return p >= 1900; }))
-        << Player().PlayPosition();
+    ASSERT_TRUE(WaitPosition([](uint32_t p) { return p >= 1900; })) << Player().PlayPosition();
     Pump(300ms);
     const uint32_t position = Player().PlayPosition();
     Frame().OnCommand(ID_PREV_FRAME);
@@ -766,8 +765,7 @@ TEST(MainFrameMute, TheSwitchSetsTheSystemMuteAndFollowsItsChanges)
     QTest::mouseClick(mute, Qt::LeftButton, {}, QPoint(mute->width() / 2, mute->height() / 2));
     EXPECT_EQ(mute->GetState(), 0);
     EXPECT_TRUE(PumpUntil(
-        [] { return CPrivatePulse::Pactl("get-sink-mute @DEFAULT_SINK@") == "Mute: yes\n"; },
-        3s));
+        [] { return CPrivatePulse::Pactl("get-sink-mute @DEFAULT_SINK@") == "Mute: yes\n"; }, 3s));
 
     // The desktop's volume control unmutes: the switch follows within the poll.
     CPrivatePulse::Pactl("set-sink-mute @DEFAULT_SINK@ 0");

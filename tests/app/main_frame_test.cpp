@@ -1,9 +1,4 @@
 // The main window: its first picture, its layout in both modes, full screen and the card choice.
-#include <QApplication>
-#include <QDialog>
-#include <QKeyEvent>
-#include <QMouseEvent>
-#include <QTimer>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -12,22 +7,26 @@
 #include <map>
 #include <set>
 
+#include <QApplication>
+#include <QDialog>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QTest>
-
+#include <QTimer>
 #include <gtest/gtest.h>
 
-#include "widgets/skin_ids.h"
-#include "widgets/skin_resources.h"
-#include "widgets/tavlo_button.h"
-#include "widgets/tavlo_slider.h"
-#include "widgets/tavlo_switch.h"
 #include "app/tavlo_frame.h"
-#include "widgets/tavlo_msg_dlg.h"
 #include "playback/play_messages.h"
 #include "recordings/play_infor.h"
 #include "tests/support/demo_card.h"
 #include "tests/support/environment_value.h"
 #include "tests/support/temp_folder.h"
+#include "widgets/skin_ids.h"
+#include "widgets/skin_resources.h"
+#include "widgets/tavlo_button.h"
+#include "widgets/tavlo_msg_dlg.h"
+#include "widgets/tavlo_slider.h"
+#include "widgets/tavlo_switch.h"
 
 namespace {
 
@@ -763,7 +762,10 @@ TEST(MainFrameKeys, KeysGiveTheCommandsOfTheButtons)
         {"Right does not step a playing clip", CMP_PLAYING, Qt::Key_Right, {}, {}},
         {"Left steps back a paused clip", CMP_PAUSED, Qt::Key_Left, {}, {"seek 4900"}},
         {"Left does nothing while stopped", CMP_STOPPED, Qt::Key_Left, {}, {}},
-        {"Ctrl+O pauses for the drive choice", CMP_PLAYING, Qt::Key_O, Qt::ControlModifier,
+        {"Ctrl+O pauses for the drive choice",
+         CMP_PLAYING,
+         Qt::Key_O,
+         Qt::ControlModifier,
          {"pause", "resume"}},
         {"O alone is no key", CMP_PLAYING, Qt::Key_O, {}, {}},
         {"Shift+Space is no key", CMP_PLAYING, Qt::Key_Space, Qt::ShiftModifier, {}},
@@ -832,12 +834,18 @@ TEST(MainFrameKeys, KeysGiveTheCommandsOfTheButtons)
     {
         int id;
         const char *tooltip;
-    } tips[] = {{ID_PLAY, "Play (Space)"},          {ID_PAUSE, "Pause (Space)"},
-                {ID_PREV_MOVIE, "Prev Movie (Page Up)"}, {ID_NEXT_MOVIE, "Nex Movie (Page Down)"},
-                {ID_PREV_FRAME, "Prev Frame (Left)"},    {ID_NEXT_FRAME, "Next Frame (Right)"},
-                {ID_FULL_SCREEN, "Full Screen (F)"},     {ID_RESTORE, "Restore (Esc)"},
-                {ID_GPS, "GPS (G)"},                     {ID_GPS_FULL, "GPS (G)"},
-                {ID_OPEN, "Open (Ctrl+O)"},              {ID_CAPTURE, "Capture (Ctrl+S)"}};
+    } tips[] = {{ID_PLAY, "Play (Space)"},
+                {ID_PAUSE, "Pause (Space)"},
+                {ID_PREV_MOVIE, "Prev Movie (Page Up)"},
+                {ID_NEXT_MOVIE, "Nex Movie (Page Down)"},
+                {ID_PREV_FRAME, "Prev Frame (Left)"},
+                {ID_NEXT_FRAME, "Next Frame (Right)"},
+                {ID_FULL_SCREEN, "Full Screen (F)"},
+                {ID_RESTORE, "Restore (Esc)"},
+                {ID_GPS, "GPS (G)"},
+                {ID_GPS_FULL, "GPS (G)"},
+                {ID_OPEN, "Open (Ctrl+O)"},
+                {ID_CAPTURE, "Capture (Ctrl+S)"}};
     for (const auto &tip : tips)
         EXPECT_EQ(frame.Button(tip.id)->TooltipText(), QString::fromLatin1(tip.tooltip)) << tip.id;
 }

@@ -1,13 +1,13 @@
 // The whole trip on the map and the speed graph under the panel, with the real web engine and
 // a playing demo clip (under Xvfb).
+#include <chrono>
+#include <string>
+
 #include <QApplication>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QTest>
 #include <QWebEnginePage>
-#include <chrono>
-#include <string>
-
 #include <gtest/gtest.h>
 
 #include "app/tavlo_frame.h"
@@ -83,8 +83,8 @@ TEST(MainFrameTrip, WholeTripDrawnAndAClickOnItStartsTheClipThere)
     ASSERT_TRUE(PumpUntil([&] { return map->IsDocumentComplete(); }, 30s));
     CSpeedGraph *graph = frame.SpeedGraph();
     ASSERT_NE(graph, nullptr);
-    EXPECT_EQ(graph->geometry(), QRect(0, CTavloBrowser::WINDOW_HEIGHT,
-                                       CTavloBrowser::WINDOW_WIDTH, CSpeedGraph::kHeight));
+    EXPECT_EQ(graph->geometry(), QRect(0, CTavloBrowser::WINDOW_HEIGHT, CTavloBrowser::WINDOW_WIDTH,
+                                       CSpeedGraph::kHeight));
     EXPECT_EQ(map->height(), CTavloBrowser::WINDOW_HEIGHT + CSpeedGraph::kHeight);
 
     // No clip plays: the entry is there but cannot be chosen.
@@ -94,8 +94,7 @@ TEST(MainFrameTrip, WholeTripDrawnAndAClickOnItStartsTheClipThere)
     EXPECT_FALSE(frame.offeredEnabled[0]);
     // A right press on the map picture itself (the view's drawing child) opens it as well.
     frame.choose.clear();
-    QWidget *picture = map->Browser()->focusProxy() ? map->Browser()->focusProxy()
-                                                     : map->Browser();
+    QWidget *picture = map->Browser()->focusProxy() ? map->Browser()->focusProxy() : map->Browser();
     const QPoint inside(picture->width() / 2, picture->height() / 2);
     QMouseEvent press(QEvent::MouseButtonPress, inside, picture->mapToGlobal(inside),
                       Qt::RightButton, Qt::RightButton, {});
@@ -116,23 +115,33 @@ TEST(MainFrameTrip, WholeTripDrawnAndAClickOnItStartsTheClipThere)
     ASSERT_EQ(frame.offeredEnabled.size(), 2u);
     EXPECT_TRUE(frame.offeredEnabled[1]);
     QWebEnginePage *page = map->Browser()->Document();
-    ASSERT_TRUE(PumpUntil([&] {
-        return RunScript(page, "roadlogTrip.layer ? roadlogTrip.layer.getLayers().length : 0")
-                   .toInt() == 3;
-    }, 10s));
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            return RunScript(page, "roadlogTrip.layer ? roadlogTrip.layer.getLayers().length : 0")
+                       .toInt() == 3;
+        },
+        10s));
     EXPECT_EQ(RunScript(page, "roadlogTrip.layer.getLayers()[1].options.color").toString(),
-              QStringLiteral("#ffa400")) << "the playing clip's part is highlighted";
+              QStringLiteral("#ffa400"))
+        << "the playing clip's part is highlighted";
 
     // A click on the first clip's route at 5 s: that clip starts and goes there.
     RunScript(page, "roadlogTrip.clicked = '0,5000'");
-    ASSERT_TRUE(PumpUntil([&] {
-        return g_PlayInfor.strPlayFile == trip[0] && frame.Player()->GetState() == CMP_PLAYING &&
-               frame.Player()->PlayPosition() >= 5000;
-    }, 15s)) << g_PlayInfor.strPlayFile << " at " << frame.Player()->PlayPosition();
-    ASSERT_TRUE(PumpUntil([&] {
-        return RunScript(page, "roadlogTrip.layer.getLayers()[0].options.color").toString() ==
-               QStringLiteral("#ffa400");
-    }, 5s)) << "the highlight follows the playing clip";
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            return g_PlayInfor.strPlayFile == trip[0] &&
+                   frame.Player()->GetState() == CMP_PLAYING &&
+                   frame.Player()->PlayPosition() >= 5000;
+        },
+        15s))
+        << g_PlayInfor.strPlayFile << " at " << frame.Player()->PlayPosition();
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            return RunScript(page, "roadlogTrip.layer.getLayers()[0].options.color").toString() ==
+                   QStringLiteral("#ffa400");
+        },
+        5s))
+        << "the highlight follows the playing clip";
 
     // A click on the speed graph seeks the playing clip.
     const int x = SpeedGraphX(2000, frame.Player()->PlayDuration(), graph->width());

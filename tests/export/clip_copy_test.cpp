@@ -28,11 +28,12 @@ TEST(ClipCopy, CopiesEachClipAndChecksIt)
     WriteBytes(clips[1], Pattern(5000, 2));
     WriteBytes(clips[2], {});
     std::vector<uint64_t> seen;
-    const COPY_RUN_RESULT run = CopyClipsVerified(clips, computer / "out", [&](uint64_t d, uint64_t t) {
-        EXPECT_EQ(t, uint64_t((3 << 20) + 5000));
-        seen.push_back(d);
-        return true;
-    });
+    const COPY_RUN_RESULT run =
+        CopyClipsVerified(clips, computer / "out", [&](uint64_t d, uint64_t t) {
+            EXPECT_EQ(t, uint64_t((3 << 20) + 5000));
+            seen.push_back(d);
+            return true;
+        });
     EXPECT_FALSE(run.bCancelled);
     // The target folder did not exist: nothing was copied, and each clip says why.
     EXPECT_EQ(run.nFailed, 3);
@@ -85,9 +86,8 @@ TEST(ClipCopy, FailuresLeaveTheOldCopyAndNoPartFile)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        const COPY_FILE_RESULT result =
-            CopyFileVerified(c.source, computer.Path(), 0, 2 << 20,
-                             [&](uint64_t, uint64_t) { return !c.cancel; });
+        const COPY_FILE_RESULT result = CopyFileVerified(
+            c.source, computer.Path(), 0, 2 << 20, [&](uint64_t, uint64_t) { return !c.cancel; });
         EXPECT_FALSE(result.bOk);
         EXPECT_FALSE(result.error.empty());
         EXPECT_FALSE(std::filesystem::exists(computer / "a.avi.part"));

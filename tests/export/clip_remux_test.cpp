@@ -1,7 +1,7 @@
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdint>
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -107,8 +107,8 @@ std::vector<Packet> SourcePackets(const std::string &path, int32_t kind, uint32_
         if (SourceRead(source, &request) != VANTOR_OK)
             break;
         if (request.nTime >= fromMs && request.nTime < toMs)
-            packets.push_back({request.nTime - fromMs, request.nLength,
-                               Md5Of(buffer.data(), request.nLength)});
+            packets.push_back(
+                {request.nTime - fromMs, request.nLength, Md5Of(buffer.data(), request.nLength)});
     }
     SourceClose(source);
     return packets;
@@ -116,14 +116,13 @@ std::vector<Packet> SourcePackets(const std::string &path, int32_t kind, uint32_
 
 // What ffprobe sees in a file, per kind ("video", "audio"): the packets whose decoding time
 // lies in [fromMs, toMs), times made relative to fromMs.
-std::map<std::string, std::vector<Packet>> ProbedPackets(const std::string &path,
-                                                         uint32_t fromMs = 0,
-                                                         uint32_t toMs = UINT32_MAX)
+std::map<std::string, std::vector<Packet>>
+ProbedPackets(const std::string &path, uint32_t fromMs = 0, uint32_t toMs = UINT32_MAX)
 {
     std::map<std::string, std::vector<Packet>> packets;
-    const CommandRun run = RunCommand(
-        "ffprobe -v error -show_data_hash MD5 -show_entries "
-        "packet=codec_type,dts_time,size,data_hash -of csv=p=0 '" + path + "'");
+    const CommandRun run = RunCommand("ffprobe -v error -show_data_hash MD5 -show_entries "
+                                      "packet=codec_type,dts_time,size,data_hash -of csv=p=0 '" +
+                                      path + "'");
     EXPECT_EQ(run.exitCode, 0);
     for (const std::string &line : Lines(run.out)) {
         char type[16] = {}, hash[64] = {};
@@ -224,12 +223,13 @@ TEST(ClipExport, Mp4HoldsTheSourcePacketsOfTheSpan)
     }
     ASSERT_FALSE(expectedPoints.empty());
     EXPECT_EQ(done.nGpxPoints, int(expectedPoints.size()));
-    const CommandRun gpx = RunCommand(
-        "xmllint --xpath '//*[local-name()=\"trkpt\"]/@*' '" + done.gpxPath + "' 2>/dev/null");
+    const CommandRun gpx = RunCommand("xmllint --xpath '//*[local-name()=\"trkpt\"]/@*' '" +
+                                      done.gpxPath + "' 2>/dev/null");
     std::vector<std::string> gpxPoints;
     double lat = 0, lon = 0;
     for (const char *p = gpx.out.c_str();
-         (p = std::strstr(p, "lat=\"")) && std::sscanf(p, "lat=\"%lf\" lon=\"%lf\"", &lat, &lon) == 2;
+         (p = std::strstr(p, "lat=\"")) &&
+         std::sscanf(p, "lat=\"%lf\" lon=\"%lf\"", &lat, &lon) == 2;
          ++p) {
         char text[80];
         std::snprintf(text, sizeof text, "%0.6f,%0.6f", lat, lon);
@@ -301,12 +301,13 @@ TEST(ClipExport, EachCodecGoesToTheContainerThatHoldsIt)
         SCOPED_TRACE(c.name);
         CTempFolder folder;
         const std::string clip = folder / c.source;
-        const CommandRun made = RunCommand(
-            "ffmpeg -v error -f lavfi -i testsrc=size=160x120:rate=10 -f lavfi -i "
-            "sine=frequency=440:sample_rate=8000 -t 4 -g 10 " + std::string(c.codecs) +
-            " -fflags +bitexact '" + clip + "' 2>&1");
+        const CommandRun made =
+            RunCommand("ffmpeg -v error -f lavfi -i testsrc=size=160x120:rate=10 -f lavfi -i "
+                       "sine=frequency=440:sample_rate=8000 -t 4 -g 10 " +
+                       std::string(c.codecs) + " -fflags +bitexact '" + clip + "' 2>&1");
         if (made.exitCode != 0) {
-            std::printf("[ skipped ] %s: this ffmpeg cannot make it: %s\n", c.name, made.out.c_str());
+            std::printf("[ skipped ] %s: this ffmpeg cannot make it: %s\n", c.name,
+                        made.out.c_str());
             continue;
         }
         REMUX_REQUEST request;
@@ -321,8 +322,9 @@ TEST(ClipExport, EachCodecGoesToTheContainerThatHoldsIt)
         EXPECT_EQ(result.path, folder / (c.matroska ? "out.mkv" : "out.mp4"));
         const uint32_t first = c.intraOnly ? 1500u : 1000u;
         EXPECT_EQ(result.nFirstMs, first);
-        EXPECT_NE(ProbeValue(result.path, "format=format_name").find(c.matroska ? "matroska" : "mp4"),
-                  std::string::npos);
+        EXPECT_NE(
+            ProbeValue(result.path, "format=format_name").find(c.matroska ? "matroska" : "mp4"),
+            std::string::npos);
         auto copied = ProbedPackets(result.path);
         auto source = ProbedPackets(clip, first, 3500);
         ASSERT_EQ(source.count("video"), 1u);
@@ -409,9 +411,9 @@ TEST(ClipExport, DefaultSpanStaysInsideTheClip)
         uint32_t position, duration, from, to;
     };
     const Case cases[] = {
-        {60000, 180000, 30000, 90000}, {10000, 180000, 0, 40000},
-        {170000, 180000, 140000, 180000}, {5000, 8000, 0, 8000},
-        {9000, 8000, 0, 8000}, // a position past the end counts as the end
+        {60000, 180000, 30000, 90000}, {10000, 180000, 0, 40000}, {170000, 180000, 140000, 180000},
+        {5000, 8000, 0, 8000},         {9000, 8000, 0, 8000}, // a position past the end counts as
+                                                              // the end
     };
     for (const Case &c : cases) {
         const CLIP_SPAN span = DefaultExportSpan(c.position, c.duration);

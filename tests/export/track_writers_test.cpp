@@ -122,8 +122,8 @@ TEST(TrackFiles, GpxValidatesAndHoldsEveryPoint)
     if (!german)
         std::fprintf(stderr, "de_DE.UTF-8 is not installed: numbers checked in the C locale\n");
     const std::string schema = std::string(ROADLOG_FIXTURES) + "/gpx-1.1.xsd";
-    const CommandRun check = RunCommand("xmllint --noout --schema '" + schema + "' '" + path +
-                                        "' 2>&1");
+    const CommandRun check =
+        RunCommand("xmllint --noout --schema '" + schema + "' '" + path + "' 2>&1");
     EXPECT_EQ(check.exitCode, 0) << check.out;
     EXPECT_EQ(XPath(path, "count(//*[local-name()=\"trkseg\"])"), "2");
     EXPECT_EQ(XPath(path, "count(//*[local-name()=\"trkpt\"])"), "5");

@@ -1,6 +1,6 @@
-#include <QTest>
 #include <vector>
 
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include "graphs/speed_graph.h"
@@ -15,11 +15,11 @@ TEST(SpeedGraphGeometry, TimeAndPixelAgree)
         int width, x;
     };
     const Case cases[] = {
-        {0, 60000, 212, kGraphMargin},          // start at the left margin
+        {0, 60000, 212, kGraphMargin},               // start at the left margin
         {60000, 60000, 212, 212 - kGraphMargin - 1}, // end on the last plot column
         {30000, 60000, 212, kGraphMargin + 99},
         {90000, 60000, 212, 212 - kGraphMargin - 1}, // past the end stays on the end
-        {5000, 0, 212, kGraphMargin},           // no length yet
+        {5000, 0, 212, kGraphMargin},                // no length yet
     };
     for (const Case &c : cases) {
         EXPECT_EQ(SpeedGraphX(c.time, c.duration, c.width), c.x) << c.time;

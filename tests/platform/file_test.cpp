@@ -76,7 +76,9 @@ TEST(FolderListing, FactsOfTheEntryJustListed)
     size_t seen = 0;
     while (listing.Next(&entry)) {
         const Expect &e = expected.at(entry.strName);
-        struct stat facts{};
+        struct stat facts
+        {
+        };
         // Asked twice: the second answer is the first one kept.
         for (int ask = 0; ask < 2; ++ask) {
             ASSERT_EQ(listing.Facts(&facts), e.known) << entry.strName;
@@ -90,7 +92,9 @@ TEST(FolderListing, FactsOfTheEntryJustListed)
         ++seen;
     }
     EXPECT_EQ(seen, expected.size());
-    struct stat facts{};
+    struct stat facts
+    {
+    };
     EXPECT_FALSE(listing.Facts(&facts)) << "no entry after the end";
 }
 
@@ -186,8 +190,8 @@ TEST(HeldFiles, TheLockTableNamesEveryInodeNotSharedForReading)
         uint64_t inode;
         bool mayBeHeld;
     };
-    const Case cases[] = {{101, true},  {102, false}, {103, false}, {104, true},
-                          {105, true},  {106, true},  {107, false}, {UINT64_MAX, true}};
+    const Case cases[] = {{101, true}, {102, false}, {103, false}, {104, true},
+                          {105, true}, {106, true},  {107, false}, {UINT64_MAX, true}};
     for (const Case &c : cases)
         EXPECT_EQ(held.MayBeHeld(c.inode), c.mayBeHeld) << c.inode;
     EXPECT_TRUE(CHeldFiles().MayBeHeld(101)) << "unread, any file may be held";
@@ -204,7 +208,9 @@ TEST(HeldFiles, LoadsTheSystemsLocks)
     CHeldFiles held;
     if (!held.Load())
         GTEST_SKIP() << "no lock table on this system";
-    struct stat heldFacts{}, freeFacts{};
+    struct stat heldFacts
+    {
+    }, freeFacts{};
     ASSERT_EQ(::stat((dir / "held").c_str(), &heldFacts), 0);
     ASSERT_EQ(::stat((dir / "free").c_str(), &freeFacts), 0);
     EXPECT_TRUE(held.MayBeHeld(heldFacts.st_ino));

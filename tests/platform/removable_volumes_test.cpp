@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include "platform/removable_volumes.h"
 #include "tests/support/temp_folder.h"
@@ -174,7 +174,9 @@ std::string SomeBlockDevice(unsigned &nMajor, unsigned &nMinor)
 {
     std::error_code error;
     for (const auto &entry : std::filesystem::directory_iterator("/dev", error)) {
-        struct stat st{};
+        struct stat st
+        {
+        };
         if (::stat(entry.path().c_str(), &st) == 0 && S_ISBLK(st.st_mode)) {
             nMajor = major(st.st_rdev);
             nMinor = minor(st.st_rdev);

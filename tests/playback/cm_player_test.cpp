@@ -1,10 +1,5 @@
 // The player wrapper against the real engine with demo clips: its messages and their order, the
 // stops that must not hang, the text sample table, and the conversions it applies.
-#include <gtest/gtest.h>
-
-#include <QCoreApplication>
-#include <QObject>
-
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -15,6 +10,10 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <QCoreApplication>
+#include <QObject>
+#include <gtest/gtest.h>
 
 #include "engine/core/player_state.h"
 #include "engine/output/memory_surface.h"
@@ -51,8 +50,8 @@ public:
         if (type != WM_PLAY_STARTED && type != WM_PLAY_STATUS && type != WM_PLAY_ENDED)
             return QObject::event(e);
         const auto *message = static_cast<CPlayMessage *>(e);
-        m_messages.push_back({type, message->WParam(), message->LParam(),
-                              m_pPlayer ? m_pPlayer->m_nTextCount : 0});
+        m_messages.push_back(
+            {type, message->WParam(), message->LParam(), m_pPlayer ? m_pPlayer->m_nTextCount : 0});
         if (m_hook)
             m_hook(*message);
         return true;
@@ -78,11 +77,15 @@ std::string MakeNmeaClip(const CTempFolder &folder, const std::vector<std::strin
             out << line << '\n';
     }
     const std::string clip = folder / "clip.avi";
-    RunTool(std::string(ROADLOG_MKCARD) + " --nmea '" + (folder / "lines.txt") + "' '" + clip + "'");
+    RunTool(std::string(ROADLOG_MKCARD) + " --nmea '" + (folder / "lines.txt") + "' '" + clip +
+            "'");
     return clip;
 }
 
-std::string SampleText(const TEXT_SAMPLE &sample) { return std::string(sample.szText); }
+std::string SampleText(const TEXT_SAMPLE &sample)
+{
+    return std::string(sample.szText);
+}
 
 class CmPlayerTest : public ::testing::Test
 {
@@ -100,11 +103,11 @@ protected:
         QCoreApplication::processEvents();
     }
 
-    int32_t Play(const std::string &path)
+    int32_t Play(const std::string &path) { return m_pPlayer->Play(Utf8ToWide(path).c_str()); }
+    bool WaitStarted()
     {
-        return m_pPlayer->Play(Utf8ToWide(path).c_str());
+        return PumpUntil([&] { return m_notify.Has(WM_PLAY_STARTED); });
     }
-    bool WaitStarted() { return PumpUntil([&] { return m_notify.Has(WM_PLAY_STARTED); }); }
 
     CWatchdog m_watchdog{60s};
     MemorySurface m_surface0{320, 180, {}};
@@ -159,14 +162,20 @@ TEST_F(CmPlayerTest, StopNeverWaitsForAPendingMessage)
     CTempFolder card;
     ASSERT_TRUE(WriteDemoCard(card.Path()));
     const std::string clip = card / "RECORD/20101011/R_20101011_134500.avi";
-    enum class Where { StartedHandler, StatusHandler, StartedPending };
+    enum class Where
+    {
+        StartedHandler,
+        StatusHandler,
+        StartedPending
+    };
     for (const Where where : {Where::StartedHandler, Where::StatusHandler, Where::StartedPending}) {
         SCOPED_TRACE(int(where));
         m_notify.m_messages.clear();
         bool stopped = false;
         m_notify.m_hook = [&](const CPlayMessage &message) {
-            const bool here = (where == Where::StartedHandler && message.type() == WM_PLAY_STARTED) ||
-                              (where == Where::StatusHandler && message.type() == WM_PLAY_STATUS);
+            const bool here =
+                (where == Where::StartedHandler && message.type() == WM_PLAY_STARTED) ||
+                (where == Where::StatusHandler && message.type() == WM_PLAY_STATUS);
             if (here && !stopped) {
                 m_pPlayer->Stop();
                 stopped = true;
@@ -221,7 +230,8 @@ TEST_F(CmPlayerTest, TextSampleTableKeepsWhatFits)
         CTempFolder folder;
         std::vector<std::string> lines;
         for (size_t i = 0; i < c.nLines; ++i)
-            lines.push_back(i == c.nLongLine ? std::string(1100, 'x') : "line " + std::to_string(i));
+            lines.push_back(i == c.nLongLine ? std::string(1100, 'x')
+                                             : "line " + std::to_string(i));
         const std::string clip = MakeNmeaClip(folder, lines);
         m_notify.m_messages.clear();
         ASSERT_EQ(Play(clip), 1);

@@ -2,15 +2,15 @@
 // capture as a click on the large window does, so the real Snaplet opens the picture. For a
 // look or a screenshot under Xvfb.
 //   frame_capture_demo CLIP [--capture-after MS] [--quit-after MS]
-#include <QApplication>
-#include <QTimer>
-#include <QVBoxLayout>
-#include <QWidget>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+
+#include <QApplication>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWidget>
 
 #include "platform/wide_text.h"
 #include "playback/cm_player.h"
@@ -21,7 +21,8 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: frame_capture_demo CLIP [--capture-after MS] [--quit-after MS]\n");
+        std::fprintf(stderr,
+                     "usage: frame_capture_demo CLIP [--capture-after MS] [--quit-after MS]\n");
         return 2;
     }
     int captureAfter = 1500, quitAfter = 4000;

@@ -1,7 +1,12 @@
 // Frame capture against the real engine and wrapper on demo clips: the file it writes, which
 // output it takes, the pause and resume around it, the quick capture into Snaplet, and the
 // real dialog and launcher.
-#include <gtest/gtest.h>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include <QApplication>
 #include <QDir>
@@ -13,16 +18,10 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
-
-#include <chrono>
-#include <cstdlib>
 #include <fcntl.h>
-#include <memory>
-#include <optional>
-#include <string>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 #include "engine/core/player_state.h"
 #include "engine/output/memory_surface.h"
@@ -66,7 +65,10 @@ const CTempFolder &DemoCard()
     return card;
 }
 
-std::string DemoClip() { return DemoCard() / "RECORD/20101011/R_20101011_134500.avi"; }
+std::string DemoClip()
+{
+    return DemoCard() / "RECORD/20101011/R_20101011_134500.avi";
+}
 
 // Front camera wider than 640 pixels, rear camera narrower, in one AVI clip.
 const std::string &TwoCameraClip()
@@ -148,7 +150,8 @@ void WaitPast(CCMPlayer &player, uint32_t positionMs)
 {
     ASSERT_TRUE(PumpUntil([&] {
         return player.GetState() == CMP_PLAYING && player.PlayPosition() >= positionMs;
-    })) << "state " << player.GetState() << " at " << player.PlayPosition();
+    })) << "state "
+        << player.GetState() << " at " << player.PlayPosition();
 }
 
 void PlayPast(CCMPlayer &player, const std::string &clip, uint32_t positionMs)
@@ -268,9 +271,9 @@ TEST_F(FrameCaptureTest, CaptureWhilePlayingSavesThePresentedPictureAndResumesAS
 
 enum class Answer
 {
-    File,    // a path with a file name
-    NoName,  // accepted with a folder only
-    Cancel,  // closed without a path
+    File,   // a path with a file name
+    NoName, // accepted with a folder only
+    Cancel, // closed without a path
 };
 
 struct ResumeCase
@@ -289,10 +292,12 @@ const ResumeCase kResumeCases[] = {
     {"StoppedWritesNothing", CMP_STOPPED, Answer::File, false, false},
 };
 
-void PrintTo(const ResumeCase &c, std::ostream *out) { *out << c.name; }
+void PrintTo(const ResumeCase &c, std::ostream *out)
+{
+    *out << c.name;
+}
 
-class CaptureResumeTest : public FrameCaptureTest,
-                          public ::testing::WithParamInterface<ResumeCase>
+class CaptureResumeTest : public FrameCaptureTest, public ::testing::WithParamInterface<ResumeCase>
 {
 };
 
@@ -522,7 +527,8 @@ TEST(CaptureNames, QuickCaptureGoesToAFolderOfThisUserOnly)
     MakeFolders(runtime);
     CEnvironmentValue temp("TMPDIR", shared);
     CEnvironmentValue keep("XDG_RUNTIME_DIR", ""); // put back at the end
-    const struct {
+    const struct
+    {
         const char *name;
         const char *runtimeDir; // XDG_RUNTIME_DIR; null: unset
         mode_t mode;
@@ -551,7 +557,9 @@ TEST(CaptureNames, QuickCaptureGoesToAFolderOfThisUserOnly)
         // A fresh folder in the temporary folder, made once and then kept.
         EXPECT_EQ(name.dir().absolutePath().toStdString().rfind(shared + "/roadlog-", 0), 0u)
             << name.absoluteFilePath().toStdString();
-        struct stat st {};
+        struct stat st
+        {
+        };
         ASSERT_EQ(::stat(name.absolutePath().toLocal8Bit().constData(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, 0700u);
         EXPECT_EQ(st.st_uid, ::geteuid());
@@ -573,8 +581,10 @@ public:
         WriteText(folder + "/Snaplet",
                   "#!/bin/sh\n"
                   "{ echo \"$#\"; echo \"$1\"; cut -d' ' -f6 /proc/$$/stat; ls /proc/$$/fd; } > '" +
-                      m_strRecord + ".part'\n"
-                      "mv '" + m_strRecord + ".part' '" + m_strRecord + "'\n");
+                      m_strRecord +
+                      ".part'\n"
+                      "mv '" +
+                      m_strRecord + ".part' '" + m_strRecord + "'\n");
         ::chmod((folder + "/Snaplet").c_str(), 0755);
     }
     const std::string &Folder() const { return m_strFolder; }

@@ -1,11 +1,11 @@
 // The frames between the video task and the window thread: pictures that come while the window
 // is busy wait and are painted in order; only beyond the frames that can wait is the oldest
 // given up, and the frame being painted is never written.
-#include <gtest/gtest.h>
-
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "playback/frame_exchange.h"
 
@@ -67,7 +67,8 @@ TEST(FrameExchange, PicturesThatComeWhileTheWindowIsBusyArePaintedInOrder)
         {"one at a time", "pnnpn", {"kept", "1", "1 again", "kept", "2"}},
         {"two in one busy spell", "ppnnn", {"kept", "kept", "1", "2", "2 again"}},
         {"three: the oldest is given up", "pppnn", {"kept", "kept", "gave up", "2", "3"}},
-        {"after a paint two can wait again", "pnpppnn",
+        {"after a paint two can wait again",
+         "pnpppnn",
          {"kept", "1", "kept", "kept", "gave up", "3", "4"}},
     };
     for (const Case &c : cases) {

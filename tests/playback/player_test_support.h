@@ -2,12 +2,11 @@
 
 // Shared by the tests that play demo clips through the wrapper: sound to a file, a watchdog
 // against hangs, running the window thread's events, and running the project's tools.
-#include <QCoreApplication>
-
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <string>
+
+#include <QCoreApplication>
+#include <gtest/gtest.h>
 
 #include "tests/support/disk_audio.h"
 #include "tests/support/pump_events.h"

@@ -1,6 +1,4 @@
 // roadlog-probe track: the clip's text read the way the viewer reads it, turned into the track.
-#include <gtest/gtest.h>
-
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -10,6 +8,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "tests/support/demo_card.h"
 #include "tests/support/temp_folder.h"
@@ -90,9 +90,9 @@ TEST(ProbeTrack, DemoClipGivesItsRoute)
         unsigned time = 0;
         double lat = 0, lon = 0;
         int speed = -1, course = -1;
-        ASSERT_EQ(std::sscanf(lines[i].c_str(), "%u,%lf,%lf,%d,%d", &time, &lat, &lon, &speed,
-                              &course),
-                  5)
+        ASSERT_EQ(
+            std::sscanf(lines[i].c_str(), "%u,%lf,%lf,%d,%d", &time, &lat, &lon, &speed, &course),
+            5)
             << lines[i];
         EXPECT_EQ(time % 1000, 0u);
         EXPECT_LT(time, 3000u);

@@ -1,12 +1,12 @@
 #pragma once
 
+#include <atomic>
+#include <thread>
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
 #include <QWidget>
-
-#include <atomic>
-#include <thread>
 
 #include "engine/output/video_renderer.h"
 #include "playback/gl_video_widget.h"
@@ -25,7 +25,8 @@ public:
         auto *row = new QHBoxLayout(this);
         if (withOpenGL) {
             gl = new CGlVideoWidget;
-            row->addLayout(Column("OpenGL surface (I420, GPU conversion)", gl, viewWidth, viewHeight));
+            row->addLayout(
+                Column("OpenGL surface (I420, GPU conversion)", gl, viewWidth, viewHeight));
         }
         soft = new CSoftVideoWidget;
         row->addLayout(Column("Software surface (RGB565)", soft, viewWidth, viewHeight));
@@ -78,8 +79,8 @@ private:
 
     VideoRenderer *Open(VideoSurface *surface)
     {
-        const VideoStreamFormat format = {FOURCC_I420, 12, m_Picture.nWidth, m_Picture.nHeight,
-                                          nullptr, 0};
+        const VideoStreamFormat format = {FOURCC_I420,       12,      m_Picture.nWidth,
+                                          m_Picture.nHeight, nullptr, 0};
         VideoRenderer *renderer = nullptr;
         VideoRendererCreate(&format, &renderer);
         VantorVideoOutConfig c{};

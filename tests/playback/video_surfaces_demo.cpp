@@ -1,9 +1,9 @@
 // Shows the converted test picture through the OpenGL and the software video windows side
 // by side, for a look or a screenshot. --quit-after MS closes it by itself.
+#include <cstring>
+
 #include <QApplication>
 #include <QTimer>
-
-#include <cstring>
 
 #include "playback/video_widget.h"
 #include "tests/playback/video_side_by_side.h"

@@ -1,10 +1,10 @@
 // Both video windows show the same converted picture: grab them and compare pixels.
+#include <cstdlib>
+#include <vector>
+
 #include <QApplication>
 #include <QImage>
 #include <QtTest>
-
-#include <cstdlib>
-#include <vector>
 
 #include "playback/soft_video_widget.h"
 #include "playback/video_widget.h"
@@ -23,7 +23,10 @@ Rgb At(const QImage &image, int x, int y)
     return {qRed(p), qGreen(p), qBlue(p)};
 }
 
-QString Describe(Rgb c) { return QString("(%1, %2, %3)").arg(c.r).arg(c.g).arg(c.b); }
+QString Describe(Rgb c)
+{
+    return QString("(%1, %2, %3)").arg(c.r).arg(c.g).arg(c.b);
+}
 
 bool Near(Rgb a, Rgb b, int tolerance)
 {
@@ -59,7 +62,8 @@ void VideoSurfacesTest::softwareWindowShowsTheBars()
         const Rgb got = At(shot, bar * 40 + 20, 60);
         const Rgb want = {kBars[bar].r, kBars[bar].g, kBars[bar].b};
         // RGB565 keeps 5 and 6 bits; the factors in 1/64 steps add a little more.
-        QVERIFY2(Near(got, want, 12), qPrintable(QString("bar %1: %2").arg(bar).arg(Describe(got))));
+        QVERIFY2(Near(got, want, 12),
+                 qPrintable(QString("bar %1: %2").arg(bar).arg(Describe(got))));
     }
     QVERIFY(Near(At(shot, 2, 230), {0, 0, 0}, 4));
     QVERIFY(Near(At(shot, 317, 230), {255, 255, 255}, 8));
@@ -83,12 +87,15 @@ void VideoSurfacesTest::openGlWindowMatchesTheSoftwareWindow()
         for (int y : {20, 100}) {
             const Rgb a = At(gl, bar * 40 + 20, y), b = At(soft, bar * 40 + 20, y);
             QVERIFY2(Near(a, b, 10), qPrintable(QString("bar %1 row %2: gl %3 soft %4")
-                                                    .arg(bar).arg(y).arg(Describe(a), Describe(b))));
+                                                    .arg(bar)
+                                                    .arg(y)
+                                                    .arg(Describe(a), Describe(b))));
         }
     for (int x = 10; x < kViewWidth; x += 50) {
         const Rgb a = At(gl, x, 220), b = At(soft, x, 220);
-        QVERIFY2(Near(a, b, 10), qPrintable(QString("ramp x %1: gl %2 soft %3")
-                                                .arg(x).arg(Describe(a), Describe(b))));
+        QVERIFY2(
+            Near(a, b, 10),
+            qPrintable(QString("ramp x %1: gl %2 soft %3").arg(x).arg(Describe(a), Describe(b))));
     }
 }
 

@@ -1,12 +1,12 @@
 // The recording list widget: notifications, keys, scrolling and what a row looks like.
+#include <string>
+#include <vector>
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QToolTip>
 #include <QWheelEvent>
-#include <string>
-#include <vector>
-
 #include <gtest/gtest.h>
 
 #include "recordings/html_list_ctrl.h"
@@ -372,8 +372,7 @@ TEST_F(ListFixture, CutOffClipIsMarked)
         const QPoint pt(100, row * 30 + 15);
         QHelpEvent help(QEvent::ToolTip, pt, m_pList->mapToGlobal(pt));
         QApplication::sendEvent(m_pList, &help);
-        EXPECT_EQ(QToolTip::text(), row == 1 ? QString::fromUtf8(kCutOffTip) : QString())
-            << row;
+        EXPECT_EQ(QToolTip::text(), row == 1 ? QString::fromUtf8(kCutOffTip) : QString()) << row;
     }
 }
 

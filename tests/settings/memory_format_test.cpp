@@ -1,3 +1,7 @@
+#include <cstdio>
+#include <optional>
+#include <set>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -5,25 +9,19 @@
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QDialogButtonBox>
-#include <QPushButton>
-#include <QTest>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QStandardPaths>
+#include <QTest>
 #include <QVariantMap>
-
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <limits.h>
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <optional>
-#include <set>
-
-#include "widgets/tavlo_progress.h"
 #include "settings/card_format.h"
 #include "settings/page1.h"
 #include "settings/page2.h"
@@ -32,6 +30,7 @@
 #include "settings/udisks_format.h"
 #include "sheet_fixture.h"
 #include "tests/support/environment_value.h"
+#include "widgets/tavlo_progress.h"
 
 namespace {
 
@@ -69,14 +68,15 @@ struct ScopedBackups
 struct FakeFormatter : CCardFormatter
 {
     int result = FORMAT_OK;
-    bool wipes = true;        // the card's files are gone
-    bool mounted = true;      // false: the card is left unmounted (its folder shows nothing)
-    std::string moveTo;       // the card comes back at this mount point
+    bool wipes = true;          // the card's files are gone
+    bool mounted = true;        // false: the card is left unmounted (its folder shows nothing)
+    std::string moveTo;         // the card comes back at this mount point
     bool settingIsFile = false; // the new file system holds a file named "setting"
     std::string refusal = "Nothing was formatted: the test refuses.";
     int calls = 0;
     FORMAT_CHOICE choice;
-    int Format(const std::string &mountPoint, const FORMAT_CHOICE &c, std::string *newMountPoint) override
+    int Format(const std::string &mountPoint, const FORMAT_CHOICE &c,
+               std::string *newMountPoint) override
     {
         ++calls;
         choice = c;
@@ -111,11 +111,12 @@ TEST(MemoryPage, Figures)
     const std::string root = card.Root();
     WriteSparse(root + "RECORD/20100517/a.avi", 1023 * 1024);
     WriteSparse(root + "EVENT/e1.avi", 1 << 20);
-    WriteSparse(root + "EVENT/.keep", 1 << 20);             // dot files count
-    WriteSparse(root + "EVENT/.trash/old.avi", 5u << 20);   // dot folders do not
+    WriteSparse(root + "EVENT/.keep", 1 << 20);           // dot files count
+    WriteSparse(root + "EVENT/.trash/old.avi", 5u << 20); // dot folders do not
     WriteSparse(root + "MOTION/d1/d2/m.avi", 3u << 20);
     std::filesystem::create_directory_symlink("..", root + "MOTION/d1/up"); // no loop
-    const struct {
+    const struct
+    {
         bool spaceKnown;
         uint64_t total, free;
         const char *totalText, *freeText;
@@ -144,7 +145,8 @@ TEST(MemoryPage, Figures)
         EXPECT_EQ(page.Folder(2)->text(), "MANUAL : 0 MB");
         EXPECT_EQ(page.Folder(3)->text(), "MOTION : 3 MB");
         EXPECT_EQ(page.Usage()->m_dwAmounts, (std::array<uint32_t, 4>{0, 2, 0, 3}));
-        EXPECT_EQ(page.Usage()->m_dwTotal, tc.spaceKnown ? static_cast<uint32_t>(tc.total >> 20) : 0u);
+        EXPECT_EQ(page.Usage()->m_dwTotal,
+                  tc.spaceKnown ? static_cast<uint32_t>(tc.total >> 20) : 0u);
         for (int i = 0; i < 4; ++i)
             EXPECT_EQ(page.Folder(i)->palette().color(QPalette::WindowText),
                       CTavloProgress::SegmentColours()[i]);
@@ -198,7 +200,7 @@ TEST(MemoryPage, FolderSizeSkipsPathsBeyondTheLimit)
 struct DamageCase
 {
     const char *name;
-    bool chooses;       // the user starts the format (else cancels the dialog)
+    bool chooses; // the user starts the format (else cancels the dialog)
     int result;
     bool wipes;         // the card's files are gone before the result
     bool mounted;       // the card is mounted afterwards
@@ -214,23 +216,38 @@ struct DamageCase
 TEST(MemoryPage, FormatNeverLosesTheSettingsFile)
 {
     const DamageCase cases[] = {
-        {"cancelled in the dialog", false, FORMAT_OK, false, true, false, false, true, false, false, nullptr},
-        {"cancelled by the service", true, FORMAT_CANCELLED, false, true, false, false, true, false, false, nullptr},
-        {"service error", true, FORMAT_ERROR, false, true, false, false, true, false, false, "not available"},
-        {"busy, not unmounted", true, FORMAT_NOFORMAT, false, true, false, false, true, false, false, "could not be formatted."},
-        {"refused target", true, FORMAT_REFUSED, false, true, false, false, true, false, false, "the test refuses"},
-        {"wipe then fail", true, FORMAT_NOFORMAT, true, true, false, false, true, false, true, "was put back"},
-        {"wipe then fail, remounted elsewhere", true, FORMAT_NOFORMAT, true, true, true, false, true, false, true, "was put back"},
-        {"unmount then fail", true, FORMAT_NOFORMAT, true, false, false, false, false, true, true, "is not mounted now"},
-        {"cancel after unmount", true, FORMAT_CANCELLED, false, false, false, false, false, true, true, "is not mounted now"},
-        {"cancel after unmount, remounted elsewhere", true, FORMAT_CANCELLED, false, true, true, false, true, false, false, nullptr},
-        {"format then no remount", true, FORMAT_NOT_REMOUNTED, true, false, false, false, false, true, true, "could not be mounted again"},
+        {"cancelled in the dialog", false, FORMAT_OK, false, true, false, false, true, false, false,
+         nullptr},
+        {"cancelled by the service", true, FORMAT_CANCELLED, false, true, false, false, true, false,
+         false, nullptr},
+        {"service error", true, FORMAT_ERROR, false, true, false, false, true, false, false,
+         "not available"},
+        {"busy, not unmounted", true, FORMAT_NOFORMAT, false, true, false, false, true, false,
+         false, "could not be formatted."},
+        {"refused target", true, FORMAT_REFUSED, false, true, false, false, true, false, false,
+         "the test refuses"},
+        {"wipe then fail", true, FORMAT_NOFORMAT, true, true, false, false, true, false, true,
+         "was put back"},
+        {"wipe then fail, remounted elsewhere", true, FORMAT_NOFORMAT, true, true, true, false,
+         true, false, true, "was put back"},
+        {"unmount then fail", true, FORMAT_NOFORMAT, true, false, false, false, false, true, true,
+         "is not mounted now"},
+        {"cancel after unmount", true, FORMAT_CANCELLED, false, false, false, false, false, true,
+         true, "is not mounted now"},
+        {"cancel after unmount, remounted elsewhere", true, FORMAT_CANCELLED, false, true, true,
+         false, true, false, false, nullptr},
+        {"format then no remount", true, FORMAT_NOT_REMOUNTED, true, false, false, false, false,
+         true, true, "could not be mounted again"},
         {"formatted", true, FORMAT_OK, true, true, false, false, true, false, true, nullptr},
-        {"formatted, remounted elsewhere", true, FORMAT_OK, true, true, true, false, true, false, true, nullptr},
-        {"formatted, setting folder cannot be made", true, FORMAT_OK, true, true, false, true, false, true, true, "could not be put back"},
-        {"wipe then fail, setting folder cannot be made", true, FORMAT_NOFORMAT, true, true, false, true, false, true, true, "could not be put back"},
+        {"formatted, remounted elsewhere", true, FORMAT_OK, true, true, true, false, true, false,
+         true, nullptr},
+        {"formatted, setting folder cannot be made", true, FORMAT_OK, true, true, false, true,
+         false, true, true, "could not be put back"},
+        {"wipe then fail, setting folder cannot be made", true, FORMAT_NOFORMAT, true, true, false,
+         true, false, true, true, "could not be put back"},
     };
-    std::printf("%-46s | %-8s | %-20s | %s\n", "case", "mounted", "card setup.cfg same", "backup kept");
+    std::printf("%-46s | %-8s | %-20s | %s\n", "case", "mounted", "card setup.cfg same",
+                "backup kept");
     for (const DamageCase &tc : cases) {
         SCOPED_TRACE(tc.name);
         SheetCard card;
@@ -284,7 +301,8 @@ TEST(MemoryPage, FormatNeverLosesTheSettingsFile)
         if (tc.backupKept) {
             // The copy is whole, named after the card, and the user is told where it is.
             EXPECT_EQ(SheetCard::ReadFile(kept[0]), setup);
-            const std::string cardName = std::filesystem::path(card.Root()).parent_path().filename();
+            const std::string cardName =
+                std::filesystem::path(card.Root()).parent_path().filename();
             EXPECT_TRUE(kept[0].ends_with("-" + cardName + ".cfg")) << kept[0];
             EXPECT_TRUE(card.warnings[0].contains(QString::fromStdString(kept[0])));
         }
@@ -332,7 +350,8 @@ TEST(MemoryPage, SheetFollowsTheCardAfterAFormat)
     EXPECT_EQ(outcome.strRoot, elsewhere.Path());
     EXPECT_EQ(SheetCard::ReadFile(TimeSettingPath(elsewhere.Path())).size(), 19u);
     cfg.nAudioRecEnable = 0;
-    EXPECT_EQ(SheetCard::ReadFile(SetupFilePath(elsewhere.Path())), SetupFileBytes(RecordBytes(cfg)));
+    EXPECT_EQ(SheetCard::ReadFile(SetupFilePath(elsewhere.Path())),
+              SetupFileBytes(RecordBytes(cfg)));
 }
 
 TEST(MemoryPage, FormatRefusedWithoutACopyOfTheSettings)
@@ -433,7 +452,8 @@ struct LoopCard
 
 TEST(MemoryPage, FormatsARealCard)
 {
-    const struct {
+    const struct
+    {
         CardFileSystem from, to;
     } cases[] = {{CardFileSystem::Fat32, CardFileSystem::Fat32},
                  {CardFileSystem::ExFat, CardFileSystem::Fat32},
@@ -448,9 +468,16 @@ TEST(MemoryPage, FormatsARealCard)
         const std::vector<uint8_t> setup = SetupFileBytes(RecordBytes(ShowableRecord()));
         std::filesystem::create_directories(root + "setting");
         std::filesystem::create_directories(root + "RECORD/20100517");
-        { std::ofstream(SetupFilePath(root), std::ios::binary).write(reinterpret_cast<const char *>(setup.data()), setup.size()); }
-        { std::ofstream(root + "RECORD/20100517/a.avi") << "clip"; }
-        { std::ofstream(TimeSettingPath(root)) << "2010 05 17 13 45 09"; }
+        {
+            std::ofstream(SetupFilePath(root), std::ios::binary)
+                .write(reinterpret_cast<const char *>(setup.data()), setup.size());
+        }
+        {
+            std::ofstream(root + "RECORD/20100517/a.avi") << "clip";
+        }
+        {
+            std::ofstream(TimeSettingPath(root)) << "2010 05 17 13 45 09";
+        }
 
         SETTINGS_SERVICES services = card.Services();
         services.formatter = std::make_shared<CMkfsFormatter>();
@@ -479,10 +506,15 @@ TEST(MemoryPage, FormatsARealCard)
 
 TEST(CardFormat, Labels)
 {
-    const struct {
+    const struct
+    {
         const char *in, *out;
-    } cases[] = {{"roadlog", "ROADLOG"}, {"a very long label", "A VERY LONG"},
-                 {"x:y*z?", "XYZ"}, {"caf\xc3\xa9", "CAF"}, {"", ""}, {"ab  ", "AB"}};
+    } cases[] = {{"roadlog", "ROADLOG"},
+                 {"a very long label", "A VERY LONG"},
+                 {"x:y*z?", "XYZ"},
+                 {"caf\xc3\xa9", "CAF"},
+                 {"", ""},
+                 {"ab  ", "AB"}};
     for (const auto &tc : cases)
         EXPECT_EQ(CardLabel(tc.in), tc.out) << tc.in;
 }
@@ -547,7 +579,8 @@ TEST(UDisksFormat, Messages)
     EXPECT_EQ(points.arguments()[0].toString(), "org.freedesktop.UDisks2.Filesystem");
     EXPECT_EQ(points.arguments()[1].toString(), "MountPoints");
 
-    const struct {
+    const struct
+    {
         FORMAT_CHOICE choice;
         const char *type;
         const char *label; // null: no label option
@@ -571,7 +604,8 @@ TEST(UDisksFormat, Messages)
 
 TEST(UDisksFormat, ErrorResults)
 {
-    const struct {
+    const struct
+    {
         UDisksStep step;
         const char *error;
         int result;
@@ -581,7 +615,8 @@ TEST(UDisksFormat, ErrorResults)
         {UDisksStep::Unmount, "org.freedesktop.UDisks2.Error.DeviceBusy", FORMAT_NOFORMAT},
         {UDisksStep::Unmount, "org.freedesktop.UDisks2.Error.NotMounted", FORMAT_OK},
         {UDisksStep::Unmount, "org.freedesktop.UDisks2.Error.NotAuthorizedCanObtain", FORMAT_ERROR},
-        {UDisksStep::Format, "org.freedesktop.UDisks2.Error.NotAuthorizedDismissed", FORMAT_CANCELLED},
+        {UDisksStep::Format, "org.freedesktop.UDisks2.Error.NotAuthorizedDismissed",
+         FORMAT_CANCELLED},
         {UDisksStep::Format, "org.freedesktop.UDisks2.Error.Cancelled", FORMAT_CANCELLED},
         {UDisksStep::Format, "org.freedesktop.UDisks2.Error.Failed", FORMAT_NOFORMAT},
         {UDisksStep::Format, "org.freedesktop.DBus.Error.NoReply", FORMAT_ERROR},
@@ -618,15 +653,16 @@ TEST(UDisksFormat, WithoutTheServiceNothingIsTouched)
 TEST(UDisksFormat, MountsTheCardAgainAfterAnUnmount)
 {
     constexpr char kFailed[] = "org.freedesktop.UDisks2.Error.Failed";
-    const struct {
+    const struct
+    {
         const char *name;
-        bool refused;            // the target check refuses the card
+        bool refused;             // the target check refuses the card
         const char *unmountError; // null: the step succeeds
         const char *formatError;
         const char *mountError;
         int result;
-        const char *mountedAt;   // reported afterwards; "" for not mounted
-        const char *calls;       // the methods called, in order
+        const char *mountedAt; // reported afterwards; "" for not mounted
+        const char *calls;     // the methods called, in order
     } cases[] = {
         {"formatted", false, nullptr, nullptr, nullptr, FORMAT_OK, "/media/u/CARD/",
          "ResolveDevice Unmount Format Mount"},
@@ -652,12 +688,13 @@ TEST(UDisksFormat, MountsTheCardAgainAfterAnUnmount)
         CUDisksFormatter formatter([&](const QDBusMessage &message, int) {
             calls << message.member();
             auto answer = [&](const char *error, const QVariant &value) {
-                return error ? message.createErrorReply(error, "scripted") : message.createReply(value);
+                return error ? message.createErrorReply(error, "scripted")
+                             : message.createReply(value);
             };
             if (message.member() == "ResolveDevice") {
                 EXPECT_EQ(message.arguments()[0].toMap().value("path").toString(), "/dev/sdb1");
-                return answer(nullptr, QVariant::fromValue(QList<QDBusObjectPath>{
-                                           QDBusObjectPath("/org/freedesktop/UDisks2/block_devices/sdb1")}));
+                return answer(nullptr, QVariant::fromValue(QList<QDBusObjectPath>{QDBusObjectPath(
+                                           "/org/freedesktop/UDisks2/block_devices/sdb1")}));
             }
             if (message.member() == "Unmount")
                 return answer(tc.unmountError, {});
@@ -692,8 +729,10 @@ TEST(CardFormat, MkfsRefusesAFolderThatIsNoCard)
     std::string mountedAt;
     EXPECT_EQ(formatter.Format(card.Root(), {}, &mountedAt), FORMAT_REFUSED);
     EXPECT_EQ(mountedAt, card.Root());
-    EXPECT_NE(formatter.Refusal().find("is a folder on a disk, not the top folder of a mounted card"),
-              std::string::npos) << formatter.Refusal();
+    EXPECT_NE(
+        formatter.Refusal().find("is a folder on a disk, not the top folder of a mounted card"),
+        std::string::npos)
+        << formatter.Refusal();
     EXPECT_EQ(Tree(card.Root()), before);
 }
 

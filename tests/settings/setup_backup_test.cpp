@@ -1,10 +1,9 @@
-#include <gtest/gtest.h>
-
-#include <sys/stat.h>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "settings/setup_backup.h"
 #include "tests/support/temp_folder.h"
@@ -49,7 +48,9 @@ TEST(SetupBackup, NamedByTimeAndLabelAndTheLastTenKept)
     EXPECT_EQ(Name(made[11]), "setup-20100512-101100-SD.cfg");
     const std::vector<std::string> kept = SetupBackups(folder);
     EXPECT_EQ(kept, std::vector<std::string>(made.begin() + 2, made.end()));
-    struct stat st {};
+    struct stat st
+    {
+    };
     ASSERT_EQ(::stat(folder.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
 

@@ -92,15 +92,20 @@ TEST(LoadSetupFile, LeavesNoBytesOfAnEarlierLoad)
         bool whole;  // the record was read whole, so it may be written back
     };
     auto firstBytes = [&](size_t n) {
-        return [&full, n](const std::string &p) { WriteBytes(p, {full.begin(), full.begin() + static_cast<long>(n)}); };
+        return [&full, n](const std::string &p) {
+            WriteBytes(p, {full.begin(), full.begin() + static_cast<long>(n)});
+        };
     };
     const Case cases[] = {
         {"short file", firstBytes(50), false, true, 50, false},
-        {"one byte short", firstBytes(kSetupRecordSize - 1), false, true, kSetupRecordSize - 1, false},
-        {"the record without its CRC", firstBytes(kSetupRecordSize), false, true, kSetupRecordSize, true},
+        {"one byte short", firstBytes(kSetupRecordSize - 1), false, true, kSetupRecordSize - 1,
+         false},
+        {"the record without its CRC", firstBytes(kSetupRecordSize), false, true, kSetupRecordSize,
+         true},
         {"empty file", [](const std::string &p) { WriteBytes(p, {}); }, false, true, 0, false},
         {"missing file", [](const std::string &) {}, false, false, 0, false},
-        {"a folder in its place", [](const std::string &p) { MakeFolders(p); }, false, false, 0, false},
+        {"a folder in its place", [](const std::string &p) { MakeFolders(p); }, false, false, 0,
+         false},
         {"held by a writer", [&](const std::string &p) { WriteBytes(p, SetupFileBytes(full)); },
          true, false, 0, false},
     };

@@ -1,13 +1,13 @@
 #pragma once
 
-#include <QString>
-#include <QStringList>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include <QString>
+#include <QStringList>
 
 #include "settings/settings_services.h"
 #include "settings/setup_file.h"
@@ -28,7 +28,8 @@ struct SheetCard
     {
         std::filesystem::create_directories(folder / "setting");
         std::ofstream out(SetupFilePath(Root()), std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        out.write(reinterpret_cast<const char *>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
     }
 
     static std::vector<uint8_t> ReadFile(const std::string &path)

@@ -1,3 +1,5 @@
+#include <functional>
+
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDateTimeEdit>
@@ -7,20 +9,17 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
-
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
-#include <fcntl.h>
 #include <unistd.h>
 
-#include <functional>
-
-#include "widgets/tavlo_button.h"
 #include "settings/page1.h"
 #include "settings/page2.h"
 #include "settings/page3.h"
 #include "settings/player_setting.h"
 #include "sheet_fixture.h"
+#include "widgets/tavlo_button.h"
 
 namespace {
 
@@ -39,8 +38,8 @@ int ClickCancel(CPlayerSetting &sheet)
 struct RoundTripCase
 {
     const char *name;
-    std::function<void(SETUP_CFG &)> stored;   // how the card's record differs from the showable one
-    std::function<void(CPage1 &)> drive;       // what the user does on the page (may be empty)
+    std::function<void(SETUP_CFG &)> stored; // how the card's record differs from the showable one
+    std::function<void(CPage1 &)> drive;     // what the user does on the page (may be empty)
     std::function<void(SETUP_CFG &)> expected; // how the saved record differs from the stored one
     const char *shownZone;
     bool ledModesEnabled;
@@ -52,27 +51,78 @@ TEST(SettingsSheet, RoundTripsThroughThePage)
 {
     const RoundTripCase cases[] = {
         {"unchanged", [](SETUP_CFG &) {}, {}, [](SETUP_CFG &) {}, "GMT", true},
-        {"bit rate 5000000 is Mid", [](SETUP_CFG &c) { c.nRecVidBitrate = 5000000; }, {},
-         [](SETUP_CFG &c) { c.nRecVidBitrate = 6000000; }, "GMT", true},
-        {"low and high kept", [](SETUP_CFG &c) { c.nRecVidBitrate = 8000000; c.nRecordingFrames = 2; },
-         {}, [](SETUP_CFG &) {}, "GMT", true},
-        {"frame mode 7 becomes 0", [](SETUP_CFG &c) { c.nRecordingFrames = 7; }, {},
-         [](SETUP_CFG &c) { c.nRecordingFrames = 0; }, "GMT", true},
-        {"time zone 0", [](SETUP_CFG &c) { c.nTimeZone = 0; }, {},
-         [](SETUP_CFG &c) { c.nTimeZone = 1; }, "GMT - 12:00", true},
-        {"time zone 26", [](SETUP_CFG &c) { c.nTimeZone = 26; }, {},
-         [](SETUP_CFG &c) { c.nTimeZone = 1; }, "GMT - 12:00", true},
-        {"time zone 25", [](SETUP_CFG &c) { c.nTimeZone = 25; }, {}, [](SETUP_CFG &) {},
-         "GMT + 12:00", true},
-        {"LED off keeps its operation", [](SETUP_CFG &c) { c.nSecurityLedEnable = 0; c.nSecurityLedMode = 1; },
-         {}, [](SETUP_CFG &) {}, "GMT", false},
+        {"bit rate 5000000 is Mid",
+         [](SETUP_CFG &c) { c.nRecVidBitrate = 5000000; },
+         {},
+         [](SETUP_CFG &c) { c.nRecVidBitrate = 6000000; },
+         "GMT",
+         true},
+        {"low and high kept",
+         [](SETUP_CFG &c) {
+             c.nRecVidBitrate = 8000000;
+             c.nRecordingFrames = 2;
+         },
+         {},
+         [](SETUP_CFG &) {},
+         "GMT",
+         true},
+        {"frame mode 7 becomes 0",
+         [](SETUP_CFG &c) { c.nRecordingFrames = 7; },
+         {},
+         [](SETUP_CFG &c) { c.nRecordingFrames = 0; },
+         "GMT",
+         true},
+        {"time zone 0",
+         [](SETUP_CFG &c) { c.nTimeZone = 0; },
+         {},
+         [](SETUP_CFG &c) { c.nTimeZone = 1; },
+         "GMT - 12:00",
+         true},
+        {"time zone 26",
+         [](SETUP_CFG &c) { c.nTimeZone = 26; },
+         {},
+         [](SETUP_CFG &c) { c.nTimeZone = 1; },
+         "GMT - 12:00",
+         true},
+        {"time zone 25",
+         [](SETUP_CFG &c) { c.nTimeZone = 25; },
+         {},
+         [](SETUP_CFG &) {},
+         "GMT + 12:00",
+         true},
+        {"LED off keeps its operation",
+         [](SETUP_CFG &c) {
+             c.nSecurityLedEnable = 0;
+             c.nSecurityLedMode = 1;
+         },
+         {},
+         [](SETUP_CFG &) {},
+         "GMT",
+         false},
         {"LED on value 5 written 1, mode 9 written 0",
-         [](SETUP_CFG &c) { c.nSecurityLedEnable = 5; c.nSecurityLedMode = 9; c.nAudioRecEnable = 3; }, {},
-         [](SETUP_CFG &c) { c.nSecurityLedEnable = 1; c.nSecurityLedMode = 0; c.nAudioRecEnable = 1; },
-         "GMT", true},
+         [](SETUP_CFG &c) {
+             c.nSecurityLedEnable = 5;
+             c.nSecurityLedMode = 9;
+             c.nAudioRecEnable = 3;
+         },
+         {},
+         [](SETUP_CFG &c) {
+             c.nSecurityLedEnable = 1;
+             c.nSecurityLedMode = 0;
+             c.nAudioRecEnable = 1;
+         },
+         "GMT",
+         true},
         {"G-sensor above 9 becomes 9",
-         [](SETUP_CFG &c) { c.nGSensorSensX = 12; c.nGSensorSensY = 2; c.nGSensorSensZ = 0; }, {},
-         [](SETUP_CFG &c) { c.nGSensorSensX = c.nGSensorSensY = c.nGSensorSensZ = 9; }, "GMT", true},
+         [](SETUP_CFG &c) {
+             c.nGSensorSensX = 12;
+             c.nGSensorSensY = 2;
+             c.nGSensorSensZ = 0;
+         },
+         {},
+         [](SETUP_CFG &c) { c.nGSensorSensX = c.nGSensorSensY = c.nGSensorSensZ = 9; },
+         "GMT",
+         true},
         {"controls driven by the user", [](SETUP_CFG &) {},
          [](CPage1 &page) {
              QTest::mouseClick(page.Radio(CPage1::IDC_MIC_OFF), Qt::LeftButton);
@@ -130,7 +180,8 @@ TEST(SettingsSheet, RoundTripsThroughThePage)
 
 TEST(SettingsSheet, LevelTextShowsTheStoredLevel)
 {
-    const struct {
+    const struct
+    {
         uint16_t stored;
         int thumb;
         const char *text;
@@ -171,16 +222,19 @@ TEST(SettingsSheet, CancelWritesNothing)
 TEST(SettingsSheet, OkLeavesAShortSettingsFileAsItIs)
 {
     const std::vector<uint8_t> whole = SetupFileBytes(RecordBytes(ShowableRecord()));
-    const struct {
+    const struct
+    {
         const char *name;
         size_t length;
         bool timeSetting;
-    } cases[] = {{"empty", 0, false}, {"cut inside the record", 60, true},
+    } cases[] = {{"empty", 0, false},
+                 {"cut inside the record", 60, true},
                  {"one byte short", kSetupRecordSize - 1, false}};
     for (const auto &tc : cases) {
         SCOPED_TRACE(tc.name);
         SheetCard card;
-        const std::vector<uint8_t> file(whole.begin(), whole.begin() + static_cast<long>(tc.length));
+        const std::vector<uint8_t> file(whole.begin(),
+                                        whole.begin() + static_cast<long>(tc.length));
         card.WriteSetup(file);
         const SETTINGS_OUTCOME outcome =
             ShowPlayerSettings(nullptr, card.Root(), card.Services(), [&](CPlayerSetting &sheet) {
@@ -228,7 +282,8 @@ TEST(SettingsSheet, RefusesCardsItCannotRead)
         const int fd = ::open(SetupFilePath(card.Root()).c_str(), O_RDWR);
         ASSERT_GE(fd, 0);
         ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
-        const SETTINGS_OUTCOME outcome = ShowPlayerSettings(nullptr, card.Root(), card.Services(), run);
+        const SETTINGS_OUTCOME outcome =
+            ShowPlayerSettings(nullptr, card.Root(), card.Services(), run);
         ::close(fd);
         EXPECT_EQ(outcome.end, SettingsEnd::Unreadable);
         EXPECT_EQ(card.warnings.size(), 1);
@@ -281,7 +336,8 @@ TEST(SettingsSheet, TimeSettingNeedsTheLock)
 
 TEST(SettingsSheet, VersionPage)
 {
-    const struct {
+    const struct
+    {
         std::string model; // up to 16 bytes, no NUL needed
         const char *version;
         const char *shown;
@@ -339,7 +395,8 @@ TEST(SettingsSheet, SheetLayout)
         EXPECT_EQ(sheet.Buttons()->buttons().size(), 2); // OK and Cancel, no Apply
         // Pages are laid out in dialog units: 300 x 191 is 450 x 310 pixels.
         EXPECT_EQ(sheet.Page1().size(), QSize(450, 310));
-        EXPECT_EQ(sheet.Page1().Control(CPage1::IDC_TIME_SETTING)->geometry(), QRect(288, 30, 100, 26));
+        EXPECT_EQ(sheet.Page1().Control(CPage1::IDC_TIME_SETTING)->geometry(),
+                  QRect(288, 30, 100, 26));
         // The lock lies inside the "Time Setting" group, right of its button.
         const QRect lock = sheet.Page1().LockButton()->geometry();
         EXPECT_GT(lock.left(), 388);
@@ -359,9 +416,9 @@ TEST(SettingsSheet, SheetLayout)
                     continue;
                 const QString text = label ? label->text() : button->text();
                 const int needed = label ? label->sizeHint().width()
-                                         : qobject_cast<QPushButton *>(w)
-                                               ? w->fontMetrics().horizontalAdvance(text) + 8
-                                               : w->sizeHint().width();
+                                   : qobject_cast<QPushButton *>(w)
+                                       ? w->fontMetrics().horizontalAdvance(text) + 8
+                                       : w->sizeHint().width();
                 EXPECT_GE(w->width() + 1, needed) << text.toStdString();
             }
             const QImage shot = sheet.grab().toImage();

@@ -1,6 +1,6 @@
-#include <QImage>
 #include <algorithm>
 
+#include <QImage>
 #include <gtest/gtest.h>
 
 #include "snaplet/resample.h"

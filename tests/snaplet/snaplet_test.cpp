@@ -5,7 +5,6 @@
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <gtest/gtest.h>
 
 #include "snaplet/snaplet_window.h"

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <string>
+
 #include <QByteArray>
 #include <QtGlobal>
-
-#include <string>
 
 // Sets an environment variable for its lifetime and then puts back what was there, unset
 // included.

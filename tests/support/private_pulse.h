@@ -139,4 +139,3 @@ private:
     std::string m_strSocket;
     pid_t m_nPid = -1;
 };
-

@@ -1,7 +1,6 @@
 #pragma once
 
 // For tests that run a window thread's events while they wait for something to happen.
-#include <QCoreApplication>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -9,6 +8,8 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+
+#include <QCoreApplication>
 
 // Runs the events until the condition holds; false after the limit.
 inline bool PumpUntil(const std::function<bool()> &condition,

@@ -1,7 +1,6 @@
 // main() for GoogleTest programs that need a QApplication. Widgets draw offscreen unless the
 // test's environment chose a platform (the OpenGL and web tests run under Xvfb).
 #include <QApplication>
-
 #include <gtest/gtest.h>
 
 int main(int argc, char **argv)

@@ -1,11 +1,12 @@
 // The map window following the demo card's drive, saved as a picture:
 //   map_window_demo OUT.png   (under xvfb-run, with the web engine's test environment)
-#include <QApplication>
-#include <QScreen>
-#include <QTest>
 #include <cstdio>
 #include <ctime>
 #include <string>
+
+#include <QApplication>
+#include <QScreen>
+#include <QTest>
 
 #include "platform/wide_text.h"
 #include "telemetry/navi_info.h"

@@ -1,10 +1,10 @@
+#include <memory>
+#include <vector>
+
 #include <QApplication>
 #include <QMenu>
 #include <QTest>
 #include <QWebEnginePage>
-#include <memory>
-#include <vector>
-
 #include <gtest/gtest.h>
 
 #include "telemetry/clip_track.h"

@@ -1,14 +1,14 @@
-#include <QImage>
-#include <QPainter>
 #include <cmath>
 #include <limits>
 
+#include <QImage>
+#include <QPainter>
 #include <gtest/gtest.h>
 
-#include "widgets/skin_ids.h"
-#include "widgets/tavlo_bitmap.h"
 #include "telemetry/navi_info.h"
 #include "telemetry/navi_panel.h"
+#include "widgets/skin_ids.h"
+#include "widgets/tavlo_bitmap.h"
 
 namespace {
 

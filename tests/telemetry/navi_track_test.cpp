@@ -1,4 +1,3 @@
-#include <cmath>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>

@@ -2,13 +2,13 @@
 // program still lists its tests and every test skips with the reason.
 #include "web_test_main.h"
 
+#include <memory>
+#include <utility>
+
 #include <QApplication>
 #include <QTest>
 #include <QVariant>
 #include <QWebEnginePage>
-#include <memory>
-#include <utility>
-
 #include <gtest/gtest.h>
 
 namespace {

@@ -1,12 +1,12 @@
 // The demo card's GPS sentences: the exact text the viewer's parser reads, and a drive that
 // moves the way a car does.
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstdio>
 #include <set>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "tools/mkcard/gps_route.h"
 
@@ -34,16 +34,21 @@ TEST(RmcSentence, WritesTheRecordersFormat)
         time_t utc;
         const char *expected; // without checksum
     } cases[] = {
-        {"north-east fix", {37.0 + 30.1234 / 60, 127.0 + 1.5 / 60, 10.5 * 1.852, 90.0, true},
+        {"north-east fix",
+         {37.0 + 30.1234 / 60, 127.0 + 1.5 / 60, 10.5 * 1.852, 90.0, true},
          k20100512_143300,
          "G$GPRMC,143300.000,A,3730.1234,N,12701.5000,E,10.5,90.0,120510,,,A"},
-        {"south-west fix", {-(33.0 + 30.0 / 60), -(70.0 + 15.0 / 60), 0, 359.9, true},
+        {"south-west fix",
+         {-(33.0 + 30.0 / 60), -(70.0 + 15.0 / 60), 0, 359.9, true},
          k20100512_143300 + 3600 * 10 + 59,
          "G$GPRMC,003359.000,A,3330.0000,S,07015.0000,W,0.0,359.9,130510,,,A"},
         {"minutes that round up carry into the degree",
-         {37.99999999, 8.99999999, 1.852, 0, true}, k20100512_143300,
+         {37.99999999, 8.99999999, 1.852, 0, true},
+         k20100512_143300,
          "G$GPRMC,143300.000,A,3800.0000,N,00900.0000,E,1.0,0.0,120510,,,A"},
-        {"no fix", {37.5, 127.0, 30, 45, false}, k20100512_143300,
+        {"no fix",
+         {37.5, 127.0, 30, 45, false},
+         k20100512_143300,
          "G$GPRMC,143300.000,V,,,,,,,120510,,,N"},
     };
     for (const auto &c : cases)

@@ -1,9 +1,4 @@
 // roadlog-mkcard as the tests and the demo use it: the card it writes, run as a program.
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -11,6 +6,11 @@
 #include <map>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
 
 #include "tests/engine/source/clf_file_parse.h"
 #include "tools/mkcard/av_owners.h"
@@ -272,7 +272,8 @@ AvCodecContextPtr OpenDecoder(AVCodecID id, const std::vector<uint8_t> &extra)
     AvCodecContextPtr ctx(avcodec_alloc_context3(codec));
     if (!ctx)
         return nullptr;
-    ctx->extradata = static_cast<uint8_t *>(av_mallocz(extra.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+    ctx->extradata =
+        static_cast<uint8_t *>(av_mallocz(extra.size() + AV_INPUT_BUFFER_PADDING_SIZE));
     if (!ctx->extradata)
         return nullptr;
     std::copy(extra.begin(), extra.end(), ctx->extradata);
@@ -319,8 +320,8 @@ uint64_t LumaDifference(const AVFrame *a, const AVFrame *b, int top, int bottom)
     uint64_t sum = 0;
     for (int y = top; y < bottom; ++y)
         for (int x = 0; x < a->width; ++x)
-            sum += uint64_t(std::abs(a->data[0][y * a->linesize[0] + x] -
-                                     b->data[0][y * b->linesize[0] + x]));
+            sum += uint64_t(
+                std::abs(a->data[0][y * a->linesize[0] + x] - b->data[0][y * b->linesize[0] + x]));
     return sum;
 }
 
@@ -495,8 +496,9 @@ TEST_F(MkcardClipDecodes, EngineReaderSeesWhatTheFileHolds)
     ASSERT_EQ(clf.error, "");
 
     const std::string info = ProbeOutput("info " + Quoted(clip));
-    for (const char *field : {"\"media_type\":12", "\"duration_ms\":3000", "\"fourcc_text\":\"XVID\"",
-                              "\"frame_rate_milli\":25000", "\"format\":255", "\"sample_rate\":16000"})
+    for (const char *field :
+         {"\"media_type\":12", "\"duration_ms\":3000", "\"fourcc_text\":\"XVID\"",
+          "\"frame_rate_milli\":25000", "\"format\":255", "\"sample_rate\":16000"})
         EXPECT_NE(info.find(field), std::string::npos) << field << " in " << info;
 
     const struct
@@ -531,7 +533,8 @@ TEST(MkcardNmea, LinesBecomeTextSamplesOneASecond)
              << longLine << "\n"
              << "last line without end";
     }
-    ASSERT_EQ(RunMkcard("--nmea " + Quoted(dir / "route.nmea") + " " + Quoted(dir / "clip.avi")), 0);
+    ASSERT_EQ(RunMkcard("--nmea " + Quoted(dir / "route.nmea") + " " + Quoted(dir / "clip.avi")),
+              0);
     const ParsedClf clf = ParseClf(clf_test::ReadFileBytes(dir / "clip.avi"));
     ASSERT_EQ(clf.error, "");
     const auto texts = RecordsOf(clf, kTagText);

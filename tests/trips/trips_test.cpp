@@ -3,10 +3,10 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <thread>
 #include <ctime>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -35,14 +35,17 @@ TEST(TripGrouping, ClipsFollowingWithinTwoMinutes)
         {"back to back", {{0, kMinute}, {kMinute + 1000, 2 * kMinute}}, {{0, 1}}},
         {"gap of exactly two minutes", {{0, kMinute}, {3 * kMinute, 4 * kMinute}}, {{0, 1}}},
         {"gap one second longer", {{0, kMinute}, {3 * kMinute + 1000, 4 * kMinute}}, {{0}, {1}}},
-        {"listed out of time order", {{10 * kMinute, 11 * kMinute}, {0, kMinute},
-          {kMinute, 2 * kMinute}}, {{1, 2}, {0}}},
+        {"listed out of time order",
+         {{10 * kMinute, 11 * kMinute}, {0, kMinute}, {kMinute, 2 * kMinute}},
+         {{1, 2}, {0}}},
         {"overlap ending inside the previous clip",
          {{0, 10 * kMinute}, {kMinute, 2 * kMinute}, {11 * kMinute, 12 * kMinute}},
          {{0, 1, 2}}},
         {"clip without a fix stands alone, last",
-         {{-1, -1}, {0, kMinute}, {kMinute, 2 * kMinute}}, {{1, 2}, {0}}},
-        {"a day apart", {{0, kMinute}, {24 * 60 * kMinute, 24 * 60 * kMinute + kMinute}},
+         {{-1, -1}, {0, kMinute}, {kMinute, 2 * kMinute}},
+         {{1, 2}, {0}}},
+        {"a day apart",
+         {{0, kMinute}, {24 * 60 * kMinute, 24 * 60 * kMinute + kMinute}},
          {{0}, {1}}},
     };
     for (const TripCase &c : cases) {
@@ -79,7 +82,7 @@ TEST(TripRoute, JsonForThePageAndItsClickAnswer)
     };
     const Case cases[] = {
         {"1,5000", true, 1, 5000}, {"0,0", true, 0, 0},   {"", false, 0, 0},
-        {"3,100", false, 0, 0},    {"1,", false, 0, 0},    {"a,1", false, 0, 0},
+        {"3,100", false, 0, 0},    {"1,", false, 0, 0},   {"a,1", false, 0, 0},
         {"1,20x", false, 0, 0},    {"-1,5", false, 0, 0},
     };
     for (const Case &c : cases) {
@@ -109,13 +112,13 @@ void WriteClip(const std::string &path, time_t startUtc, int seconds)
         tm t{};
         gmtime_r(&at, &t);
         char sentence[128];
-        std::snprintf(sentence, sizeof sentence,
-                      "G$GPRMC,%02d%02d%02d.000,A,3730.%04d,N,12701.5000,E,20.0,90.0,%02d%02d%02d,,,A",
-                      t.tm_hour, t.tm_min, t.tm_sec, s % 10000, t.tm_mday, t.tm_mon + 1,
-                      t.tm_year % 100);
-        ASSERT_EQ(writer.WriteSample(kClfKindText, uint32_t(s * 1000), sentence,
-                                     std::strlen(sentence)),
-                  0);
+        std::snprintf(
+            sentence, sizeof sentence,
+            "G$GPRMC,%02d%02d%02d.000,A,3730.%04d,N,12701.5000,E,20.0,90.0,%02d%02d%02d,,,A",
+            t.tm_hour, t.tm_min, t.tm_sec, s % 10000, t.tm_mday, t.tm_mon + 1, t.tm_year % 100);
+        ASSERT_EQ(
+            writer.WriteSample(kClfKindText, uint32_t(s * 1000), sentence, std::strlen(sentence)),
+            0);
         for (int f = 0; f < 25; ++f)
             ASSERT_EQ(writer.WriteSample(kClfKindVideo, uint32_t(s * 1000 + f * 40), payload.data(),
                                          payload.size(), 40, f == 0),
@@ -138,7 +141,8 @@ TEST(TripIndex, ThousandClipCardIsReadOffTheCallingThread)
     for (int i = 0; i < kClips; ++i) {
         char name[64];
         std::snprintf(name, sizeof name, "R_%04d.avi", i);
-        const time_t at = start + (i < 500 ? i * kSeconds : 3600 + 500 * kSeconds + (i - 500) * kSeconds);
+        const time_t at =
+            start + (i < 500 ? i * kSeconds : 3600 + 500 * kSeconds + (i - 500) * kSeconds);
         categories[0].push_back(card / name);
         WriteClip(categories[0].back(), at, kSeconds);
     }

@@ -1,5 +1,7 @@
 // The notification dialog and the warning box, run modally as callers run them.
 
+#include <functional>
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
@@ -9,11 +11,9 @@
 #include <QTest>
 #include <QTimer>
 
-#include <functional>
-
+#include "test_events.h"
 #include "widgets/tavlo_msg_dlg.h"
 #include "widgets/warning_box.h"
-#include "test_events.h"
 
 namespace {
 
@@ -49,9 +49,8 @@ void MessageBoxesTest::notificationClosesItselfAndCallerContinues()
     QElapsedTimer clock;
     clock.start();
     QString shown;
-    WhenModal([&shown](QWidget *w) {
-        shown = static_cast<CTavloMsgDlg *>(w)->MessageControl()->text();
-    });
+    WhenModal(
+        [&shown](QWidget *w) { shown = static_cast<CTavloMsgDlg *>(w)->MessageControl()->text(); });
     CTavloMsgDlg dlg;
     dlg.m_strMessage = QStringLiteral("Unused Memory.");
     const int result = dlg.exec();

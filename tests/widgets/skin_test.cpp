@@ -1,11 +1,11 @@
 // The skin bitmaps: each id the windows use loads from the resources at its layout size, and
 // the pieces that rely on the magenta key or on the track layout have it.
 
+#include <set>
+
 #include <QImage>
 #include <QPainter>
 #include <QTest>
-
-#include <set>
 
 #include "widgets/mem_bm.h"
 #include "widgets/memory_dc.h"
@@ -26,25 +26,62 @@ private slots:
 };
 
 namespace {
-struct SkinSize { int id; int w; int h; };
+struct SkinSize
+{
+    int id;
+    int w;
+    int h;
+};
 // Sizes as the window layouts place them (strips are five frames wide).
 const SkinSize kSizes[] = {
-    {177, 1, 594}, {130, 1, 46}, {173, 179, 62}, {180, 340, 31}, {181, 338, 62},
-    {182, 442, 27}, {184, 320, 35}, {187, 177, 41}, {188, 5, 106}, {189, 1, 106},
-    {190, 5, 106}, {193, 20, 20}, {194, 186, 138},
-    {136, 250, 56}, {135, 250, 56}, {133, 250, 56}, {132, 250, 56}, {131, 250, 56},
-    {138, 250, 56}, {139, 250, 56}, {142, 250, 56},
-    {140, 130, 26}, {141, 130, 26}, {157, 410, 26}, {158, 410, 26}, {191, 70, 14}, {192, 70, 6},
-    {145, 540, 40}, {146, 540, 40}, {147, 540, 40}, {148, 540, 40}, {149, 720, 40},
-    {165, 395, 35}, {166, 395, 35}, {178, 395, 35}, {179, 400, 35},
+    {177, 1, 594},
+    {130, 1, 46},
+    {173, 179, 62},
+    {180, 340, 31},
+    {181, 338, 62},
+    {182, 442, 27},
+    {184, 320, 35},
+    {187, 177, 41},
+    {188, 5, 106},
+    {189, 1, 106},
+    {190, 5, 106},
+    {193, 20, 20},
+    {194, 186, 138},
+    {136, 250, 56},
+    {135, 250, 56},
+    {133, 250, 56},
+    {132, 250, 56},
+    {131, 250, 56},
+    {138, 250, 56},
+    {139, 250, 56},
+    {142, 250, 56},
+    {140, 130, 26},
+    {141, 130, 26},
+    {157, 410, 26},
+    {158, 410, 26},
+    {191, 70, 14},
+    {192, 70, 6},
+    {145, 540, 40},
+    {146, 540, 40},
+    {147, 540, 40},
+    {148, 540, 40},
+    {149, 720, 40},
+    {165, 395, 35},
+    {166, 395, 35},
+    {178, 395, 35},
+    {179, 400, 35},
     // Tracks: three equal columns, two rows of the slider's height (25 seek, 14 speed/volume).
-    {155, 24, 50}, {143, 15, 28}, {175, 15, 28},
+    {155, 24, 50},
+    {143, 15, 28},
+    {175, 15, 28},
     // Thumbs: 20 wide on the seek slider, 14 on the others.
-    {156, 20, 25}, {154, 14, 14},
-    {176, 32, 14},                   // mute switch: two 16 x 14 halves
-    {196, 150, 128}, {197, 128, 16}, // list scroll bar and check boxes
-    {198, 346, 476},                 // map window background
-    {448, 130, 26},                  // time-setting lock strip
+    {156, 20, 25},
+    {154, 14, 14},
+    {176, 32, 14}, // mute switch: two 16 x 14 halves
+    {196, 150, 128},
+    {197, 128, 16},  // list scroll bar and check boxes
+    {198, 346, 476}, // map window background
+    {448, 130, 26},  // time-setting lock strip
 };
 } // namespace
 

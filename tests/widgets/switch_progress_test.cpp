@@ -3,12 +3,12 @@
 #include <QImage>
 #include <QTest>
 
+#include "test_events.h"
 #include "widgets/command_owner.h"
 #include "widgets/skin_ids.h"
 #include "widgets/skin_resources.h"
 #include "widgets/tavlo_progress.h"
 #include "widgets/tavlo_switch.h"
-#include "test_events.h"
 
 namespace {
 
@@ -78,12 +78,12 @@ void SwitchProgressTest::usageSegments_data()
     QTest::addColumn<uint>("total");
     QTest::addColumn<uint>("width");
     QTest::addColumn<QList<uint>>("widths");
-    QTest::newRow("memory page example") << QList<uint>{1000, 0, 500, 0} << 4000u << 400u
-                                         << QList<uint>{100, 0, 50, 0};
-    QTest::newRow("scale truncates") << QList<uint>{1000, 999, 7, 1} << 4399u << 400u
-                                     << QList<uint>{100, 99, 0, 0};
-    QTest::newRow("total below the width draws nothing") << QList<uint>{300, 10, 10, 10} << 399u
-                                                         << 400u << QList<uint>{0, 0, 0, 0};
+    QTest::newRow("memory page example")
+        << QList<uint>{1000, 0, 500, 0} << 4000u << 400u << QList<uint>{100, 0, 50, 0};
+    QTest::newRow("scale truncates")
+        << QList<uint>{1000, 999, 7, 1} << 4399u << 400u << QList<uint>{100, 99, 0, 0};
+    QTest::newRow("total below the width draws nothing")
+        << QList<uint>{300, 10, 10, 10} << 399u << 400u << QList<uint>{0, 0, 0, 0};
     QTest::newRow("no total") << QList<uint>{5, 5, 5, 5} << 0u << 400u << QList<uint>{0, 0, 0, 0};
     QTest::newRow("no width") << QList<uint>{5, 5, 5, 5} << 4000u << 0u << QList<uint>{0, 0, 0, 0};
 }
@@ -94,7 +94,8 @@ void SwitchProgressTest::usageSegments()
     QFETCH(uint, total);
     QFETCH(uint, width);
     QFETCH(QList<uint>, widths);
-    const auto got = UsageSegmentWidths({amounts[0], amounts[1], amounts[2], amounts[3]}, total, width);
+    const auto got =
+        UsageSegmentWidths({amounts[0], amounts[1], amounts[2], amounts[3]}, total, width);
     QCOMPARE((QList<uint>{got[0], got[1], got[2], got[3]}), widths);
 }
 
@@ -106,10 +107,15 @@ void SwitchProgressTest::usageBarPixels()
     bar.show();
     const QImage shown = Grab(&bar);
     const auto &colours = CTavloProgress::SegmentColours();
-    struct Span { int from; int to; QRgb colour; };
+    struct Span
+    {
+        int from;
+        int to;
+        QRgb colour;
+    };
     // RECORD 0..100, EVENT nothing, MANUAL 100..150, then the bar's ground.
-    const Span spans[] = {{0, 100, colours[0].rgb()}, {100, 150, colours[2].rgb()},
-                          {150, 399, qRgb(255, 255, 255)}};
+    const Span spans[] = {
+        {0, 100, colours[0].rgb()}, {100, 150, colours[2].rgb()}, {150, 399, qRgb(255, 255, 255)}};
     for (const Span &span : spans) {
         for (int x = span.from; x < span.to; ++x) {
             for (int y : {1, 10, 18})

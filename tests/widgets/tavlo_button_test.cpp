@@ -2,17 +2,17 @@
 // reach its owner.
 
 #include <QFontMetrics>
+#include <QHelpEvent>
 #include <QImage>
 #include <QStringList>
-#include <QHelpEvent>
 #include <QTest>
 #include <QToolTip>
 
+#include "test_events.h"
 #include "widgets/command_owner.h"
 #include "widgets/skin_ids.h"
 #include "widgets/skin_resources.h"
 #include "widgets/tavlo_button.h"
-#include "test_events.h"
 
 namespace {
 
@@ -52,7 +52,8 @@ void TavloButtonTest::framesAndCommands_data()
     QTest::newRow("pressed") << "enter press" << false << true << 2 << 0;
     QTest::newRow("pressed without an enter first") << "press" << false << true << 2 << 0;
     QTest::newRow("pressed and dragged off") << "enter press off" << false << true << 0 << 0;
-    QTest::newRow("checked, pressed and dragged off") << "enter press off" << true << true << 3 << 0;
+    QTest::newRow("checked, pressed and dragged off")
+        << "enter press off" << true << true << 3 << 0;
     QTest::newRow("dragged off and back on") << "enter press off on" << false << true << 2 << 0;
     QTest::newRow("released outside") << "enter press off release-off" << false << true << 0 << 0;
     QTest::newRow("click") << "enter press release" << false << true << 1 << 1;
@@ -128,7 +129,8 @@ void TavloButtonTest::frameRule_data()
     QTest::addColumn<bool>("disabled");
     QTest::addColumn<int>("frame");
     // The states that real pointer sequences reach only with timing the test cannot force.
-    QTest::newRow("held, hover still on after drag off") << false << true << true << false << false << 0;
+    QTest::newRow("held, hover still on after drag off")
+        << false << true << true << false << false << 0;
     QTest::newRow("held off, checked") << false << true << true << true << false << 3;
     QTest::newRow("pressed, no hover, checked") << true << false << false << true << false << 3;
     QTest::newRow("pressed, no hover") << true << false << false << false << false << 0;

@@ -5,10 +5,10 @@
 #include <QKeyEvent>
 #include <QTest>
 
+#include "test_events.h"
 #include "widgets/skin_ids.h"
 #include "widgets/skin_resources.h"
 #include "widgets/tavlo_slider.h"
-#include "test_events.h"
 
 using Message = MessageSink::Message;
 
@@ -74,8 +74,8 @@ void TavloSliderTest::thumbCentre_data()
     QTest::newRow("speed 100") << 100 << 50 << 150 << 102 << 14 << 51;
     QTest::newRow("speed 50") << 50 << 50 << 150 << 102 << 14 << 7;
     QTest::newRow("range of one value") << 0 << 0 << 0 << 303 << 20 << 10;
-    QTest::newRow("wide range without overflow") << 2147483647 << -2147483647 - 1 << 2147483647
-                                                 << 303 << 20 << 293;
+    QTest::newRow("wide range without overflow")
+        << 2147483647 << -2147483647 - 1 << 2147483647 << 303 << 20 << 293;
 }
 
 void TavloSliderTest::thumbCentre()
@@ -148,7 +148,8 @@ void TavloSliderTest::pressOnThumbKeepsItUnderPointer()
     DragTo(f.slider, QPoint(165, 12));
     QCOMPARE(f.slider->GetPos(), SliderValueAt(161, 0, 60000, 303, 20));
     QCOMPARE(f.slider->ThumbCentre(), 160);
-    QCOMPARE(f.sink.Take(), (std::vector<Message>{{WM_SLIDER_MOVING, kSeekId, f.slider->GetPos()}}));
+    QCOMPARE(f.sink.Take(),
+             (std::vector<Message>{{WM_SLIDER_MOVING, kSeekId, f.slider->GetPos()}}));
     // A move that aims at the pixel where the thumb already is posts nothing; past the end
     // the thumb stops at the end.
     DragTo(f.slider, QPoint(164, 20));

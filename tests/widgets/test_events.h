@@ -3,6 +3,8 @@
 // Synthetic pointer and message helpers for the control tests: events are sent straight to the
 // widget, as the window system would deliver them, so no real pointer is needed.
 
+#include <vector>
+
 #include <QApplication>
 #include <QEnterEvent>
 #include <QEvent>
@@ -10,8 +12,6 @@
 #include <QMouseEvent>
 #include <QObject>
 #include <QWidget>
-
-#include <vector>
 
 #include "widgets/window_message.h"
 
@@ -88,14 +88,13 @@ protected:
     }
 };
 
-#include <QTest>
 #include <utility>
+
+#include <QTest>
 
 // QtTest prints std::vector<Message> poorly; compare with a readable failure.
 inline char *toString(const MessageSink::Message &m)
 {
-    return QTest::toString(QStringLiteral("{0x%1, %2, %3}")
-                               .arg(m.nMessage, 0, 16)
-                               .arg(m.wParam)
-                               .arg(m.lParam));
+    return QTest::toString(
+        QStringLiteral("{0x%1, %2, %3}").arg(m.nMessage, 0, 16).arg(m.wParam).arg(m.lParam));
 }

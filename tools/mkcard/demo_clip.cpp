@@ -96,18 +96,21 @@ AvCodecContextPtr OpenEncoder(const char *name, AVCodecID id, const Setup &setup
 bool EncodeVideo(const DemoClipSpec &spec, std::vector<EncodedSample> *out,
                  std::vector<uint8_t> *extraData, std::string *error)
 {
-    AvCodecContextPtr ctx = OpenEncoder(nullptr, AV_CODEC_ID_MPEG4, [&spec](AVCodecContext *c) {
-        c->width = spec.width;
-        c->height = spec.height;
-        c->pix_fmt = AV_PIX_FMT_YUV420P;
-        c->time_base = AVRational{1, spec.fps};
-        c->framerate = AVRational{spec.fps, 1};
-        c->gop_size = spec.fps; // a key picture every second, so seeks land near their aim
-        c->max_b_frames = 0;       // decode order is display order, as the recorder writes
-        c->flags |= AV_CODEC_FLAG_QSCALE;
-        c->global_quality = FF_QP2LAMBDA * 6;
-        c->codec_tag = MKTAG('X', 'V', 'I', 'D');
-    }, error);
+    AvCodecContextPtr ctx = OpenEncoder(
+        nullptr, AV_CODEC_ID_MPEG4,
+        [&spec](AVCodecContext *c) {
+            c->width = spec.width;
+            c->height = spec.height;
+            c->pix_fmt = AV_PIX_FMT_YUV420P;
+            c->time_base = AVRational{1, spec.fps};
+            c->framerate = AVRational{spec.fps, 1};
+            c->gop_size = spec.fps; // a key picture every second, so seeks land near their aim
+            c->max_b_frames = 0;    // decode order is display order, as the recorder writes
+            c->flags |= AV_CODEC_FLAG_QSCALE;
+            c->global_quality = FF_QP2LAMBDA * 6;
+            c->codec_tag = MKTAG('X', 'V', 'I', 'D');
+        },
+        error);
     if (!ctx)
         return false;
 
@@ -136,9 +139,9 @@ bool EncodeVideo(const DemoClipSpec &spec, std::vector<EncodedSample> *out,
         const time_t wall = spec.startUtc + positionMs / 1000;
         tm t{};
         gmtime_r(&wall, &t);
-        const PicturePlanes planes{frame->data[0], frame->data[1], frame->data[2],
+        const PicturePlanes planes{frame->data[0],     frame->data[1],     frame->data[2],
                                    frame->linesize[0], frame->linesize[1], frame->linesize[2],
-                                   spec.width, spec.height};
+                                   spec.width,         spec.height};
         DrawTestPicture(planes, PictureClock{t.tm_hour, t.tm_min, t.tm_sec, positionMs, i,
                                              spec.tintU, spec.tintV});
         frame->pts = i;
@@ -165,9 +168,8 @@ bool EncodeVideo(const DemoClipSpec &spec, std::vector<EncodedSample> *out,
     if (frames > 0) {
         const std::vector<uint8_t> &key = (*out)[first].data;
         size_t end = 0;
-        while (end + 3 < key.size() &&
-               !(key[end] == 0 && key[end + 1] == 0 && key[end + 2] == 1 &&
-                 (key[end + 3] == 0xB3 || key[end + 3] == 0xB6)))
+        while (end + 3 < key.size() && !(key[end] == 0 && key[end + 1] == 0 && key[end + 2] == 1 &&
+                                         (key[end + 3] == 0xB3 || key[end + 3] == 0xB6)))
             ++end;
         if (end == 0 || end + 3 >= key.size()) {
             *error = "the first picture carries no stream headers";
@@ -183,14 +185,17 @@ bool EncodeVideo(const DemoClipSpec &spec, std::vector<EncodedSample> *out,
 bool EncodeAudio(const DemoClipSpec &spec, std::vector<EncodedSample> *out,
                  std::vector<uint8_t> *extraData, std::string *error)
 {
-    AvCodecContextPtr ctx = OpenEncoder("aac", AV_CODEC_ID_AAC, [](AVCodecContext *c) {
-        c->sample_fmt = AV_SAMPLE_FMT_FLTP;
-        c->sample_rate = kAudioRate;
-        av_channel_layout_default(&c->ch_layout, 1);
-        c->bit_rate = kAudioBitRate;
-        c->time_base = AVRational{1, kAudioRate};
-        c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER; // AudioSpecificConfig as extra data, no ADTS
-    }, error);
+    AvCodecContextPtr ctx = OpenEncoder(
+        "aac", AV_CODEC_ID_AAC,
+        [](AVCodecContext *c) {
+            c->sample_fmt = AV_SAMPLE_FMT_FLTP;
+            c->sample_rate = kAudioRate;
+            av_channel_layout_default(&c->ch_layout, 1);
+            c->bit_rate = kAudioBitRate;
+            c->time_base = AVRational{1, kAudioRate};
+            c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER; // AudioSpecificConfig as extra data, no ADTS
+        },
+        error);
     if (!ctx)
         return false;
     extraData->assign(ctx->extradata, ctx->extradata + ctx->extradata_size);
@@ -265,7 +270,8 @@ int KindRank(int32_t kind)
 
 bool SetExtraData(AVCodecParameters *par, const std::vector<uint8_t> &extra)
 {
-    par->extradata = static_cast<uint8_t *>(av_mallocz(extra.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+    par->extradata =
+        static_cast<uint8_t *>(av_mallocz(extra.size() + AV_INPUT_BUFFER_PADDING_SIZE));
     if (!par->extradata)
         return false;
     std::copy(extra.begin(), extra.end(), par->extradata);
@@ -353,7 +359,8 @@ bool WriteAvi(const DemoClipSpec &spec, const ClfLayout &layout,
         // Counted in each stream's own units (frames, samples) and rescaled to what the muxer
         // chose as time base.
         const int64_t pts = isVideo ? pictures[s.stream]++ : 1024 * frames++;
-        const AVRational from = isVideo ? AVRational{1, spec.fps} : AVRational{1, int(a.nSampleRate)};
+        const AVRational from =
+            isVideo ? AVRational{1, spec.fps} : AVRational{1, int(a.nSampleRate)};
         packet->pts = packet->dts = av_rescale_q(pts, from, stream->time_base);
         packet->duration = av_rescale_q(isVideo ? 1 : 1024, from, stream->time_base);
         packet->flags = s.key ? AV_PKT_FLAG_KEY : 0;
@@ -381,8 +388,8 @@ bool WriteClf(const DemoClipSpec &spec, const ClfLayout &layout,
     int32_t rc = writer.Open(spec.path, layout);
     for (size_t i = 0; rc == 0 && i < samples.size(); ++i) {
         const EncodedSample &s = samples[i];
-        rc = writer.WriteSample(s.kind, s.timeMs, s.data.data(), s.data.size(), s.durationMs,
-                                s.key);
+        rc =
+            writer.WriteSample(s.kind, s.timeMs, s.data.data(), s.data.size(), s.durationMs, s.key);
     }
     if (rc == 0)
         rc = writer.Finish();
@@ -420,8 +427,12 @@ bool WriteDemoClip(const DemoClipSpec &spec, std::string *error)
     std::vector<EncodedSample> samples;
     ClfLayout layout;
     for (const DemoClipSpec &camera : cameras)
-        layout.video.push_back({ClfFourcc("XVID"), uint32_t(camera.width),
-                                uint32_t(camera.height), uint32_t(spec.fps) * 1000, 0, {}});
+        layout.video.push_back({ClfFourcc("XVID"),
+                                uint32_t(camera.width),
+                                uint32_t(camera.height),
+                                uint32_t(spec.fps) * 1000,
+                                0,
+                                {}});
     layout.audio.push_back({0xFF, kAudioRate, 1, 16, kAudioBitRate, {}});
     layout.text.push_back({ClfFourcc("TRVX"), 0, 0});
     for (size_t c = 0; c < cameras.size(); ++c) {

@@ -22,8 +22,8 @@ struct DemoClipSpec
 {
     std::string path;
     ClipContainer container = ClipContainer::Clf;
-    time_t startUtc = 0;      // wall-clock time of the first picture
-    uint32_t durationMs = 0;  // of the video and sound
+    time_t startUtc = 0;     // wall-clock time of the first picture
+    uint32_t durationMs = 0; // of the video and sound
     int width = 640;
     int height = 360;
     int fps = 25;

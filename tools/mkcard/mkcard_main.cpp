@@ -5,16 +5,16 @@
 //   roadlog-mkcard --nmea FILE OUT one clip whose text samples are the lines of FILE, at 0, 1000,
 //                                  2000 ... ms, over up to 10 s of picture and sound
 // Output is deterministic for the same arguments: fixed times, bit-exact encoders.
-#include <fcntl.h>
-#include <sys/stat.h>
-
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -31,7 +31,8 @@ bool MakeFolder(const std::string &path)
 {
     if (::mkdir(path.c_str(), 0755) == 0 || errno == EEXIST)
         return true;
-    std::fprintf(stderr, "roadlog-mkcard: cannot create %s: %s\n", path.c_str(), std::strerror(errno));
+    std::fprintf(stderr, "roadlog-mkcard: cannot create %s: %s\n", path.c_str(),
+                 std::strerror(errno));
     return false;
 }
 
@@ -87,13 +88,18 @@ struct CardClip
 // and manual clips overlap the drive as the recorder copies them; motion clips while parked.
 // Most clips are CLF, as the recorder writes them; two are RIFF AVI, which carry no GPS.
 constexpr CardClip kCardClips[] = {
-    {"RECORD/20101011", "R_20101011_134500.avi", 2010, 10, 11, 13, 45, 0, 25, Motion::Driving, 150, 110},
-    {"RECORD/20101011", "R_20101011_134525.avi", 2010, 10, 11, 13, 45, 25, 25, Motion::Driving, 150, 110},
-    {"RECORD/20101011", "R_20101011_134550.avi", 2010, 10, 11, 13, 45, 50, 25, Motion::Driving, 150, 110},
-    {"RECORD/20101012", "R_20101012_083000.avi", 2010, 10, 12, 8, 30, 0, 20, Motion::Driving, 150, 110},
-    {"RECORD/20101012", "R_20101012_083020.avi", 2010, 10, 12, 8, 30, 20, 20, Motion::Driving, 150, 110},
-    {"RECORD/20101012", "R_20101012_083040.avi", 2010, 10, 12, 8, 30, 40, 20, Motion::Driving, 150, 110,
-     ClipContainer::Avi},
+    {"RECORD/20101011", "R_20101011_134500.avi", 2010, 10, 11, 13, 45, 0, 25, Motion::Driving, 150,
+     110},
+    {"RECORD/20101011", "R_20101011_134525.avi", 2010, 10, 11, 13, 45, 25, 25, Motion::Driving, 150,
+     110},
+    {"RECORD/20101011", "R_20101011_134550.avi", 2010, 10, 11, 13, 45, 50, 25, Motion::Driving, 150,
+     110},
+    {"RECORD/20101012", "R_20101012_083000.avi", 2010, 10, 12, 8, 30, 0, 20, Motion::Driving, 150,
+     110},
+    {"RECORD/20101012", "R_20101012_083020.avi", 2010, 10, 12, 8, 30, 20, 20, Motion::Driving, 150,
+     110},
+    {"RECORD/20101012", "R_20101012_083040.avi", 2010, 10, 12, 8, 30, 40, 20, Motion::Driving, 150,
+     110, ClipContainer::Avi},
     {"EVENT", "E_20101011_134610.avi", 2010, 10, 11, 13, 46, 10, 20, Motion::Driving, 110, 170},
     {"EVENT", "E_20101012_083012.avi", 2010, 10, 12, 8, 30, 12, 20, Motion::Driving, 110, 170},
     {"MANUAL", "M_20101011_134530.AVI", 2010, 10, 11, 13, 45, 30, 20, Motion::Driving, 100, 120},
@@ -163,7 +169,8 @@ int MakeCard(std::string root, bool shortClips, bool twoCameras)
             spec.secondWidth = 320;
             spec.secondHeight = 240;
         }
-        spec.startUtc = UtcTime(clip.year, clip.month, clip.day, clip.hour, clip.minute, clip.second);
+        spec.startUtc =
+            UtcTime(clip.year, clip.month, clip.day, clip.hour, clip.minute, clip.second);
         spec.durationMs = seconds * 1000;
         spec.tintU = clip.tintU;
         spec.tintV = clip.tintV;

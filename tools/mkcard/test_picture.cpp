@@ -47,13 +47,20 @@ int DrawChar(const PicturePlanes &p, char c, int x, int y, int h)
         return w + t;
     const uint8_t bits = kSegments[c - '0'];
     const int half = h / 2;
-    if (bits & 0x01) FillY(p, x, y, w, t, kInk);                      // a
-    if (bits & 0x02) FillY(p, x + w - t, y, t, half, kInk);           // b
-    if (bits & 0x04) FillY(p, x + w - t, y + half, t, h - half, kInk); // c
-    if (bits & 0x08) FillY(p, x, y + h - t, w, t, kInk);              // d
-    if (bits & 0x10) FillY(p, x, y + half, t, h - half, kInk);        // e
-    if (bits & 0x20) FillY(p, x, y, t, half, kInk);                   // f
-    if (bits & 0x40) FillY(p, x, y + half - t / 2, w, t, kInk);       // g
+    if (bits & 0x01)
+        FillY(p, x, y, w, t, kInk); // a
+    if (bits & 0x02)
+        FillY(p, x + w - t, y, t, half, kInk); // b
+    if (bits & 0x04)
+        FillY(p, x + w - t, y + half, t, h - half, kInk); // c
+    if (bits & 0x08)
+        FillY(p, x, y + h - t, w, t, kInk); // d
+    if (bits & 0x10)
+        FillY(p, x, y + half, t, h - half, kInk); // e
+    if (bits & 0x20)
+        FillY(p, x, y, t, half, kInk); // f
+    if (bits & 0x40)
+        FillY(p, x, y + half - t / 2, w, t, kInk); // g
     return w + t + t / 2;
 }
 

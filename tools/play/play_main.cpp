@@ -7,11 +7,11 @@
 // never painted because its thread fell behind) and "duration MS" on exit; exit code
 // 0 when the clip played to its end, 1 when the player refused it or reported an error.
 
+#include <cstdio>
+
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QWidget>
-
-#include <cstdio>
 
 #include "platform/wide_text.h"
 #include "playback/cm_player.h"

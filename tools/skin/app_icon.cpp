@@ -3,7 +3,7 @@
 //
 //   app-icon DIR     write roadlog-viewer-48.png, roadlog-viewer-256.png, roadlog-viewer.svg
 
-#include "skin_art.h"
+#include <cstdio>
 
 #include <QDir>
 #include <QFile>
@@ -12,7 +12,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 
-#include <cstdio>
+#include "skin_art.h"
 
 using namespace skin;
 
@@ -37,8 +37,8 @@ QImage DrawIconImage(int side)
     const qreal inset = side * kPlateInset;
     p.setPen(Qt::NoPen);
     p.setBrush(plate);
-    p.drawRoundedRect(QRectF(inset, inset, side - 2 * inset, side - 2 * inset),
-                      side * kPlateRadius, side * kPlateRadius);
+    p.drawRoundedRect(QRectF(inset, inset, side - 2 * inset, side - 2 * inset), side * kPlateRadius,
+                      side * kPlateRadius);
     const qreal lens = side * kLensSize;
     DrawIcon(p, Icon::Lens, QRectF((side - lens) / 2, (side - lens) / 2, lens, lens), kOrange);
     return img;
@@ -64,7 +64,8 @@ QByteArray IconSvg()
             "      <stop offset=\"1\" stop-color=\"%2\"/>\n"
             "    </linearGradient>\n"
             "  </defs>\n"
-            "  <rect x=\"%3\" y=\"%3\" width=\"%4\" height=\"%4\" rx=\"%5\" fill=\"url(#plate)\"/>\n"
+            "  <rect x=\"%3\" y=\"%3\" width=\"%4\" height=\"%4\" rx=\"%5\" "
+            "fill=\"url(#plate)\"/>\n"
             "  <circle cx=\"%6\" cy=\"%6\" r=\"%7\" fill=\"none\" stroke=\"%8\" "
             "stroke-width=\"%9\"/>\n"
             "  <circle cx=\"%6\" cy=\"%6\" r=\"%10\" fill=\"%11\"/>\n"
@@ -91,7 +92,8 @@ QByteArray IconSvg()
 bool WriteFile(const QDir &dir, const QString &name, const QByteArray &bytes)
 {
     QFile file(dir.filePath(name));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(bytes) != bytes.size()) {
         std::fprintf(stderr, "app-icon: cannot write %s\n", qPrintable(file.fileName()));
         return false;
     }

@@ -1,12 +1,12 @@
 #include "skin_art.h"
 
+#include <algorithm>
+
 #include <QFont>
 #include <QFontDatabase>
 #include <QLinearGradient>
 #include <QPolygonF>
 #include <QtMath>
-
-#include <algorithm>
 
 namespace skin {
 namespace {
@@ -53,7 +53,10 @@ QColor PanelRow(int y)
     return Mix(QColor(52, 56, 62), QColor(30, 32, 36), (y - 2) / 102.0);
 }
 
-QColor SeekPlate() { return QColor(26, 28, 31); }
+QColor SeekPlate()
+{
+    return QColor(26, 28, 31);
+}
 
 bool LoadFonts(QString *error)
 {
@@ -144,8 +147,7 @@ FrameLook LookOf(int frame)
         return {QColor(255, 184, 56), QColor(222, 134, 0), QColor(120, 66, 0), QColor(40, 40, 40),
                 0};
     case 4: // disabled: flat and dim
-        return {QColor(44, 46, 50), QColor(44, 46, 50), QColor(36, 38, 42), QColor(84, 88, 94),
-                0};
+        return {QColor(44, 46, 50), QColor(44, 46, 50), QColor(36, 38, 42), QColor(84, 88, 94), 0};
     default:
         return {QColor(76, 82, 91), QColor(44, 48, 54), QColor(20, 22, 25), QColor(206, 212, 220),
                 0};
@@ -392,8 +394,7 @@ void DrawIcon(QPainter &p, Icon icon, const QRectF &b, const QColor &c)
             p.drawLine(QPointF(g.left() + 1, cy), QPointF(g.right() - 1, cy));
             p.setPen(QPen(c, 1.1));
             p.drawLine(QPointF(g.left() + 3, t + h * 0.28), QPointF(g.right() - 3, t + h * 0.28));
-            p.drawLine(QPointF(g.left() + 3, bt - h * 0.28),
-                       QPointF(g.right() - 3, bt - h * 0.28));
+            p.drawLine(QPointF(g.left() + 3, bt - h * 0.28), QPointF(g.right() - 3, bt - h * 0.28));
         } else {
             p.setPen(QPen(c, 2.2));
             p.drawLine(QPointF(cx, g.top() + 1), QPointF(cx, g.bottom() - 1));
@@ -408,11 +409,11 @@ void DrawIcon(QPainter &p, Icon icon, const QRectF &b, const QColor &c)
         p.drawEllipse(b.adjusted(1, 1, -1, -1));
         p.setPen(Qt::NoPen);
         p.setBrush(c);
-        p.drawPolygon(QPolygonF({QPointF(cx, t + 3), QPointF(cx + s * 0.16, cy),
-                                 QPointF(cx - s * 0.16, cy)}));
+        p.drawPolygon(QPolygonF(
+            {QPointF(cx, t + 3), QPointF(cx + s * 0.16, cy), QPointF(cx - s * 0.16, cy)}));
         p.setBrush(c.darker(170));
-        p.drawPolygon(QPolygonF({QPointF(cx, bt - 3), QPointF(cx + s * 0.16, cy),
-                                 QPointF(cx - s * 0.16, cy)}));
+        p.drawPolygon(QPolygonF(
+            {QPointF(cx, bt - 3), QPointF(cx + s * 0.16, cy), QPointF(cx - s * 0.16, cy)}));
         break;
     }
     case Icon::Speedo: {

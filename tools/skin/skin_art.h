@@ -4,14 +4,14 @@
 // icons and path-filled labels. Everything here is deterministic: no font hinting, no
 // sub-pixel text, so that the generator re-creates byte-identical files.
 
+#include <functional>
+
 #include <QColor>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRectF>
 #include <QString>
-
-#include <functional>
 
 namespace skin {
 
@@ -50,7 +50,12 @@ struct FrameLook
 };
 FrameLook LookOf(int frame);
 
-enum class Face { Circle, Rounded, Flat };
+enum class Face
+{
+    Circle,
+    Rounded,
+    Flat
+};
 
 // Draws one frame's face inside box with the look of `frame`.
 void DrawFace(QPainter &p, const QRectF &box, Face face, int frame);
@@ -62,10 +67,36 @@ QImage Strip(int fw, int h, const std::function<QColor(int)> &background, Face f
              const std::function<void(QPainter &, const FrameLook &, int frame)> &content);
 
 // Icons, each drawn to fit `box` in one colour.
-enum class Icon {
-    Play, Pause, PrevClip, NextClip, PrevFrame, NextFrame, FastPlay, Open, Minimise, Close,
-    Restore, Pin, FullScreen, Camera, Gear, ChangeScreen, Plus, Minus, LockClosed, LockOpen,
-    Speaker, Clock, Latitude, Longitude, Compass, Speedo, Film, Lens,
+enum class Icon
+{
+    Play,
+    Pause,
+    PrevClip,
+    NextClip,
+    PrevFrame,
+    NextFrame,
+    FastPlay,
+    Open,
+    Minimise,
+    Close,
+    Restore,
+    Pin,
+    FullScreen,
+    Camera,
+    Gear,
+    ChangeScreen,
+    Plus,
+    Minus,
+    LockClosed,
+    LockOpen,
+    Speaker,
+    Clock,
+    Latitude,
+    Longitude,
+    Compass,
+    Speedo,
+    Film,
+    Lens,
 };
 void DrawIcon(QPainter &p, Icon icon, const QRectF &box, const QColor &colour);
 

@@ -3,6 +3,10 @@
 //   skin-gallery controls OUT.png   every skinned control in each of its states
 //   skin-gallery window OUT.png     the pieces put together as the main window lays them out
 
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
 #include <QApplication>
 #include <QEnterEvent>
 #include <QImage>
@@ -10,10 +14,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWidget>
-
-#include <algorithm>
-#include <cstdio>
-#include <vector>
 
 #include "widgets/command_owner.h"
 #include "widgets/skin_ids.h"
@@ -31,7 +31,12 @@ const QColor kSheetGround(96, 104, 112);
 
 int WriteSheet(const QString &path)
 {
-    struct Place { int id; QImage image; QPoint at; };
+    struct Place
+    {
+        int id;
+        QImage image;
+        QPoint at;
+    };
     std::vector<Place> places;
     for (int id : SkinResourceIds())
         places.push_back({id, LoadSkinImage(id), QPoint()});
@@ -100,11 +105,12 @@ int WriteControls(const QString &path)
 
     const char *states[5] = {"normal", "hover", "pressed", "checked", "disabled"};
     const int strips[] = {
-        IDB_BTN_PREV_MOVIE, IDB_BTN_PLAY, IDB_BTN_PAUSE, IDB_BTN_NEXT_MOVIE, IDB_BTN_PREV_FRAME,
-        IDB_BTN_NEXT_FRAME, IDB_BTN_FAST_PLAY, IDB_BTN_OPEN, IDB_BTN_MINIMIZE, IDB_BTN_EXIT,
-        IDB_BTN_RESTORE, IDB_BTN_GPS_SMALL, IDB_BTN_SPEED_UP, IDB_BTN_SPEED_DOWN,
-        IDB_BTN_FULL_SCREEN, IDB_BTN_CAPTURE, IDB_BTN_SETTINGS, IDB_BTN_GPS, IDB_BTN_CHANGE_SCREEN,
-        IDB_BTN_RECORD, IDB_BTN_EVENT, IDB_BTN_MANUAL, IDB_BTN_MOTION, IDB_BTN_TIME_LOCK,
+        IDB_BTN_PREV_MOVIE, IDB_BTN_PLAY,       IDB_BTN_PAUSE,         IDB_BTN_NEXT_MOVIE,
+        IDB_BTN_PREV_FRAME, IDB_BTN_NEXT_FRAME, IDB_BTN_FAST_PLAY,     IDB_BTN_OPEN,
+        IDB_BTN_MINIMIZE,   IDB_BTN_EXIT,       IDB_BTN_RESTORE,       IDB_BTN_GPS_SMALL,
+        IDB_BTN_SPEED_UP,   IDB_BTN_SPEED_DOWN, IDB_BTN_FULL_SCREEN,   IDB_BTN_CAPTURE,
+        IDB_BTN_SETTINGS,   IDB_BTN_GPS,        IDB_BTN_CHANGE_SCREEN, IDB_BTN_RECORD,
+        IDB_BTN_EVENT,      IDB_BTN_MANUAL,     IDB_BTN_MOTION,        IDB_BTN_TIME_LOCK,
     };
     int y = 8;
     for (int s = 0; s < 5; ++s) {
@@ -144,7 +150,16 @@ int WriteControls(const QString &path)
     y = columnBottom + 20;
 
     // Sliders: seek, speed and volume, disabled and at several positions.
-    struct SliderRow { const char *label; int track; int thumb; int w; int h; int min; int max; };
+    struct SliderRow
+    {
+        const char *label;
+        int track;
+        int thumb;
+        int w;
+        int h;
+        int min;
+        int max;
+    };
     const SliderRow sliders[] = {
         {"seek", IDB_SEEK_TRACK, IDB_SEEK_THUMB, 303, 25, 0, 60000},
         {"speed", IDB_SPEED_TRACK, IDB_SMALL_THUMB, 102, 14, 50, 150},
@@ -198,7 +213,6 @@ int WriteControls(const QString &path)
     return window.grab().toImage().save(path) ? 0 : 1;
 }
 
-
 // The main window's normal-mode picture with its controls in place, to judge how the pieces
 // meet. Only the drawing order and places of the layout; nothing here is the real window.
 class WindowMock : public Owner
@@ -237,21 +251,26 @@ protected:
         piece(IDB_SMALL_VIDEO).Draw(p, 11, 444);
         p.setFont(SkinFont(12, 600));
         p.setPen(QColor(162, 172, 185));
-        p.drawText(QRect(QPoint(218, 450), QPoint(287, 464)), Qt::AlignLeft | Qt::AlignVCenter, "00:01:23");
+        p.drawText(QRect(QPoint(218, 450), QPoint(287, 464)), Qt::AlignLeft | Qt::AlignVCenter,
+                   "00:01:23");
         p.setPen(QColor(95, 107, 122));
-        p.drawText(QRect(QPoint(584, 450), QPoint(653, 464)), Qt::AlignLeft | Qt::AlignVCenter, "00:03:00");
+        p.drawText(QRect(QPoint(584, 450), QPoint(653, 464)), Qt::AlignLeft | Qt::AlignVCenter,
+                   "00:03:00");
         // A few rows as the list draws them: stripes, one selected row.
         for (int i = 0; i < 4; ++i) {
             const QRect row(671, 215 + 30 * i, 338, 30);
-            p.fillRect(row, i == 1 ? QColor(80, 13, 13) : (i % 2 ? QColor(30, 30, 30) : QColor(20, 20, 20)));
+            p.fillRect(row, i == 1 ? QColor(80, 13, 13)
+                                   : (i % 2 ? QColor(30, 30, 30) : QColor(20, 20, 20)));
             if (i == 1)
                 p.fillRect(row.adjusted(1, 2, -1, -1), QColor(255, 160, 0));
             p.setPen(i == 1 ? QColor(40, 40, 40) : QColor(164, 171, 178));
             p.setFont(SkinFont(11));
             p.drawText(row.adjusted(13, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
                        QStringLiteral("REC_2010_05_12_0%1.avi").arg(i));
-            p.drawText(QRect(row.left() + 13 + 169, row.top(), 64, 30), Qt::AlignCenter, "2010.05.12");
-            p.drawText(QRect(row.left() + 13 + 245, row.top(), 64, 30), Qt::AlignLeft | Qt::AlignVCenter, "18.2 MB");
+            p.drawText(QRect(row.left() + 13 + 169, row.top(), 64, 30), Qt::AlignCenter,
+                       "2010.05.12");
+            p.drawText(QRect(row.left() + 13 + 245, row.top(), 64, 30),
+                       Qt::AlignLeft | Qt::AlignVCenter, "18.2 MB");
         }
     }
 };
@@ -261,18 +280,35 @@ int WriteWindow(const QString &path)
     WindowMock window;
     window.setAttribute(Qt::WA_OpaquePaintEvent);
     window.resize(1020, 594);
-    struct B { int id; int x; int y; bool checked; bool disabled; };
+    struct B
+    {
+        int id;
+        int x;
+        int y;
+        bool checked;
+        bool disabled;
+    };
     const B buttons[] = {
-        {IDB_BTN_PREV_MOVIE, 211, 524, false, false}, {IDB_BTN_PLAY, 267, 524, false, false},
-        {IDB_BTN_PAUSE, 322, 524, false, false}, {IDB_BTN_NEXT_MOVIE, 377, 524, false, false},
-        {IDB_BTN_PREV_FRAME, 432, 524, false, false}, {IDB_BTN_NEXT_FRAME, 487, 524, false, false},
-        {IDB_BTN_FAST_PLAY, 542, 524, false, false}, {IDB_BTN_OPEN, 597, 524, false, false},
-        {IDB_BTN_MINIMIZE, 957, 10, false, false}, {IDB_BTN_EXIT, 985, 10, false, false},
-        {IDB_BTN_SPEED_UP, 354, 492, false, false}, {IDB_BTN_SPEED_DOWN, 218, 496, false, false},
-        {IDB_BTN_FULL_SCREEN, 576, 14, false, true}, {IDB_BTN_CAPTURE, 336, 14, false, false},
-        {IDB_BTN_SETTINGS, 215, 14, false, false}, {IDB_BTN_GPS, 456, 14, false, false},
-        {IDB_BTN_CHANGE_SCREEN, 695, 14, false, false}, {IDB_BTN_RECORD, 680, 143, false, false},
-        {IDB_BTN_EVENT, 760, 143, true, false}, {IDB_BTN_MANUAL, 840, 143, false, false},
+        {IDB_BTN_PREV_MOVIE, 211, 524, false, false},
+        {IDB_BTN_PLAY, 267, 524, false, false},
+        {IDB_BTN_PAUSE, 322, 524, false, false},
+        {IDB_BTN_NEXT_MOVIE, 377, 524, false, false},
+        {IDB_BTN_PREV_FRAME, 432, 524, false, false},
+        {IDB_BTN_NEXT_FRAME, 487, 524, false, false},
+        {IDB_BTN_FAST_PLAY, 542, 524, false, false},
+        {IDB_BTN_OPEN, 597, 524, false, false},
+        {IDB_BTN_MINIMIZE, 957, 10, false, false},
+        {IDB_BTN_EXIT, 985, 10, false, false},
+        {IDB_BTN_SPEED_UP, 354, 492, false, false},
+        {IDB_BTN_SPEED_DOWN, 218, 496, false, false},
+        {IDB_BTN_FULL_SCREEN, 576, 14, false, true},
+        {IDB_BTN_CAPTURE, 336, 14, false, false},
+        {IDB_BTN_SETTINGS, 215, 14, false, false},
+        {IDB_BTN_GPS, 456, 14, false, false},
+        {IDB_BTN_CHANGE_SCREEN, 695, 14, false, false},
+        {IDB_BTN_RECORD, 680, 143, false, false},
+        {IDB_BTN_EVENT, 760, 143, true, false},
+        {IDB_BTN_MANUAL, 840, 143, false, false},
         {IDB_BTN_MOTION, 920, 143, false, false},
     };
     for (const B &b : buttons) {
@@ -282,7 +318,15 @@ int WriteWindow(const QString &path)
         button->SetChecked(b.checked);
         button->setEnabled(!b.disabled);
     }
-    struct S { int track; int thumb; QRect r; int min; int max; int pos; };
+    struct S
+    {
+        int track;
+        int thumb;
+        QRect r;
+        int min;
+        int max;
+        int pos;
+    };
     const S sliders[] = {
         {IDB_SEEK_TRACK, IDB_SEEK_THUMB, QRect(278, 444, 303, 25), 0, 180000, 83000},
         {IDB_SPEED_TRACK, IDB_SMALL_THUMB, QRect(242, 492, 102, 14), 50, 150, 100},

@@ -4,7 +4,10 @@
 //   skin-generator DIR            write the files into DIR (app/resources/skin)
 //   skin-generator --verify DIR   re-create the files in memory and compare them byte for byte
 
-#include "skin_art.h"
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <vector>
 
 #include <QBuffer>
 #include <QByteArray>
@@ -16,10 +19,7 @@
 #include <QPainter>
 #include <QRadialGradient>
 
-#include <cstdio>
-#include <functional>
-#include <map>
-#include <vector>
+#include "skin_art.h"
 
 using namespace skin;
 
@@ -33,7 +33,6 @@ struct SKIN_ITEM
     int nHeight;
     std::function<QImage()> make;
 };
-
 
 // ---- pieces of the main window -------------------------------------------------------------
 
@@ -67,7 +66,8 @@ QImage ListHeader()
     const QColor text(170, 178, 188);
     // Columns line up with the rows of the list below it (text from x = 14, date centred in
     // 182..246, size from 258).
-    DrawLabel(p, QRectF(14, 0, 150, 30), "File Name", text, 11, true, Qt::AlignLeft | Qt::AlignVCenter);
+    DrawLabel(p, QRectF(14, 0, 150, 30), "File Name", text, 11, true,
+              Qt::AlignLeft | Qt::AlignVCenter);
     DrawLabel(p, QRectF(182, 0, 64, 30), "Date", text, 11, true);
     DrawLabel(p, QRectF(258, 0, 64, 30), "Size", text, 11, true, Qt::AlignLeft | Qt::AlignVCenter);
     p.fillRect(172, 8, 1, 15, QColor(70, 76, 84));
@@ -93,8 +93,8 @@ QImage CategoryHeader()
     DrawIcon(p, Icon::Film, QRectF(12, 11, 16, 20), kOrange);
     DrawLabel(p, QRectF(38, 2, 200, 39), "Recordings", QColor(226, 230, 236), 15, true,
               Qt::AlignLeft | Qt::AlignVCenter);
-    DrawLabel(p, QRectF(12, 44, 320, 14), "Choose a folder of the card", QColor(113, 127, 146),
-              10, false, Qt::AlignLeft | Qt::AlignVCenter);
+    DrawLabel(p, QRectF(12, 44, 320, 14), "Choose a folder of the card", QColor(113, 127, 146), 10,
+              false, Qt::AlignLeft | Qt::AlignVCenter);
     return img;
 }
 
@@ -154,71 +154,79 @@ QImage SmallVideo()
 
 QImage PanelButton(Icon icon)
 {
-    return Strip(50, 56, [](int y) { return PanelRow(46 + y); }, Face::Circle,
-                 QRectF(3, 6, 44, 44), [icon](QPainter &p, const FrameLook &look, int) {
-                     DrawIcon(p, icon, QRectF(16, 20, 18, 16), look.icon);
-                 });
+    return Strip(
+        50, 56, [](int y) { return PanelRow(46 + y); }, Face::Circle, QRectF(3, 6, 44, 44),
+        [icon](QPainter &p, const FrameLook &look, int) {
+            DrawIcon(p, icon, QRectF(16, 20, 18, 16), look.icon);
+        });
 }
 
 QImage CaptionButton(Icon icon, int barRow)
 {
-    return Strip(26, 26, [barRow](int y) { return WindowRow(barRow + y); }, Face::Rounded,
-                 QRectF(1, 1, 24, 24), [icon](QPainter &p, const FrameLook &look, int) {
-                     DrawIcon(p, icon, QRectF(8, 8, 10, 10), look.icon);
-                 });
+    return Strip(
+        26, 26, [barRow](int y) { return WindowRow(barRow + y); }, Face::Rounded,
+        QRectF(1, 1, 24, 24),
+        [icon](QPainter &p, const FrameLook &look, int) {
+            DrawIcon(p, icon, QRectF(8, 8, 10, 10), look.icon);
+        });
 }
 
 QImage WideCaptionButton(Icon icon, const char *label)
 {
-    return Strip(82, 26, [](int y) { return WindowRow(10 + y); }, Face::Rounded,
-                 QRectF(1, 1, 80, 24), [icon, label](QPainter &p, const FrameLook &look, int) {
-                     DrawIcon(p, icon, QRectF(9, 7, 12, 12), look.icon);
-                     DrawLabel(p, QRectF(26, 1, 52, 24), label, look.icon, 12, true,
-                               Qt::AlignLeft | Qt::AlignVCenter);
-                 });
+    return Strip(
+        82, 26, [](int y) { return WindowRow(10 + y); }, Face::Rounded, QRectF(1, 1, 80, 24),
+        [icon, label](QPainter &p, const FrameLook &look, int) {
+            DrawIcon(p, icon, QRectF(9, 7, 12, 12), look.icon);
+            DrawLabel(p, QRectF(26, 1, 52, 24), label, look.icon, 12, true,
+                      Qt::AlignLeft | Qt::AlignVCenter);
+        });
 }
 
 QImage ToolbarButton(int width, Icon icon, const char *label)
 {
-    return Strip(width, 40, [](int y) { return WindowRow(14 + y); }, Face::Flat,
-                 QRectF(2, 2, width - 4, 36),
-                 [icon, label, width](QPainter &p, const FrameLook &look, int frame) {
-                     // Resting toolbar icons take the accent colour so the bar reads at a glance.
-                     const QColor iconColour = frame == 0 ? kOrange : look.icon;
-                     DrawIcon(p, icon, QRectF(9, 11, 18, 18), iconColour);
-                     DrawLabel(p, QRectF(33, 0, width - 36, 40), label, look.icon, 11, true,
-                               Qt::AlignLeft | Qt::AlignVCenter);
-                 });
+    return Strip(
+        width, 40, [](int y) { return WindowRow(14 + y); }, Face::Flat, QRectF(2, 2, width - 4, 36),
+        [icon, label, width](QPainter &p, const FrameLook &look, int frame) {
+            // Resting toolbar icons take the accent colour so the bar reads at a glance.
+            const QColor iconColour = frame == 0 ? kOrange : look.icon;
+            DrawIcon(p, icon, QRectF(9, 11, 18, 18), iconColour);
+            DrawLabel(p, QRectF(33, 0, width - 36, 40), label, look.icon, 11, true,
+                      Qt::AlignLeft | Qt::AlignVCenter);
+        });
 }
 
 QImage SpeedButton(int height, Icon icon)
 {
-    return Strip(14, height, [height](int y) { return PanelRow((height == 14 ? 14 : 18) + y); },
-                 Face::Rounded, QRectF(0, 0, 14, height),
-                 [icon, height](QPainter &p, const FrameLook &look, int) {
-                     if (height == 14)
-                         DrawIcon(p, icon, QRectF(3.5, 3.5, 7, 7), look.icon);
-                     else
-                         DrawIcon(p, icon, QRectF(3.5, 1.5, 7, 3), look.icon);
-                 });
+    return Strip(
+        14, height, [height](int y) { return PanelRow((height == 14 ? 14 : 18) + y); },
+        Face::Rounded, QRectF(0, 0, 14, height),
+        [icon, height](QPainter &p, const FrameLook &look, int) {
+            if (height == 14)
+                DrawIcon(p, icon, QRectF(3.5, 3.5, 7, 7), look.icon);
+            else
+                DrawIcon(p, icon, QRectF(3.5, 1.5, 7, 3), look.icon);
+        });
 }
 
 QImage CategoryButton(int width, const char *label)
 {
-    return Strip(width, 35, [](int) { return QColor(16, 16, 16); }, Face::Rounded,
-                 QRectF(1, 2, width - 2, 31), [label, width](QPainter &p, const FrameLook &look, int) {
-                     DrawLabel(p, QRectF(0, 2, width, 31), label, look.icon, 13, true);
-                 });
+    return Strip(
+        width, 35, [](int) { return QColor(16, 16, 16); }, Face::Rounded,
+        QRectF(1, 2, width - 2, 31),
+        [label, width](QPainter &p, const FrameLook &look, int) {
+            DrawLabel(p, QRectF(0, 2, width, 31), label, look.icon, 13, true);
+        });
 }
 
 QImage LockButton()
 {
-    return Strip(26, 26, [](int) { return QColor(224, 224, 224); }, Face::Rounded,
-                 QRectF(0, 0, 26, 26), [](QPainter &p, const FrameLook &look, int frame) {
-                     // Checked means unlocked: the shackle opens.
-                     DrawIcon(p, frame == 3 ? Icon::LockOpen : Icon::LockClosed,
-                              QRectF(7, 5, 12, 16), look.icon);
-                 });
+    return Strip(
+        26, 26, [](int) { return QColor(224, 224, 224); }, Face::Rounded, QRectF(0, 0, 26, 26),
+        [](QPainter &p, const FrameLook &look, int frame) {
+            // Checked means unlocked: the shackle opens.
+            DrawIcon(p, frame == 3 ? Icon::LockOpen : Icon::LockClosed, QRectF(7, 5, 12, 16),
+                     look.icon);
+        });
 }
 
 // ---- sliders and the switch ------------------------------------------------------------------
@@ -257,8 +265,9 @@ QImage Track(int column, int rowHeight, const std::function<QColor(int)> &under,
             const int a = qAlpha(s);
             const auto blend = [a](int c, int b) { return (c * a + b * (255 - a) + 127) / 255; };
             const QColor c = QColor::fromRgba(s);
-            out.setPixel(x, y, qRgb(blend(c.red(), u.red()), blend(c.green(), u.green()),
-                                    blend(c.blue(), u.blue())));
+            out.setPixel(x, y,
+                         qRgb(blend(c.red(), u.red()), blend(c.green(), u.green()),
+                              blend(c.blue(), u.blue())));
         }
     }
     return out;
@@ -321,9 +330,11 @@ QImage ScrollBarSkin()
         p.setBrush(Qt::black);
         const qreal cx = box.center().x();
         if (i == 0)
-            p.drawPolygon(QPolygonF({QPointF(cx, 43), QPointF(cx + 4.5, 50), QPointF(cx - 4.5, 50)}));
+            p.drawPolygon(
+                QPolygonF({QPointF(cx, 43), QPointF(cx + 4.5, 50), QPointF(cx - 4.5, 50)}));
         else
-            p.drawPolygon(QPolygonF({QPointF(cx, 51), QPointF(cx + 4.5, 44), QPointF(cx - 4.5, 44)}));
+            p.drawPolygon(
+                QPolygonF({QPointF(cx, 51), QPointF(cx + 4.5, 44), QPointF(cx - 4.5, 44)}));
     }
     p.end();
     for (int x = 1; x < 15; ++x)
@@ -363,7 +374,13 @@ QImage MapBackground()
     DrawIcon(p, Icon::Pin, QRectF(11, 7, 12, 16), kOrange);
     DrawLabel(p, QRectF(30, 0, 200, 30), "GPS Map", QColor(226, 230, 236), 13, true,
               Qt::AlignLeft | Qt::AlignVCenter);
-    struct Row { int top; int bottom; Icon icon; const char *label; };
+    struct Row
+    {
+        int top;
+        int bottom;
+        Icon icon;
+        const char *label;
+    };
     const Row rows[] = {
         {317, 345, Icon::Speedo, "Running Speed"}, {346, 375, Icon::Clock, "Time"},
         {376, 405, Icon::Latitude, "Latitude"},    {406, 435, Icon::Longitude, "Longitude"},
@@ -403,25 +420,37 @@ std::vector<SKIN_ITEM> SkinTable()
         {141, "b141_close.png", 130, 26, [] { return CaptionButton(Icon::Close, 10); }},
         {142, "b142_open.png", 250, 56, [] { return PanelButton(Icon::Open); }},
         {143, "b143_speed_track.png", 15, 28,
-         [] { return Track(5, 14, [](int y) { return PanelRow(14 + y); }, 5); }},
+         [] {
+             return Track(
+                 5, 14, [](int y) { return PanelRow(14 + y); }, 5);
+         }},
         {145, "b145_full_screen.png", 540, 40,
          [] { return ToolbarButton(108, Icon::FullScreen, "Full Screen"); }},
-        {146, "b146_capture.png", 540, 40, [] { return ToolbarButton(108, Icon::Camera, "Capture"); }},
-        {147, "b147_settings.png", 540, 40, [] { return ToolbarButton(108, Icon::Gear, "Settings"); }},
+        {146, "b146_capture.png", 540, 40,
+         [] { return ToolbarButton(108, Icon::Camera, "Capture"); }},
+        {147, "b147_settings.png", 540, 40,
+         [] { return ToolbarButton(108, Icon::Gear, "Settings"); }},
         {148, "b148_gps.png", 540, 40, [] { return ToolbarButton(108, Icon::Pin, "GPS"); }},
         {149, "b149_change_screen.png", 720, 40,
          [] { return ToolbarButton(144, Icon::ChangeScreen, "Change Screen"); }},
         {154, "b154_small_thumb.png", 14, 14, [] { return Thumb(14, 14, PanelRow(21)); }},
         {155, "b155_seek_track.png", 24, 50,
-         [] { return Track(8, 25, [](int) { return SeekPlate(); }, 7); }},
+         [] {
+             return Track(
+                 8, 25, [](int) { return SeekPlate(); }, 7);
+         }},
         {156, "b156_seek_thumb.png", 20, 25, [] { return Thumb(20, 25, SeekPlate()); }},
-        {157, "b157_restore.png", 410, 26, [] { return WideCaptionButton(Icon::Restore, "Restore"); }},
+        {157, "b157_restore.png", 410, 26,
+         [] { return WideCaptionButton(Icon::Restore, "Restore"); }},
         {158, "b158_gps_small.png", 410, 26, [] { return WideCaptionButton(Icon::Pin, "GPS"); }},
         {165, "b165_record.png", 395, 35, [] { return CategoryButton(79, "Record"); }},
         {166, "b166_event.png", 395, 35, [] { return CategoryButton(79, "Event"); }},
         {173, "b173_top_left.png", 179, 62, [] { return TopLeft(179, 62, 30, 20, true); }},
         {175, "b175_volume_track.png", 15, 28,
-         [] { return Track(5, 14, [](int y) { return PanelRow(14 + y); }, 5); }},
+         [] {
+             return Track(
+                 5, 14, [](int y) { return PanelRow(14 + y); }, 5);
+         }},
         {176, "b176_mute_switch.png", 32, 14, MuteSwitch},
         {177, "b177_window_background.png", 1, 594, [] { return RampImage(1, 594, WindowRow); }},
         {178, "b178_manual.png", 395, 35, [] { return CategoryButton(79, "Manual"); }},
@@ -519,7 +548,8 @@ int main(int argc, char **argv)
             }
             continue;
         }
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()) {
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            file.write(bytes) != bytes.size()) {
             std::fprintf(stderr, "skin-generator: cannot write %s\n", qPrintable(file.fileName()));
             return 1;
         }

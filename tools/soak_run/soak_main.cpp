@@ -8,10 +8,6 @@
 // Exit code 0 when the run went the whole time, 1 for bad arguments or a card without RECORD
 // clips, 3 when playback stalled (no clip started for a minute).
 
-#include <QApplication>
-#include <QCommandLineParser>
-#include <QTimer>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -23,14 +19,17 @@
 #include <string>
 #include <vector>
 
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QTimer>
 #include <unistd.h>
 
-#include "widgets/window_message.h"
 #include "app/tavlo_frame.h"
 #include "playback/cm_player.h"
 #include "playback/play_messages.h"
 #include "recordings/html_list_ctrl.h"
 #include "recordings/play_infor.h"
+#include "widgets/window_message.h"
 
 namespace {
 
@@ -108,10 +107,10 @@ std::string Distribution(const char *title, std::vector<int32_t> values, bool bW
         return std::string(title) + ": no sample\n";
     std::sort(values.begin(), values.end());
     char line[256];
-    int n = std::snprintf(line, sizeof line,
-                          "%s: count %zu, median %d, p5 %d, p95 %d, min %d, max %d", title,
-                          values.size(), Percentile(values, 50), Percentile(values, 5),
-                          Percentile(values, 95), values.front(), values.back());
+    int n =
+        std::snprintf(line, sizeof line, "%s: count %zu, median %d, p5 %d, p95 %d, min %d, max %d",
+                      title, values.size(), Percentile(values, 50), Percentile(values, 5),
+                      Percentile(values, 95), values.front(), values.back());
     if (bWithin) {
         const auto within = std::count_if(values.begin(), values.end(),
                                           [](int32_t v) { return v >= -40 && v <= 40; });
@@ -341,14 +340,12 @@ std::string CSoak::Report() const
         std::snprintf(line, sizeof line,
                       "memory (RSS KiB): start %llu at %.2f min, end %llu at %.2f min, "
                       "change %+lld; min %llu, max %llu over %zu samples\n",
-                      (unsigned long long)first.nKiB, first.dMinutes,
-                      (unsigned long long)last.nKiB, last.dMinutes,
-                      (long long)last.nKiB - (long long)first.nKiB, (unsigned long long)low,
-                      (unsigned long long)high, m_memory.size());
+                      (unsigned long long)first.nKiB, first.dMinutes, (unsigned long long)last.nKiB,
+                      last.dMinutes, (long long)last.nKiB - (long long)first.nKiB,
+                      (unsigned long long)low, (unsigned long long)high, m_memory.size());
         out << line << "memory samples:";
         for (const MEMORY_SAMPLE &s : m_memory) {
-            std::snprintf(line, sizeof line, " %.1f:%llu", s.dMinutes,
-                          (unsigned long long)s.nKiB);
+            std::snprintf(line, sizeof line, " %.1f:%llu", s.dMinutes, (unsigned long long)s.nKiB);
             out << line;
         }
         out << "\n";
@@ -399,8 +396,7 @@ int main(int argc, char **argv)
     CSoakFrame frame;
     frame.show();
     frame.OpenCardFolder(root);
-    if (g_PlayInfor.nListType != LIST_RECORD ||
-        frame.Catalog().Category(LIST_RECORD).nCount == 0) {
+    if (g_PlayInfor.nListType != LIST_RECORD || frame.Catalog().Category(LIST_RECORD).nCount == 0) {
         std::fprintf(stderr, "roadlog-soak: no RECORD clips on %s\n", root.c_str());
         return 1;
     }

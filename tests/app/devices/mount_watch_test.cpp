@@ -1,5 +1,3 @@
-#include <QEventLoop>
-#include <QTimer>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -7,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include <QEventLoop>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 

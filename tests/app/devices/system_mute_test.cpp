@@ -1,10 +1,10 @@
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
-#include <vector>
 #include <csignal>
 #include <cstdlib>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>

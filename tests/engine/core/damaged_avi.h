@@ -199,12 +199,20 @@ inline DamagedClip OpenDml5GiB(const CleanAvi &clip)
     struct Bytes
     {
         std::vector<uint8_t> b;
-        Bytes &U8(uint8_t v) { b.push_back(v); return *this; }
+        Bytes &U8(uint8_t v)
+        {
+            b.push_back(v);
+            return *this;
+        }
         Bytes &U16(uint32_t v) { return U8(uint8_t(v)).U8(uint8_t(v >> 8)); }
         Bytes &U32(uint32_t v) { return U16(v & 0xFFFF).U16(v >> 16); }
         Bytes &U64(uint64_t v) { return U32(uint32_t(v)).U32(uint32_t(v >> 32)); }
         Bytes &Id(const char *c) { return U32(Fourcc(c)); }
-        Bytes &Raw(const uint8_t *p, size_t n) { b.insert(b.end(), p, p + n); return *this; }
+        Bytes &Raw(const uint8_t *p, size_t n)
+        {
+            b.insert(b.end(), p, p + n);
+            return *this;
+        }
         void Patch(size_t at, uint32_t v) { PutLe32(&b, at, v); }
     };
     const std::vector<uint8_t> &src = clip.bytes;
@@ -264,7 +272,15 @@ inline DamagedClip OpenDml5GiB(const CleanAvi &clip)
             }
             const uint32_t s = uint32_t(superAt.size());
             const char chunkId[5] = {'0', char('0' + s), s == 0 ? 'd' : 'w', s == 0 ? 'c' : 'b', 0};
-            head.Id("indx").U32(24 + 2 * 16).U16(4).U8(0).U8(0).U32(2).Id(chunkId).U32(0).U32(0)
+            head.Id("indx")
+                .U32(24 + 2 * 16)
+                .U16(4)
+                .U8(0)
+                .U8(0)
+                .U32(2)
+                .Id(chunkId)
+                .U32(0)
+                .U32(0)
                 .U32(0);
             superAt.push_back(head.b.size());
             head.b.resize(head.b.size() + 2 * 16);

@@ -2,8 +2,6 @@
 // card's kind: each opens (or is refused) quickly, gives back every sample it still holds
 // whole, plays, and stops quickly without holding on to memory.
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -11,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 extern "C" {

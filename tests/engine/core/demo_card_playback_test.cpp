@@ -1,10 +1,10 @@
 // The whole engine with its built-in decoders on the demo card's clips (MPEG-4 video, AAC
 // sound, GPS text): playback paced by the sound device, seeking and frame steps.
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdlib>
+
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include "tests/engine/core/player_harness.h"

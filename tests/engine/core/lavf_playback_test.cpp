@@ -1,9 +1,9 @@
 // The whole engine with its built-in decoders on clips of other containers, from files and over
 // HTTP from a local server.
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+
+#include <gtest/gtest.h>
 
 #include "tests/engine/core/player_harness.h"
 #include "tests/engine/source/lavf_clips.h"
@@ -61,7 +61,8 @@ TEST_F(LavfPlayback, Mp4AndTransportStreamClipsShowEveryPictureOnce)
 {
     const char *const clips[][2] = {
         {"clip.mp4", "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -g 10 -bf 2 -c:a aac -f mp4"},
-        {"clip.ts", "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -g 10 -bf 2 -c:a aac -f mpegts"},
+        {"clip.ts",
+         "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -g 10 -bf 2 -c:a aac -f mpegts"},
     };
     for (const auto &row : clips) {
         SCOPED_TRACE(row[0]);
@@ -77,7 +78,8 @@ TEST_F(LavfPlayback, Mp4AndTransportStreamClipsShowEveryPictureOnce)
 // WAVE file, which has nothing else, ends with it.
 TEST_F(LavfPlayback, AnUnknownSoundFormatIsReportedAsDesigned)
 {
-    const std::string mp3 = Clip("mp3.mp4", "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a libmp3lame -f mp4");
+    const std::string mp3 =
+        Clip("mp3.mp4", "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a libmp3lame -f mp4");
     EXPECT_EQ(PlayToTheEnd(mp3), VANTOR_E_UNSUPPORTED_AUDIO);
     EXPECT_EQ(m_Player.Record().Presented(), PictureTimes(mp3));
 

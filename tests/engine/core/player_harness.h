@@ -3,8 +3,6 @@
 // A player wired to a memory surface and SDL's disk sound driver, with what its callbacks and
 // its presentations did recorded for the tests.
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -13,6 +11,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "engine/core/fourcc.h"
 #include "engine/core/vantor_player_internal.h"
@@ -27,13 +27,13 @@ struct PlayerRecord
     std::atomic<int> nEnded{0};
     std::atomic<int> nStatus{0};
     std::mutex lock;
-    std::vector<int32_t> presented; // pictures presented in their turn; guarded by lock
+    std::vector<int32_t> presented;  // pictures presented in their turn; guarded by lock
     std::vector<int32_t> shownAgain; // forced presentations, each new time once; guarded by lock
     // Clock minus picture time at each presentation in turn (negative: shown early); guarded
     // by lock.
     std::vector<int32_t> dueBy;
-    std::vector<int32_t> workingAt; // the working position at each of those; guarded by lock
-    Playback *pPlayback = nullptr; // whose clock the presentations are compared with
+    std::vector<int32_t> workingAt;  // the working position at each of those; guarded by lock
+    Playback *pPlayback = nullptr;   // whose clock the presentations are compared with
     std::function<void()> onStarted; // runs on the status thread
 
     std::vector<int32_t> Presented()
@@ -74,8 +74,7 @@ struct PlayerRecord
 class PlayerHarness
 {
 public:
-    explicit PlayerHarness(const DecoderFactory *decoders)
-        : m_Surface(64, 32, {MakeFourcc("I420")})
+    explicit PlayerHarness(const DecoderFactory *decoders) : m_Surface(64, 32, {MakeFourcc("I420")})
     {
         m_strSound = m_Folder / "sound.raw";
         setenv("SDL_AUDIODRIVER", "disk", 1);
@@ -188,8 +187,7 @@ inline std::vector<int32_t> PresentedAfterSeek(PlayerHarness &player, const std:
 
 // Plays the clip for playMs, pauses and steps three times: the three pictures that follow the
 // paused one are shown in turn and the clock stands at the third.
-inline void ExpectThreeConsecutiveSteps(PlayerHarness &player, const std::string &clip,
-                                        int playMs)
+inline void ExpectThreeConsecutiveSteps(PlayerHarness &player, const std::string &clip, int playMs)
 {
     VantorPlayer *vantor = player.Player();
     ASSERT_EQ(player.Play(clip), 1);

@@ -2,11 +2,11 @@
 // ThreadSanitizer and AddressSanitizer by `tools/test --tsan` / `--asan` with more commands
 // (ROADLOG_STRESS_COMMANDS).
 
-#include <gtest/gtest.h>
-
 #include <condition_variable>
 #include <cstdio>
 #include <random>
+
+#include <gtest/gtest.h>
 
 #include "tests/engine/core/player_harness.h"
 #include "tests/engine/play/scripted_decoders.h"

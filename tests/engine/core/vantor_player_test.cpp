@@ -2,16 +2,16 @@
 // with scripted decoders (tests/engine/play/scripted_decoders.h), a memory surface and SDL's
 // disk sound driver.
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
 
+#include <gtest/gtest.h>
+
 #include "tests/engine/core/player_harness.h"
-#include "tests/engine/source/avi_file_builder.h"
 #include "tests/engine/play/scripted_decoders.h"
+#include "tests/engine/source/avi_file_builder.h"
 
 namespace {
 
@@ -88,10 +88,12 @@ TEST_F(VantorPlayerTest, SyncRecordComparesPresentedPicturesWithTheSoundHeard)
     const std::string clip = Clip("clip.avi", ClipSpec{4000});
     ASSERT_EQ(m_Player.Play(clip), 1);
     VantorPlayer *player = m_Player.Player();
-    ASSERT_TRUE(WaitUntil([&] {
-        VantorGetAvSync(player, &sync);
-        return sync.nCount >= 10;
-    }, 5000));
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            VantorGetAvSync(player, &sync);
+            return sync.nCount >= 10;
+        },
+        5000));
     EXPECT_LT(std::abs(sync.nPictureMs - sync.nHeardMs), 200)
         << sync.nPictureMs << " " << sync.nHeardMs;
 
@@ -247,8 +249,8 @@ TEST_F(VantorPlayerTest, AFailedTextDecoderIsReportedOnce)
     ASSERT_EQ(VantorSeek(m_Player.Player(), 1000, 1), 1);
     // The seek sets the working position after both tasks stood still; the video task may
     // leave Seeking again sooner than a poll of its state would see.
-    ASSERT_TRUE(WaitUntil([&] { return m_Player.Machinery()->nWorkingPosition.load() == 1000; },
-                          3000));
+    ASSERT_TRUE(
+        WaitUntil([&] { return m_Player.Machinery()->nWorkingPosition.load() == 1000; }, 3000));
     ASSERT_TRUE(m_Player.WaitForState(VS_PLAYING));
     EXPECT_EQ(m_Player.Status().nLastError, 0);
     EXPECT_EQ(VantorStop(m_Player.Player()), 1);
@@ -339,8 +341,8 @@ TEST_F(VantorPlayerTest, ReadTextAnswersWithTheReadersCodes)
             uint8_t buffer[16] = {};
             int32_t length = r.size;
             uint32_t time = 0;
-            const int32_t result = VantorReadText(player, r.nullBuffer ? nullptr : buffer,
-                                                  &length, r.nullTime ? nullptr : &time);
+            const int32_t result = VantorReadText(player, r.nullBuffer ? nullptr : buffer, &length,
+                                                  r.nullTime ? nullptr : &time);
             const std::string text(reinterpret_cast<char *>(buffer), result == 0 ? length : 0);
             if (result != r.result || length != r.length || text != r.text)
                 failures.push_back(std::to_string(result) + " " + std::to_string(length) + " " +

@@ -1,10 +1,10 @@
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <chrono>
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "engine/core/vantor_errors.h"
 #include "engine/output/audio_out.h"
@@ -70,14 +70,14 @@ TEST(AudioHeardTime, IsTheBlocksTimePlusWhatWasTakenLessWhatTheDeviceStillHolds)
         int32_t rate, speed, heardMs;
     };
     const Case cases[] = {
-        {1000, 0, 0, 48000, 100, 1000},       // the block has just begun, nothing held
-        {1000, 480, 0, 48000, 100, 1010},     // 10 ms of it taken
-        {1000, 480, 1024, 48000, 100, 989},   // two 512-frame buffers still to be heard
-        {1000, 0, 1024, 48000, 150, 968},     // at 150 % those buffers hold 32 ms of the clip
-        {1000, 0, 1024, 48000, 50, 990},      // at 50 % only 10 ms
-        {40, 0, 2048, 44100, 100, -6},        // before the clip's start: the clock may wait
+        {1000, 0, 0, 48000, 100, 1000},     // the block has just begun, nothing held
+        {1000, 480, 0, 48000, 100, 1010},   // 10 ms of it taken
+        {1000, 480, 1024, 48000, 100, 989}, // two 512-frame buffers still to be heard
+        {1000, 0, 1024, 48000, 150, 968},   // at 150 % those buffers hold 32 ms of the clip
+        {1000, 0, 1024, 48000, 50, 990},    // at 50 % only 10 ms
+        {40, 0, 2048, 44100, 100, -6},      // before the clip's start: the clock may wait
         {1000, 157, 0, 44100, 100, 1003},
-        {1000, 500, 500, 0, 100, 1000},       // no rate: the block's own time
+        {1000, 500, 500, 0, 100, 1000}, // no rate: the block's own time
     };
     for (const Case &c : cases)
         EXPECT_EQ(AudioHeardTime(c.entryMs, c.played, c.delay, c.rate, c.speed), c.heardMs)
@@ -401,12 +401,25 @@ TEST_F(AudioOutTest, ParametersApplyTheSelectedGroups)
         {"volume", {VANTOR_AUDIO_VOLUME, 0, 0x7FFF7FFF, 0, 0, 0, 0, {}, {}, 0}, 1, 0x7FFF7FFF, -1},
         {"mute", {VANTOR_AUDIO_MUTE, 0, 0, 1, 0, 0, 0, {}, {}, 0}, 1, 0xFFFFFFFF, 1},
         {"format left as it is",
-         {VANTOR_AUDIO_OUTPUT_FORMAT, 0, 0, 0, 0, 2, 0, {}, {}, 0}, 1, 0xFFFFFFFF, -1},
-        {"same format", {VANTOR_AUDIO_OUTPUT_FORMAT, 0, 0, 0, 8000, 1, 0, {}, {}, 0}, 1, 0xFFFFFFFF, -1},
+         {VANTOR_AUDIO_OUTPUT_FORMAT, 0, 0, 0, 0, 2, 0, {}, {}, 0},
+         1,
+         0xFFFFFFFF,
+         -1},
+        {"same format",
+         {VANTOR_AUDIO_OUTPUT_FORMAT, 0, 0, 0, 8000, 1, 0, {}, {}, 0},
+         1,
+         0xFFFFFFFF,
+         -1},
         {"another format is not applied",
-         {VANTOR_AUDIO_OUTPUT_FORMAT, 0, 0, 0, 44100, 2, 0, {}, {}, 0}, 0, 0xFFFFFFFF, -1},
-        {"effects are only stored", {0xFF0, 0, 0, 0, 0, 0, 3, {1, 2}, {5, 6, 7, 8, 9}, 1}, 1,
-         0xFFFFFFFF, -1},
+         {VANTOR_AUDIO_OUTPUT_FORMAT, 0, 0, 0, 44100, 2, 0, {}, {}, 0},
+         0,
+         0xFFFFFFFF,
+         -1},
+        {"effects are only stored",
+         {0xFF0, 0, 0, 0, 0, 0, 3, {1, 2}, {5, 6, 7, 8, 9}, 1},
+         1,
+         0xFFFFFFFF,
+         -1},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -432,8 +445,8 @@ TEST_F(AudioOutTest, AnOutputTypeWithoutDeviceFailsAndLeavesNoDevice)
     }
     EXPECT_TRUE(m_Device.bClosed) << "the old device was closed first";
     EXPECT_NE(FindAudioDevice(4), nullptr);
-    const VantorAudioParams waveOut{VANTOR_AUDIO_OUTPUT_TYPE, VANTOR_AUDIO_OUT_WAVEOUT, 0, 0, 0, 0,
-                                    0, {}, {}, 0};
+    const VantorAudioParams waveOut{
+        VANTOR_AUDIO_OUTPUT_TYPE, VANTOR_AUDIO_OUT_WAVEOUT, 0, 0, 0, 0, 0, {}, {}, 0};
     EXPECT_EQ(AudioOutSetParams(m_Out.get(), &waveOut), 0);
     EXPECT_EQ(Write(100, 0), 1) << "without a device the sound is dropped";
 }

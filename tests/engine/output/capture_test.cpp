@@ -1,11 +1,11 @@
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <thread>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "engine/output/jpeg_writer.h"
 #include "engine/output/memory_surface.h"
@@ -19,7 +19,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-DecodedJpeg DecodeJpeg(const fs::path &path) { return DecodeJpegFile(path.string()); }
+DecodedJpeg DecodeJpeg(const fs::path &path)
+{
+    return DecodeJpegFile(path.string());
+}
 
 struct CaptureFixture : ::testing::Test
 {
@@ -27,8 +30,9 @@ struct CaptureFixture : ::testing::Test
     void SetUp() override
     {
         folder = fs::temp_directory_path() /
-                 ("roadlog-capture-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                  "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+                 ("roadlog-capture-" +
+                  std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(folder);
     }
     void TearDown() override { fs::remove_all(folder); }
@@ -83,8 +87,8 @@ TEST_F(CaptureFixture, WritesTheNextPictureAsJfifAtNinetySixDpi)
     EXPECT_EQ(d.quantTables, LibjpegQualityTables(90));
 
     std::vector<uint8_t> bgr(96 * 64 * 3);
-    YuvToBgr24(bgr.data(), 96, 64, 96 * 3, small.picture.Y(), small.picture.U(),
-               small.picture.V(), small.picture.nStride);
+    YuvToBgr24(bgr.data(), 96, 64, 96 * 3, small.picture.Y(), small.picture.U(), small.picture.V(),
+               small.picture.nStride);
     // Away from the bars' edges, where JPEG's own chroma subsampling blurs, the file holds the
     // converted picture closely.
     for (int bar = 0; bar < 8; ++bar)
@@ -116,7 +120,6 @@ TEST_F(CaptureFixture, GivesUpAfterTwoSecondsWithoutAPicture)
     EXPECT_GE(waited, std::chrono::milliseconds(1900));
     EXPECT_LT(waited, std::chrono::milliseconds(3500));
     EXPECT_FALSE(fs::exists(folder / "none.jpg"));
-
 }
 
 TEST_F(CaptureFixture, EndsAtOnceWhenTheOutputCloses)
@@ -135,7 +138,8 @@ TEST_F(CaptureFixture, EndsAtOnceWhenTheOutputCloses)
 TEST_F(CaptureFixture, UnwritablePathFailsWithoutAFile)
 {
     const std::vector<uint8_t> pixels(16 * 16 * 3, 128);
-    EXPECT_FALSE(WriteBgr24Jpeg((folder / "missing" / "x.jpg").string(), pixels.data(), 16, 16, 48));
+    EXPECT_FALSE(
+        WriteBgr24Jpeg((folder / "missing" / "x.jpg").string(), pixels.data(), 16, 16, 48));
     EXPECT_TRUE(WriteBgr24Jpeg((folder / "x.jpg").string(), pixels.data(), 16, 16, 48));
     EXPECT_EQ(DecodeJpeg(folder / "x.jpg").height, 16);
 }

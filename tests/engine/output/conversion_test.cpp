@@ -1,8 +1,8 @@
-#include <gtest/gtest.h>
-
 #include <random>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "engine/output/picture_convert.h"
 #include "engine/output/picture_convert_kernels.h"
@@ -19,7 +19,10 @@ std::vector<ConvertPath> AvailablePaths()
     return paths;
 }
 
-uint16_t Word(const uint8_t *p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint16_t Word(const uint8_t *p)
+{
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
 
 struct PixelCase
 {
@@ -49,10 +52,10 @@ TEST(PictureConvert, ConvertsPixelsWithTheSixtyFourthFactorsOnEveryPath)
             GuardedYuv picture(width, height);
             picture.Fill(c.y, c.cb, c.cr);
             GuardedRows bgr(width * 3, height), rgb(width * 2, height);
-            YuvToBgr24On(path, bgr.Data(), width, height, bgr.Stride(), picture.Y(),
-                         picture.U(), picture.V(), picture.Stride());
-            YuvToRgb565On(path, rgb.Data(), width, height, rgb.Stride(), picture.Y(),
-                          picture.U(), picture.V(), picture.Stride());
+            YuvToBgr24On(path, bgr.Data(), width, height, bgr.Stride(), picture.Y(), picture.U(),
+                         picture.V(), picture.Stride());
+            YuvToRgb565On(path, rgb.Data(), width, height, rgb.Stride(), picture.Y(), picture.U(),
+                          picture.V(), picture.Stride());
             for (int32_t row = 0; row < height; ++row)
                 for (int32_t x = 0; x < width; ++x) {
                     const uint8_t *p = bgr.Row(row) + 3 * x;
@@ -137,7 +140,11 @@ const SampleCase kSamples[] = {
     {"floors a falling half", {1, 0}, 2, 3, 1, {1, 0, 0}},
     {"floors a rising half", {0, 1}, 2, 3, 1, {0, 0, 1}},
     {"averages groups when halving", {10, 20, 30, 41}, 4, 2, 1, {15, 35}},
-    {"interpolates rows after columns", {0, 100, 200, 51}, 2, 3, 3,
+    {"interpolates rows after columns",
+     {0, 100, 200, 51},
+     2,
+     3,
+     3,
      {0, 50, 100, 100, 87, 75, 200, 125, 51}},
 };
 
@@ -152,9 +159,9 @@ TEST(PictureConvert, BilinearSamples)
             source.AtY(static_cast<int32_t>(i) % c.sourceWidth,
                        static_cast<int32_t>(i) / c.sourceWidth) = c.source[i];
         for (ConvertPath path : AvailablePaths()) {
-            const Yuv420Source s = {source.Y(), source.U(), source.V(),
+            const Yuv420Source s = {source.Y(),     source.U(),      source.V(),
                                     source.Width(), source.Height(), source.Stride()};
-            const Yuv420Target t = {target.Y(), target.U(), target.V(),
+            const Yuv420Target t = {target.Y(),     target.U(),      target.V(),
                                     target.Width(), target.Height(), target.Stride()};
             ScaleYuv420On(path, &s, &t);
             for (size_t i = 0; i < c.expected.size(); ++i)
@@ -175,11 +182,10 @@ struct Size
 };
 
 // Widths between whole SIMD steps make the last step overlap the one before it.
-const Size kOddSizes[] = {{1, 1},  {2, 2},  {7, 3},  {17, 9},      {33, 17},
+const Size kOddSizes[] = {{1, 1},  {2, 2},  {7, 3},  {17, 9},     {33, 17},
                           {47, 2}, {50, 6}, {64, 4}, {1921, 1081}};
 
-template <class Convert>
-void ExpectPathsMatchScalar(int32_t bytesPerPixel, Convert convert)
+template <class Convert> void ExpectPathsMatchScalar(int32_t bytesPerPixel, Convert convert)
 {
     std::mt19937 rng(1234);
     for (const Size &size : kOddSizes) {
@@ -225,9 +231,9 @@ struct ScaleJob
 // Upscales, whole and broken downscales, factors beyond two (the gathered path) and sizes
 // that leave remainders after every SIMD step.
 const ScaleJob kScaleJobs[] = {
-    {{7, 3}, {17, 9}},    {{33, 17}, {7, 3}},     {{1921, 1081}, {640, 352}},
+    {{7, 3}, {17, 9}},         {{33, 17}, {7, 3}},        {{1921, 1081}, {640, 352}},
     {{1280, 720}, {640, 360}}, {{640, 480}, {1024, 768}}, {{1920, 1080}, {1280, 720}},
-    {{1920, 1080}, {333, 99}}, {{17, 9}, {1, 1}},     {{1, 1}, {33, 17}},
+    {{1920, 1080}, {333, 99}}, {{17, 9}, {1, 1}},         {{1, 1}, {33, 17}},
 };
 
 TEST(PictureConvert, SimdScalingMatchesScalarOnRandomPictures)
@@ -236,10 +242,10 @@ TEST(PictureConvert, SimdScalingMatchesScalarOnRandomPictures)
     for (const ScaleJob &job : kScaleJobs) {
         GuardedYuv source(job.source.width, job.source.height);
         source.FillRandom(rng);
-        const Yuv420Source s = {source.Y(), source.U(), source.V(),
+        const Yuv420Source s = {source.Y(),     source.U(),      source.V(),
                                 source.Width(), source.Height(), source.Stride()};
         GuardedYuv expected(job.target.width, job.target.height);
-        const Yuv420Target e = {expected.Y(), expected.U(), expected.V(),
+        const Yuv420Target e = {expected.Y(),     expected.U(),      expected.V(),
                                 expected.Width(), expected.Height(), expected.Stride()};
         ScaleYuv420On(ConvertPath::Scalar, &s, &e);
         ASSERT_TRUE(expected.GuardsIntact());
@@ -248,7 +254,7 @@ TEST(PictureConvert, SimdScalingMatchesScalarOnRandomPictures)
                          std::to_string(job.target.width) + "x" +
                          std::to_string(job.target.height));
             GuardedYuv got(job.target.width, job.target.height);
-            const Yuv420Target t = {got.Y(), got.U(), got.V(),
+            const Yuv420Target t = {got.Y(),     got.U(),      got.V(),
                                     got.Width(), got.Height(), got.Stride()};
             ScaleYuv420On(path, &s, &t);
             ASSERT_TRUE(got.GuardsIntact());
@@ -274,8 +280,8 @@ TEST(PictureConvert, ScaleAndConvertGivesTheDisplaySizedPicture)
             source.AtY(x, row) = 255;
     GuardedRows rgb(32 * 2, 16);
     std::vector<uint8_t> scratch(ScaleScratchBytes(32, 16));
-    ScaleAndConvertRgb565(rgb.Data(), 32, 16, rgb.Stride(), source.Y(), source.U(), source.V(),
-                          64, 32, source.Stride(), scratch.data());
+    ScaleAndConvertRgb565(rgb.Data(), 32, 16, rgb.Stride(), source.Y(), source.U(), source.V(), 64,
+                          32, source.Stride(), scratch.data());
     EXPECT_TRUE(rgb.GuardsIntact());
     for (int32_t row = 0; row < 16; ++row) {
         EXPECT_EQ(Word(rgb.Row(row) + 2 * 15), 0x0000);
@@ -289,11 +295,11 @@ TEST(PictureConvert, ScaleAndConvertStaysInsideItsScratchForOddDisplays)
     GuardedYuv source(70, 38);
     source.FillRandom(rng);
     for (const Size &display : {Size{33, 17}, Size{1, 1}, Size{17, 2}}) {
-        GuardedRows scratch(static_cast<int32_t>(ScaleScratchBytes(display.width, display.height)), 1);
+        GuardedRows scratch(static_cast<int32_t>(ScaleScratchBytes(display.width, display.height)),
+                            1);
         GuardedRows rgb(display.width * 2, display.height);
-        ScaleAndConvertRgb565(rgb.Data(), display.width, display.height, rgb.Stride(),
-                              source.Y(), source.U(), source.V(), 70, 38, source.Stride(),
-                              scratch.Data());
+        ScaleAndConvertRgb565(rgb.Data(), display.width, display.height, rgb.Stride(), source.Y(),
+                              source.U(), source.V(), 70, 38, source.Stride(), scratch.Data());
         EXPECT_TRUE(scratch.GuardsIntact()) << display.width << "x" << display.height;
         EXPECT_TRUE(rgb.GuardsIntact()) << display.width << "x" << display.height;
     }

@@ -1,9 +1,5 @@
 // The sound-buffer device played through SDL's disk driver, which writes what the device plays
 // to a file in real time; the tests read the file back.
-#include <gtest/gtest.h>
-
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -15,6 +11,9 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "engine/core/vantor_errors.h"
 #include "engine/output/audio_out.h"
@@ -144,10 +143,7 @@ protected:
         return m_Out->ring.nCount;
     }
 
-    uint32_t DeviceFreeSpace()
-    {
-        return m_Out->pDevice->FreeSpace(m_Out->pDeviceState);
-    }
+    uint32_t DeviceFreeSpace() { return m_Out->pDevice->FreeSpace(m_Out->pDeviceState); }
 
     // Lets the queued sound play out, closes the output and reads what was played.
     Recording Played(int32_t nChannel = 0)
@@ -180,8 +176,8 @@ TEST_F(DsAudioOutTest, PlaysAToneAtItsFrequencyAndTheVolumeWordsLevel)
     ASSERT_GT(left.nLast, left.nFirst);
     const double seconds = left.Seconds(44100);
     const double frequency = ToneFrequency(left, left.nFirst, left.nLast, 44100);
-    const double full = Rms(left, left.nFirst + 4410, left.nFirst + 17640);     // 0.1 .. 0.4 s
-    const double halved = Rms(left, left.nLast - 22050, left.nLast - 4410);     // last 0.5 .. 0.1 s
+    const double full = Rms(left, left.nFirst + 4410, left.nFirst + 17640); // 0.1 .. 0.4 s
+    const double halved = Rms(left, left.nLast - 22050, left.nLast - 4410); // last 0.5 .. 0.1 s
     std::printf("tone: %.2f s at %.2f Hz, rms full %.1f, half %.1f, ratio %.4f\n", seconds,
                 frequency, full, halved, halved / full);
     EXPECT_NEAR(seconds, 2.0, 0.02);
@@ -202,8 +198,8 @@ TEST_F(DsAudioOutTest, PlaysAToneAtItsFrequencyAndTheVolumeWordsLevel)
 TEST_F(DsAudioOutTest, MutePlaysSilenceAndUnmuteRestoresTheLevel)
 {
     Open(44100, 2);
-    const VantorAudioParams halfAndMuted{VANTOR_AUDIO_VOLUME | VANTOR_AUDIO_MUTE, 0, 0x7FFF7FFF, 1,
-                                         0, 0, 0, {}, {}, 0};
+    const VantorAudioParams halfAndMuted{
+        VANTOR_AUDIO_VOLUME | VANTOR_AUDIO_MUTE, 0, 0x7FFF7FFF, 1, 0, 0, 0, {}, {}, 0};
     ASSERT_EQ(AudioOutSetParams(m_Out.get(), &halfAndMuted), 1);
     WriteTone(1000.0, 0.4);
     std::this_thread::sleep_for(milliseconds(600)); // all of it played, silently
@@ -296,8 +292,7 @@ TEST_F(DsAudioOutTest, PauseRestartAndFlushShowInThePlayedReport)
     EXPECT_EQ(m_Clock.Bytes(), flushed) << "a flushed buffer has nothing left to play";
     EXPECT_LT(flushed, BytesWritten());
     std::printf("played bytes: %llu when paused, %llu after restart, %llu at flush of %llu\n",
-                static_cast<unsigned long long>(paused),
-                static_cast<unsigned long long>(restarted),
+                static_cast<unsigned long long>(paused), static_cast<unsigned long long>(restarted),
                 static_cast<unsigned long long>(flushed),
                 static_cast<unsigned long long>(BytesWritten()));
 }

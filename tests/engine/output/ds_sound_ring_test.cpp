@@ -1,7 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "engine/output/audio_out.h"
 #include "engine/output/ds_sound_ring.h"
@@ -60,9 +60,17 @@ TEST(PlayingFrequency, IsRateTimesSpeedAndRefusedOutsideTheDeviceRange)
         int32_t nRate, nPercent, nFrequency;
     };
     const Case cases[] = {
-        {44100, 100, 44100}, {44100, 200, 88200}, {44100, 50, 22050}, {44100, 150, 66150},
-        {8000, 133, 10640},  {44100, 453, 199773}, {44100, 454, -1},  {44100, 0, -1},
-        {44100, -100, -1},   {1000, 10, 100},      {1000, 9, -1},
+        {44100, 100, 44100},
+        {44100, 200, 88200},
+        {44100, 50, 22050},
+        {44100, 150, 66150},
+        {8000, 133, 10640},
+        {44100, 453, 199773},
+        {44100, 454, -1},
+        {44100, 0, -1},
+        {44100, -100, -1},
+        {1000, 10, 100},
+        {1000, 9, -1},
         // Large speeds must not wrap around into the accepted range.
         {44100, 2000000000, -1},
     };
@@ -80,9 +88,9 @@ TEST(VolumeWord, GivesAttenuationInHundredthsOfADecibel)
         int32_t nAttenuation;
     };
     const Case cases[] = {
-        {0x7FFF7FFF, -625}, {0xFFFFFFFF, 0},      {0, -10000},        {0x0000FFFF, 0},
-        {0xFFFF0000, -10000}, // only the low (left) level counts
-        {0x00000001, -10000}, {0x00003FFF, -1250}, {0x0000FFFE, 0},
+        {0x7FFF7FFF, -625},   {0xFFFFFFFF, 0},      {0, -10000},
+        {0x0000FFFF, 0},      {0xFFFF0000, -10000}, // only the low (left) level counts
+        {0x00000001, -10000}, {0x00003FFF, -1250},  {0x0000FFFE, 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << c.dwWord);
@@ -105,7 +113,11 @@ TEST(VolumeState, MuteKeepsTheLevelForUnmute)
 {
     struct Step
     {
-        enum Kind { Volume, Mute } kind;
+        enum Kind
+        {
+            Volume,
+            Mute
+        } kind;
         uint32_t dwValue;
         int32_t nAttenuation; // afterwards
     };
@@ -216,9 +228,9 @@ TEST(SoundRing, SpeedStepsThroughTheBufferAndInterpolates)
         uint32_t nConsumedBytes;
     };
     const Case cases[] = {
-        {2.0, {0, 20, 40, 60}, 16},  // every other frame
-        {0.5, {0, 5, 10, 15}, 4},    // halfway values in between
-        {1.5, {0, 15, 30, 45}, 12},  // 1.5 frames a step
+        {2.0, {0, 20, 40, 60}, 16}, // every other frame
+        {0.5, {0, 5, 10, 15}, 4},   // halfway values in between
+        {1.5, {0, 15, 30, 45}, 12}, // 1.5 frames a step
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.step);

@@ -17,7 +17,10 @@ public:
     {
     }
 
-    uint8_t *Row(int32_t r) { return &m_Bytes[static_cast<size_t>(m_nStride) * (r + 1) + m_nGuard]; }
+    uint8_t *Row(int32_t r)
+    {
+        return &m_Bytes[static_cast<size_t>(m_nStride) * (r + 1) + m_nGuard];
+    }
     uint8_t *Data() { return Row(0); }
     int32_t Stride() const { return m_nStride; }
 

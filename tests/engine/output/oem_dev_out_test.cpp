@@ -1,7 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <functional>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "engine/core/vantor_errors.h"
 #include "engine/output/memory_surface.h"
@@ -69,8 +69,14 @@ struct LayoutCase
 };
 
 const LayoutCase kLayouts[] = {
-    {FOURCC_I420, [](auto &f, int32_t x, int32_t y, int32_t, int32_t h) { return ReadPlanar(f, x, y, h, false); }, false},
-    {FOURCC_YV12, [](auto &f, int32_t x, int32_t y, int32_t, int32_t h) { return ReadPlanar(f, x, y, h, true); }, false},
+    {FOURCC_I420,
+     [](auto &f, int32_t x, int32_t y, int32_t, int32_t h) {
+         return ReadPlanar(f, x, y, h, false);
+     },
+     false},
+    {FOURCC_YV12,
+     [](auto &f, int32_t x, int32_t y, int32_t, int32_t h) { return ReadPlanar(f, x, y, h, true); },
+     false},
     {FOURCC_NV12,
      [](auto &f, int32_t x, int32_t y, int32_t, int32_t h) {
          const int32_t p = f.nFramePitch;
@@ -120,9 +126,11 @@ TEST(OemDevOut, WritesThePictureInEveryFrameLayout)
                 if (c.quarterChroma) {
                     const int32_t i = (x / 4) * 2, j = (y / 4) * 2;
                     u = static_cast<uint8_t>((screen.U(i, j) + screen.U(i + 1, j) +
-                                              screen.U(i, j + 1) + screen.U(i + 1, j + 1) + 2) / 4);
+                                              screen.U(i, j + 1) + screen.U(i + 1, j + 1) + 2) /
+                                             4);
                     v = static_cast<uint8_t>((screen.V(i, j) + screen.V(i + 1, j) +
-                                              screen.V(i, j + 1) + screen.V(i + 1, j + 1) + 2) / 4);
+                                              screen.V(i, j + 1) + screen.V(i + 1, j + 1) + 2) /
+                                             4);
                 }
                 ASSERT_EQ(s.u, u) << x << "," << y;
                 ASSERT_EQ(s.v, v) << x << "," << y;

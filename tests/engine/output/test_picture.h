@@ -39,8 +39,14 @@ inline void YuvOf(BarColour c, uint8_t *y, uint8_t *cb, uint8_t *cr)
 }
 
 // Which bar pixel x of a picture of width w lies in, and whether row y is in the ramp.
-inline int BarAt(int32_t x, int32_t w) { return std::min(7, x * 8 / w); }
-inline bool InRamp(int32_t y, int32_t h) { return y >= h * 2 / 3; }
+inline int BarAt(int32_t x, int32_t w)
+{
+    return std::min(7, x * 8 / w);
+}
+inline bool InRamp(int32_t y, int32_t h)
+{
+    return y >= h * 2 / 3;
+}
 
 inline TestPicture MakeTestPicture(int32_t w, int32_t h)
 {

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "engine/core/vantor_errors.h"
 #include "engine/output/memory_surface.h"
@@ -25,16 +25,16 @@ const DisplayCase kDisplay[] = {
     {"wide source in a 4:3 window", {640, 480, 1280, 720, 1, 0, 0, 0}, {0, 64, 640, 352}},
     {"4:3 in a wider window", {700, 500, 720, 480, 3, 0, 0, 0}, {22, 2, 656, 496}},
     {"16:9", {640, 480, 720, 576, 4, 0, 0, 0}, {0, 64, 640, 352}},
-    {"turned window exchanges width and height", {480, 640, 640, 480, 1, 0, 0, 1},
+    {"turned window exchanges width and height",
+     {480, 640, 640, 480, 1, 0, 0, 1},
      {0, 0, 640, 480}},
     {"orientation 4 keeps them", {480, 640, 640, 480, 1, 0, 0, 4}, {0, 144, 480, 352}},
     {"window under 16 pixels is empty", {15, 200, 640, 480, 2, 0, 0, 0}, {7, 4, 0, 192}},
-    {"huge custom ratio stays in the window", {640, 480, 640, 480, 7, 1, 4000000000u, 0},
+    {"huge custom ratio stays in the window",
+     {640, 480, 640, 480, 7, 1, 4000000000u, 0},
      {320, 0, 0, 480}},
-    {"very wide strip grows to show more", {640, 480, 640, 480, 7, 30, 1, 0},
-     {0, 224, 640, 32}},
-    {"very wide strip stays in a low window", {640, 40, 640, 480, 7, 30, 1, 0},
-     {0, 4, 640, 32}},
+    {"very wide strip grows to show more", {640, 480, 640, 480, 7, 30, 1, 0}, {0, 224, 640, 32}},
+    {"very wide strip stays in a low window", {640, 40, 640, 480, 7, 30, 1, 0}, {0, 4, 640, 32}},
 };
 
 TEST(VideoRenderer, DisplayRectangle)

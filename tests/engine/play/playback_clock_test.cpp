@@ -1,8 +1,8 @@
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <thread>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "engine/core/vantor_errors.h"
 #include "engine/play/playback_clock.h"
@@ -167,8 +167,7 @@ TEST(ClockThreads, ReadersNeverSeeAValueOfOneUpdateWithTheTickOfAnother)
                 const uint32_t before = g_nSharedTick.load();
                 const int32_t value = clock.Position();
                 const uint32_t after = g_nSharedTick.load();
-                if (static_cast<uint32_t>(value) < before ||
-                    static_cast<uint32_t>(value) > after)
+                if (static_cast<uint32_t>(value) < before || static_cast<uint32_t>(value) > after)
                     ++torn;
             }
         });

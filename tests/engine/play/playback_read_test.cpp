@@ -1,9 +1,9 @@
 // Reading samples into a task's queue: a sample larger than the stream said grows the queue
 // instead of ending the stream.
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+
+#include <gtest/gtest.h>
 
 #include "engine/play/playback_tasks.h"
 #include "engine/source/source_object.h"
@@ -103,8 +103,7 @@ TEST(PlaybackQueues, AQueueForHugeSamplesIsBoundedAndTakesMemoryOnlyAsItIsUsed)
 TEST_F(PlaybackReadTest, AKindTheSourceLacksEndsAtOnce)
 {
     std::unique_ptr<SampleQueue> queue = MakeQueue(5, false);
-    EXPECT_EQ(ReadIntoQueue(&m_Playback, &queue, SAMPLE_KIND_AUDIO, 0, false),
-              ReadOutcome::Ended);
+    EXPECT_EQ(ReadIntoQueue(&m_Playback, &queue, SAMPLE_KIND_AUDIO, 0, false), ReadOutcome::Ended);
 }
 
 } // namespace

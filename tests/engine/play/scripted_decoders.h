@@ -159,7 +159,7 @@ struct ClipSpec
     uint32_t videoFourcc = kVideoFourcc;
     bool audio = true;
     bool text = false;
-    char textCodec[5] = "TRVX"; // CreateText takes only this one
+    char textCodec[5] = "TRVX";     // CreateText takes only this one
     uint32_t keyEveryPictures = 25; // one key picture a second at 25 pictures a second
 };
 

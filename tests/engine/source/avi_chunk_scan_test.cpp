@@ -1,9 +1,9 @@
 // The chunk search over one span of bytes: what it accepts as a header, what it steps over,
 // and where it tells the next span to start.
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "engine/source/avi_chunk_scan.h"
 
@@ -40,19 +40,19 @@ TEST(AviChunkScan, FindsStepsOverAndResumes)
          100003, 0, 4},
         {"RIFF and LIST are stepped over with their type",
          Bytes("RIFF####AVI LIST####hdrl00db\x01~~~x"), false, AviScanHit::Chunk, 24, 0, 1},
-        {"a movi list is reported", Bytes("##LIST\x10~~~movi00dc"), false, AviScanHit::MoviList,
-         2, 14, 16},
-        {"an unknown id slides by one byte", Bytes("abcd00dc\x02~~~xy"), false,
-         AviScanHit::Chunk, 4, 0, 2},
-        {"digits in the type are no stream chunk", Bytes("0012~~~~"), true, AviScanHit::None, 0,
-         8, 0},
+        {"a movi list is reported", Bytes("##LIST\x10~~~movi00dc"), false, AviScanHit::MoviList, 2,
+         14, 16},
+        {"an unknown id slides by one byte", Bytes("abcd00dc\x02~~~xy"), false, AviScanHit::Chunk,
+         4, 0, 2},
+        {"digits in the type are no stream chunk", Bytes("0012~~~~"), true, AviScanHit::None, 0, 8,
+         0},
         {"idx1, JUNK and standard indexes are headers", Bytes("##JUNK\x08~~~"), false,
          AviScanHit::Chunk, 2, 0, 8},
         {"standard index", Bytes("~ix01\x20~~~"), false, AviScanHit::Chunk, 1, 0, 32},
         {"a header cut by the span is looked at again", Bytes("~~~~~~~~~~00dc\x01~"), false,
          AviScanHit::None, 0, 10, 0},
-        {"unless the span is the end", Bytes("~~~~~~~~~~00dc\x01~"), true, AviScanHit::None, 0,
-         16, 0},
+        {"unless the span is the end", Bytes("~~~~~~~~~~00dc\x01~"), true, AviScanHit::None, 0, 16,
+         0},
         {"an id cut by the span is looked at again", Bytes("##########00d"), false,
          AviScanHit::None, 0, 10, 0},
         {"nothing but zeros", Bytes("", 4096), false, AviScanHit::None, 0, 4096, 0},

@@ -1,8 +1,6 @@
 // AVI files written by libavformat's own muxer (and a few cut or rebuilt from them): what
 // roadlog-probe delivers must be the packets libavformat's demuxer reads, in order and size,
 // timed by the stream's time base.
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +9,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -24,7 +24,6 @@ extern "C" {
 #include "tools/mkcard/av_owners.h"
 
 namespace {
-
 
 struct ClipSpec
 {
@@ -118,7 +117,8 @@ bool WriteClip(const std::string &path, const ClipSpec &spec)
         av_frame_make_writable(picture.get());
         for (int y = 0; y < picture->height; ++y) {
             for (int x = 0; x < picture->width; ++x)
-                picture->data[0][y * picture->linesize[0] + x] = static_cast<uint8_t>(x + y + i * 5);
+                picture->data[0][y * picture->linesize[0] + x] =
+                    static_cast<uint8_t>(x + y + i * 5);
         }
         for (int p = 1; p < 3; ++p)
             std::memset(picture->data[p], 128 + i, picture->linesize[p] * picture->height / 2);
@@ -197,7 +197,8 @@ std::vector<Packet> ProbedPackets(const std::string &path, const char *kind)
 
 void ExpectSamePackets(const std::string &path)
 {
-    for (auto [type, kind] : {std::pair{AVMEDIA_TYPE_VIDEO, "video"}, std::pair{AVMEDIA_TYPE_AUDIO, "audio"}}) {
+    for (auto [type, kind] :
+         {std::pair{AVMEDIA_TYPE_VIDEO, "video"}, std::pair{AVMEDIA_TYPE_AUDIO, "audio"}}) {
         SCOPED_TRACE(kind);
         const std::vector<Packet> expected = DemuxedPackets(path, type);
         ASSERT_FALSE(expected.empty());
@@ -230,8 +231,8 @@ TEST(AviFromLibavformat, ProbeDeliversTheDemuxersPackets)
     for (const ClipSpec &spec : kClips) {
         SCOPED_TRACE(spec.name);
         const std::string path = folder.Path(std::string(spec.name) + ".avi");
-        ASSERT_TRUE(WriteClip(path, spec)) << "encoder " << spec.videoEncoder << " or "
-                                           << spec.audioEncoder << " missing";
+        ASSERT_TRUE(WriteClip(path, spec))
+            << "encoder " << spec.videoEncoder << " or " << spec.audioEncoder << " missing";
         ExpectSamePackets(path);
     }
 }
@@ -266,7 +267,8 @@ TEST(AviFromLibavformat, HandBuiltOpenDmlFile)
 {
     TempFolder folder;
     const std::string path = folder.Write("odml.avi", OpenDmlTestClip(40));
-    for (auto [type, kind] : {std::pair{AVMEDIA_TYPE_VIDEO, "video"}, std::pair{AVMEDIA_TYPE_AUDIO, "audio"}}) {
+    for (auto [type, kind] :
+         {std::pair{AVMEDIA_TYPE_VIDEO, "video"}, std::pair{AVMEDIA_TYPE_AUDIO, "audio"}}) {
         SCOPED_TRACE(kind);
         const std::vector<Packet> expected = DemuxedPackets(path, type);
         ASSERT_EQ(expected.size(), 40u);

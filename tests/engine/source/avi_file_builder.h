@@ -28,7 +28,10 @@ struct AviBytes
             bytes.push_back(static_cast<uint8_t>(v >> shift));
         return *this;
     }
-    AviBytes &U64(uint64_t v) { return U32(static_cast<uint32_t>(v)).U32(static_cast<uint32_t>(v >> 32)); }
+    AviBytes &U64(uint64_t v)
+    {
+        return U32(static_cast<uint32_t>(v)).U32(static_cast<uint32_t>(v >> 32));
+    }
     AviBytes &Fill(size_t count, uint8_t value = 0)
     {
         bytes.insert(bytes.end(), count, value);
@@ -60,7 +63,7 @@ struct AviTestStream
     const char *fccType; // "vids", "auds", "txts"
     const char *fccHandler;
     uint32_t dwScale, dwRate, dwStart, dwLength, dwSuggestedBufferSize, dwSampleSize;
-    std::vector<uint8_t> format; // the strf data
+    std::vector<uint8_t> format;     // the strf data
     std::vector<uint8_t> superIndex; // an "indx" chunk's data, or empty
 };
 
@@ -104,7 +107,7 @@ struct AviLayout
 struct AviBuilt
 {
     std::vector<uint8_t> bytes;
-    size_t nMoviType = 0;            // the "movi" fourcc
+    size_t nMoviType = 0;             // the "movi" fourcc
     std::vector<size_t> chunkHeaders; // of every movi chunk, in order
     size_t nIdx1 = 0;                 // the idx1 header, 0 without one
 };
@@ -140,8 +143,8 @@ inline AviBuilt BuildAvi(const AviLayout &layout)
     uint8_t counter = 1;
     for (const AviTestChunk &c : layout.chunks) {
         built.chunkHeaders.push_back(b.Size());
-        char id[5] = {static_cast<char>('0' + c.nStream / 10), static_cast<char>('0' + c.nStream % 10),
-                      c.type[0], c.type[1], 0};
+        char id[5] = {static_cast<char>('0' + c.nStream / 10),
+                      static_cast<char>('0' + c.nStream % 10), c.type[0], c.type[1], 0};
         std::vector<uint8_t> data(c.nSize);
         for (uint8_t &x : data)
             x = counter++;

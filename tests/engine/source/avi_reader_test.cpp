@@ -1,18 +1,18 @@
 // The AVI reader on small files laid out by hand: header rules and defaults, idx1 and OpenDML
 // indexes, whole-chunk and piecewise delivery, scanning, index completion and seeking.
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <chrono>
 #include <thread>
 
+#include <gtest/gtest.h>
+
+#include "avi_file_builder.h"
 #include "engine/core/fourcc.h"
 #include "engine/core/vantor_errors.h"
 #include "engine/source/avi_reader.h"
 #include "engine/source/byte_stream.h"
 #include "engine/source/file_back_end.h"
 #include "engine/source/source_object.h"
-#include "avi_file_builder.h"
 #include "source_test_util.h"
 
 namespace {
@@ -113,8 +113,7 @@ TEST(AviReaderHeader, VideoScaleZeroTakesTheFrameTimeOfTheMainHeader)
     SampleRequest request;
     ASSERT_EQ(file.ReadOne(SAMPLE_KIND_VIDEO, 64, &request), VANTOR_OK);
     EXPECT_EQ(request.nDuration, 40u);
-    EXPECT_EQ(file.ReadAll(SAMPLE_KIND_VIDEO),
-              (std::vector<Sample>{{40, 9, 9}, {80, 10, 18}}));
+    EXPECT_EQ(file.ReadAll(SAMPLE_KIND_VIDEO), (std::vector<Sample>{{40, 9, 9}, {80, 10, 18}}));
 }
 
 // A negative height is a top-down picture: its rows, not a four-billion figure.
@@ -195,7 +194,7 @@ TEST(AviReaderHeader, OnlyVideoAndAudioStreamsAreRegistered)
             }
         }
         const uint32_t text = 3 - video - audio;
-        layout.chunks = {{video, "dc", 11, true}, {text, "tx", 5, true}, {audio, "wb", 12, true},
+        layout.chunks = {{video, "dc", 11, true}, {text, "tx", 5, true},   {audio, "wb", 12, true},
                          {text, "tx", 5, true},   {video, "dc", 13, true}, {audio, "wb", 14, true}};
         const AviBuilt built = BuildAvi(layout);
         for (bool indexed : {true, false}) {
@@ -297,8 +296,7 @@ TEST(AviReaderRead, ZeroSizeVideoChunkCountsOneFrame)
         SCOPED_TRACE(indexed ? "idx1" : "scanned");
         AviFile file(indexed ? built.bytes : WithoutIdx1(built));
         ASSERT_EQ(file.Result(), VANTOR_OK);
-        EXPECT_EQ(file.ReadAll(SAMPLE_KIND_VIDEO),
-                  (std::vector<Sample>{{0, 8, 1}, {80, 9, 9}}));
+        EXPECT_EQ(file.ReadAll(SAMPLE_KIND_VIDEO), (std::vector<Sample>{{0, 8, 1}, {80, 9, 9}}));
     }
 }
 
@@ -313,10 +311,8 @@ TEST(AviReaderRead, SampleSizeAudioIsPiecewiseWithoutACompleteIndex)
         ASSERT_EQ(file.Result(), VANTOR_OK);
         // 4-byte samples at 44100 Hz: 4096 samples are 92 ms.
         EXPECT_EQ(file.ReadAll(SAMPLE_KIND_AUDIO, 16384),
-                  (std::vector<Sample>{{0, 16384, 0x01},
-                                       {92, 16384, 0x01},
-                                       {185, 7232, 0x01},
-                                       {226, 4000, 0x41}}));
+                  (std::vector<Sample>{
+                      {0, 16384, 0x01}, {92, 16384, 0x01}, {185, 7232, 0x01}, {226, 4000, 0x41}}));
     }
     {
         AviFile file(built.bytes);
@@ -341,8 +337,8 @@ TEST(AviReaderRead, TimesOfLongClipsDoNotWrap)
         uint32_t scale, rate, ms;
     };
     const Case cases[] = {
-        {100000, 1001, 30000, 3336666},   // 55 minutes at 29.97 fps
-        {3000000, 1, 44100, 68027},       // samples
+        {100000, 1001, 30000, 3336666},               // 55 minutes at 29.97 fps
+        {3000000, 1, 44100, 68027},                   // samples
         {0xFFFFFFFFull, 0xFFFFFFFFu, 1, 0xFFFFFFFFu}, // saturates
         {5, 1, 0, 0},
     };
@@ -368,7 +364,8 @@ TEST(AviReaderScan, CutIdx1IsNeverReadAsChunks)
     AviLayout layout = KeyFrameClip(300);
     const AviBuilt built = BuildAvi(layout);
     // Three quarters of the entries survive.
-    std::vector<uint8_t> cut(built.bytes.begin(), built.bytes.begin() + built.nIdx1 + 8 + 225 * 16 + 5);
+    std::vector<uint8_t> cut(built.bytes.begin(),
+                             built.bytes.begin() + built.nIdx1 + 8 + 225 * 16 + 5);
     AviFile file(cut);
     ASSERT_EQ(file.Result(), VANTOR_OK);
     const std::vector<Sample> v = file.ReadAll(SAMPLE_KIND_VIDEO);
@@ -385,7 +382,8 @@ TEST(AviReaderScan, ChunkCutByTheEndOfTheFileEndsTheStream)
     layout.streams = {VideoStream(1, 25, 3)};
     layout.chunks = {{0, "dc", 8, true}, {0, "dc", 9, false}, {0, "dc", 200, false}};
     const AviBuilt built = BuildAvi(layout);
-    std::vector<uint8_t> cut(built.bytes.begin(), built.bytes.begin() + built.chunkHeaders[2] + 100);
+    std::vector<uint8_t> cut(built.bytes.begin(),
+                             built.bytes.begin() + built.chunkHeaders[2] + 100);
     // What follows the cut chunk's header looks like chunks, but lies in its data.
     const char fake[] = "00dc\x04\0\0\0ABCD";
     std::copy(fake, fake + 12, cut.begin() + built.chunkHeaders[2] + 20);
@@ -590,7 +588,8 @@ TEST(AviReaderIndex, UntrustedSizesNeitherOverflowNorLoop)
         {"movi list size beyond the file", 0 - 4, 0xFFFFFFF0u, 5},
         {"movi list size never written", 0 - 4, 0, 5},
         {"chunk size beyond the file", first + 4, 0xFFFFFFF0u, 0},
-        {"idx1 size beyond the file", static_cast<ptrdiff_t>(built.nIdx1 - built.nMoviType + 4), 0xFFFFFFF0u, 5},
+        {"idx1 size beyond the file", static_cast<ptrdiff_t>(built.nIdx1 - built.nMoviType + 4),
+         0xFFFFFFF0u, 5},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

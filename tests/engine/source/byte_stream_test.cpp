@@ -203,7 +203,8 @@ TEST(FileBackEnd, SplitReadFillsHeadThenBody)
         EXPECT_EQ(s->pOps->Tell(s->pInstance, c), 107);
         ASSERT_EQ(s->pOps->Seek(s->pInstance, c, kFileSize - 50), VANTOR_OK);
         EXPECT_EQ(s->pOps->CursorReadSplit(s->pInstance, c, head, 4, body.data(), 100), 50);
-        EXPECT_EQ(std::vector<uint8_t>(body.begin(), body.begin() + 46), Expected(kFileSize - 46, 46));
+        EXPECT_EQ(std::vector<uint8_t>(body.begin(), body.begin() + 46),
+                  Expected(kFileSize - 46, 46));
         EXPECT_LT(s->pOps->CursorReadSplit(s->pInstance, c, head, 4, body.data(), 100), 0)
             << "nothing left";
     }

@@ -1,13 +1,12 @@
 // The writer's files are read back here by a parse of their own, so a writer fault cannot hide
 // behind a reader that shares its mistakes.
-#include <gtest/gtest.h>
-
-#include <unistd.h>
-
 #include <filesystem>
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "engine/core/vantor_errors.h"
 #include "engine/source/clf_writer.h"
@@ -78,8 +77,9 @@ TEST_F(ClfWriterTest, HeaderAndRecordsReadBackInOrder)
         {kClfKindText, 1000, "G$GPRMC,000001.000,V", 1000, true},
     };
     for (const Sample &s : samples)
-        ASSERT_EQ(writer.WriteSample(s.kind, s.time, s.data.data(), s.data.size(), s.duration, s.key),
-                  VANTOR_OK);
+        ASSERT_EQ(
+            writer.WriteSample(s.kind, s.time, s.data.data(), s.data.size(), s.duration, s.key),
+            VANTOR_OK);
     EXPECT_EQ(writer.DurationMs(), 2000u);
     ASSERT_EQ(writer.Finish(), VANTOR_OK);
 

@@ -26,7 +26,8 @@ inline bool MakeClip(const std::string &path, const std::string &outputArguments
                      const char *seconds = "2")
 {
     const std::string command =
-        std::string("ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=160x96:rate=25:duration=") +
+        std::string(
+            "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=160x96:rate=25:duration=") +
         seconds + " -f lavfi -i sine=frequency=440:sample_rate=16000:duration=" + seconds + " " +
         outputArguments + " '" + path + "' </dev/null";
     return std::system(command.c_str()) == 0;
@@ -47,8 +48,7 @@ std::string ClipOnFirstUse(const std::string &folder, const Row (&rows)[N], cons
 
 // A test suite over a table of clips: a temporary folder of the suite's own where each clip is
 // made on first use (ctest runs one test a process, so each makes only the clips it uses).
-template <const auto &Clips>
-class CClipTableTest : public ::testing::Test
+template <const auto &Clips> class CClipTableTest : public ::testing::Test
 {
 protected:
     static void SetUpTestSuite() { s_folder = new CTempFolder; }
@@ -94,7 +94,8 @@ inline std::vector<DemuxedPacket> DemuxPackets(const std::string &path, AVMediaT
     if (index < 0)
         return packets;
     const AVStream *st = input->streams[index];
-    const bool adts = st->codecpar->codec_id == AV_CODEC_ID_AAC && st->codecpar->extradata_size == 0;
+    const bool adts =
+        st->codecpar->codec_id == AV_CODEC_ID_AAC && st->codecpar->extradata_size == 0;
     const int64_t originMs = input->start_time == AV_NOPTS_VALUE
                                  ? 0
                                  : av_rescale_q(input->start_time, AV_TIME_BASE_Q, {1, 1000});

@@ -1,13 +1,13 @@
 // roadlog-probe on clips of other containers: its samples are libavformat's packets, its
 // pictures are those the ffmpeg program decodes from the same file, and its information names
 // the codecs.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "lavf_clips.h"
 #include "tests/support/frame_md5.h"
@@ -110,8 +110,8 @@ TEST_F(LavfProbe, DecodingOverHttpGivesTheFilesPictures)
 
 TEST_F(LavfProbe, InfoNamesSizeDurationAndCodecs)
 {
-    const CommandRun run = RunCommand(std::string(ROADLOG_PROBE) + " info " +
-                                      Quoted(Path("clip.mp4")) + " 2>&1");
+    const CommandRun run =
+        RunCommand(std::string(ROADLOG_PROBE) + " info " + Quoted(Path("clip.mp4")) + " 2>&1");
     ASSERT_EQ(run.exitCode, 0) << run.out;
     for (const char *expected :
          {"\"media_type\":1,", "\"fourcc_text\":\"H264\"", "\"width\":160", "\"height\":96",
@@ -124,7 +124,8 @@ TEST_F(LavfProbe, InfoNamesSizeDurationAndCodecs)
 
 TEST_F(LavfProbe, MatroskaIsAnUnsupportedFile)
 {
-    ASSERT_TRUE(MakeClip(Path("clip.mkv"), "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -f matroska"));
+    ASSERT_TRUE(MakeClip(Path("clip.mkv"),
+                         "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -f matroska"));
     const CommandRun run =
         RunCommand(std::string(ROADLOG_PROBE) + " info " + Quoted(Path("clip.mkv")) + " 2>&1");
     EXPECT_EQ(run.exitCode, 1);

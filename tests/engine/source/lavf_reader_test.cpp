@@ -1,7 +1,5 @@
 // The readers over libavformat on clips the ffmpeg program writes: media information, seeking,
 // oversized samples, what stays refused, and the same clips over HTTP from a local server.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -31,24 +30,23 @@ struct ClipRow
     const char *file;
     const char *arguments;
     uint32_t mediaType;
-    const char *fourcc; // null: no video
+    const char *fourcc;   // null: no video
     uint32_t audioFormat; // 0: no audio
     uint32_t sampleRate;
 };
 
 // One clip per container the readers open; each row says what its media information holds.
 const ClipRow kClips[] = {
-    {"clip.mp4", "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -g 10 -bf 2 -c:a aac -f mp4", kMp4MediaType,
-     "H264", 0xFF, 16000},
-    {"clip.3gp", "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -g 10 -c:a aac -f 3gp", kMp4MediaType, "H264",
-     0xFF, 16000},
+    {"clip.mp4", "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -g 10 -bf 2 -c:a aac -f mp4",
+     kMp4MediaType, "H264", 0xFF, 16000},
+    {"clip.3gp", "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -g 10 -c:a aac -f 3gp",
+     kMp4MediaType, "H264", 0xFF, 16000},
     {"clip.ts", "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -g 10 -bf 2 -c:a aac -f mpegts",
      kTransportStreamMediaType, "H264", 0xFF, 16000},
-    {"clip.flv", "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -g 10 -c:a aac -f flv", kFlvMediaType, "H264",
-     0xFF, 16000},
+    {"clip.flv", "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -g 10 -c:a aac -f flv",
+     kFlvMediaType, "H264", 0xFF, 16000},
     {"clip.asf", "-c:v msmpeg4 -c:a wmav2 -f asf", kAsfMediaType, "MP43", 0x161, 16000},
-    {"clip.mpg", "-c:v mpeg1video -c:a mp2 -f mpeg", kProgramStreamMediaType, "MPEG", 0x50,
-     16000},
+    {"clip.mpg", "-c:v mpeg1video -c:a mp2 -f mpeg", kProgramStreamMediaType, "MPEG", 0x50, 16000},
     {"clip.ogg", "-c:v libtheora -c:a libvorbis -f ogg", kOggMediaType, "THEO", 0x566F, 16000},
     {"clip.rm", "-c:v rv10 -c:a ac3 -ar 48000 -f rm", kRealMediaMediaType, "RV10", 0x2000, 48000},
     {"clip.wav", "-vn -c:a pcm_s16le -f wav", kWaveMediaType, nullptr, 1, 16000},
@@ -238,10 +236,10 @@ Expectation ExpectedFor(const std::string &path)
 
 enum class SeekKind
 {
-    Plain,        // precision flag 0: video to the nearest key frame, sound to the video
-    Precise,      // precision flag 1: sound at or before, video key frame at or before that
-    KeyNext,      // key-frame seek with the flag: the next key frame
-    KeyBefore,    // key-frame seek without it: the key frame at or before
+    Plain,     // precision flag 0: video to the nearest key frame, sound to the video
+    Precise,   // precision flag 1: sound at or before, video key frame at or before that
+    KeyNext,   // key-frame seek with the flag: the next key frame
+    KeyBefore, // key-frame seek without it: the key frame at or before
 };
 
 struct SeekCase
@@ -251,10 +249,10 @@ struct SeekCase
 };
 
 const SeekCase kSeeks[] = {
-    {SeekKind::Plain, 0},       {SeekKind::Plain, 390},      {SeekKind::Plain, 610},
-    {SeekKind::Plain, 1010},    {SeekKind::Plain, 1990},     {SeekKind::Plain, 60000},
-    {SeekKind::Precise, 1010},  {SeekKind::Precise, 430},    {SeekKind::KeyNext, 410},
-    {SeekKind::KeyNext, 800},   {SeekKind::KeyNext, 1900},   {SeekKind::KeyBefore, 1190},
+    {SeekKind::Plain, 0},       {SeekKind::Plain, 390},    {SeekKind::Plain, 610},
+    {SeekKind::Plain, 1010},    {SeekKind::Plain, 1990},   {SeekKind::Plain, 60000},
+    {SeekKind::Precise, 1010},  {SeekKind::Precise, 430},  {SeekKind::KeyNext, 410},
+    {SeekKind::KeyNext, 800},   {SeekKind::KeyNext, 1900}, {SeekKind::KeyBefore, 1190},
     {SeekKind::KeyBefore, 790}, {SeekKind::Plain, 250},
 };
 
@@ -351,8 +349,10 @@ std::vector<uint8_t> Head(const std::string &path, size_t count)
 // damaged files get a code, never a crash.
 TEST_F(LavfClips, OnlyMpegAudioAndAmrPassAsElementaryAudio)
 {
-    ASSERT_TRUE(MakeClip(Path("clip.mkv"), "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -f matroska"));
-    ASSERT_TRUE(MakeClip(Path("clip.webm"), "-c:v libvpx -deadline realtime -c:a libvorbis -f webm"));
+    ASSERT_TRUE(MakeClip(Path("clip.mkv"),
+                         "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -f matroska"));
+    ASSERT_TRUE(
+        MakeClip(Path("clip.webm"), "-c:v libvpx -deadline realtime -c:a libvorbis -f webm"));
     ASSERT_TRUE(MakeClip(Path("clip.aac"), "-vn -c:a aac -f adts"));
     WriteBytes(Path("clip.amr"), AmrFile());
     std::vector<uint8_t> noise(20000);
@@ -376,10 +376,14 @@ TEST_F(LavfClips, OnlyMpegAudioAndAmrPassAsElementaryAudio)
         uint32_t audioFormat;
     };
     const Case cases[] = {
-        {"clip.mkv", VANTOR_E_UNSUPPORTED_FILE, 0},  {"clip.webm", VANTOR_E_UNSUPPORTED_FILE, 0},
-        {"clip.aac", VANTOR_E_UNSUPPORTED_FILE, 0},  {"noise.bin", VANTOR_E_UNSUPPORTED_FILE, 0},
-        {"empty.bin", VANTOR_E_UNSUPPORTED_FILE, 0}, {"clip.amr", VANTOR_OK, 0x38},
-        {"clip.mp3", VANTOR_OK, 0x55},               {"noise.ts", VANTOR_E_STREAM_SYNTAX, 0},
+        {"clip.mkv", VANTOR_E_UNSUPPORTED_FILE, 0},
+        {"clip.webm", VANTOR_E_UNSUPPORTED_FILE, 0},
+        {"clip.aac", VANTOR_E_UNSUPPORTED_FILE, 0},
+        {"noise.bin", VANTOR_E_UNSUPPORTED_FILE, 0},
+        {"empty.bin", VANTOR_E_UNSUPPORTED_FILE, 0},
+        {"clip.amr", VANTOR_OK, 0x38},
+        {"clip.mp3", VANTOR_OK, 0x55},
+        {"noise.ts", VANTOR_E_STREAM_SYNTAX, 0},
         {"half.mp4", VANTOR_E_STREAM_SYNTAX, 0},
     };
     for (const Case &c : cases) {
@@ -534,14 +538,13 @@ int FreeRtpPort()
 TEST_F(LavfClips, ASessionFromAnSdpFileReceivesThePushedPictures)
 {
     const std::string clip = Path("video.mp4");
-    ASSERT_TRUE(
-        MakeClip(clip, "-an -c:v libx264 -preset ultrafast -pix_fmt yuv420p -g 10 -f mp4"));
+    ASSERT_TRUE(MakeClip(clip, "-an -c:v libx264 -preset ultrafast -pix_fmt yuv420p -g 10 -f mp4"));
     const int port = FreeRtpPort();
     ASSERT_GT(port, 0);
     const std::string sdp = Path("session.sdp");
     BackgroundCommand sender("exec ffmpeg -nostdin -v error -re -stream_loop -1 -i '" + clip +
-                      "' -an -c:v copy -f rtp -sdp_file '" + sdp + "' rtp://127.0.0.1:" +
-                      std::to_string(port) + " >/dev/null 2>&1");
+                             "' -an -c:v copy -f rtp -sdp_file '" + sdp +
+                             "' rtp://127.0.0.1:" + std::to_string(port) + " >/dev/null 2>&1");
     ASSERT_TRUE(WaitUntil(
         [&] { return std::filesystem::exists(sdp) && std::filesystem::file_size(sdp) >= 100; },
         10000))

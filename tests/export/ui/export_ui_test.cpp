@@ -1,4 +1,7 @@
 // The export dialogs and the clip menu, offscreen, on a demo clip.
+#include <algorithm>
+#include <filesystem>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -7,11 +10,8 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QRadioButton>
-#include <QTimeEdit>
 #include <QThread>
-#include <algorithm>
-#include <filesystem>
-
+#include <QTimeEdit>
 #include <gtest/gtest.h>
 
 #include "export/clip_copy.h"
@@ -201,8 +201,8 @@ TEST(CopyClipsDialog, EventClipsTheFormatOfferCopies)
     MakeFolders(card / "EVENT/sub");
     WriteSized(card / "EVENT/E_2.AVI", 2000);
     WriteSized(card / "EVENT/E_1.avi", 2000);
-    WriteSized(card / "EVENT/.E_3.avi", 2000);  // hidden
-    WriteSized(card / "EVENT/E_4.avi", 1024);   // too small to be a clip
+    WriteSized(card / "EVENT/.E_3.avi", 2000); // hidden
+    WriteSized(card / "EVENT/E_4.avi", 1024);  // too small to be a clip
     WriteSized(card / "EVENT/E_5.avi.bak", 2000);
     WriteSized(card / "EVENT/sub/E_6.avi", 2000); // below EVENT: not listed
     EXPECT_EQ(EventClipsOnCard(card.Path()),
