@@ -8,7 +8,6 @@
 //   bench_responsiveness [benchmark options]
 //
 // Times are wall clock (the user waits for them), so a loaded machine shows in them.
-// Before Qt, whose "slots" keyword would change the engine's slot array.
 #include <atomic>
 #include <chrono>
 #include <cstdio>
