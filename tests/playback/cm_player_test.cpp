@@ -315,16 +315,25 @@ TEST_F(CmPlayerTest, SeekSpeedAndStepOnAPlayingClip)
     };
     ASSERT_TRUE(PumpUntil([&] { return lastStatus() && lastStatus()->wParam > 1000; }));
 
-    // Seeks are taken once the engine has settled in Paused.
+    // Seeks are taken once the engine has settled in Paused, and so are the next commands: a
+    // status report taken just before the pause may still be on its way, so settled also means
+    // a report of the pause has come.
+    auto settled = [&] {
+        return PumpUntil([&] {
+            return m_pPlayer->Status().nState == VS_PAUSED && lastStatus() &&
+                   lastStatus()->lParam == CMP_PAUSED;
+        });
+    };
     auto pauseAndSettle = [&] {
         m_pPlayer->Pause();
         EXPECT_EQ(m_pPlayer->GetState(), CMP_PAUSED);
-        return PumpUntil([&] { return m_pPlayer->Status().nState == VS_PAUSED; });
+        return settled();
     };
     ASSERT_TRUE(pauseAndSettle());
     EXPECT_EQ(m_pPlayer->SeekTo(-300), 1);
     EXPECT_TRUE(PumpUntil([&] { return m_pPlayer->Status().nPosition < 300; }, 2s))
         << m_pPlayer->Status().nPosition; // not the far end a wrapped value reaches
+    ASSERT_TRUE(settled()); // the seek has ended, so the Resume below is not asked mid-seek
 
     // Slowest rate: a second of playing moves the position by about 100 ms.
     for (const int32_t rate : {0, -5}) {
