@@ -66,19 +66,12 @@ CCopyClipsDlg::CCopyClipsDlg(const std::string &clip, const std::vector<std::str
     connect(m_pClose, &QPushButton::clicked, this, &CCopyClipsDlg::reject);
 }
 
-CCopyClipsDlg::~CCopyClipsDlg()
-{
-    m_bCancel = true;
-    if (m_worker.joinable())
-        m_worker.join();
-}
+CCopyClipsDlg::~CCopyClipsDlg() = default;
 
 bool CCopyClipsDlg::StartCopy()
 {
     if (IsRunning())
         return false;
-    if (m_worker.joinable())
-        m_worker.join();
     const std::vector<std::string> clips =
         m_pOne->isChecked() ? std::vector<std::string>{m_clip} : m_category;
     if (clips.empty() || (clips.size() == 1 && clips[0].empty())) {
@@ -99,15 +92,13 @@ bool CCopyClipsDlg::StartCopy()
         m_pStatus->setText(tr("The folder %1 cannot be created.").arg(absolute));
         return false;
     }
-    m_bCancel = false;
-    m_bFinished = false;
     m_bAllCopied = false;
     m_pCopy->setEnabled(false);
     m_pClose->setText(tr("Cancel"));
     m_pProgress->setValue(0);
     m_pStatus->setText(tr("Copying %n clip(s)…", nullptr, int(clips.size())));
     const std::string folder = absolute.toStdString();
-    m_worker = std::thread([this, clips, folder] {
+    m_worker.Start([this, clips, folder] {
         int last = -1;
         const COPY_RUN_RESULT run =
             CopyClipsVerified(clips, folder, [this, &last](uint64_t done, uint64_t total) {
@@ -118,7 +109,7 @@ bool CCopyClipsDlg::StartCopy()
                         m_pProgress, [bar = m_pProgress, permille] { bar->setValue(permille); },
                         Qt::QueuedConnection);
                 }
-                return !m_bCancel;
+                return !m_worker.Cancelled();
             });
         QMetaObject::invokeMethod(
             this, [this, run] { OnFinished(run); }, Qt::QueuedConnection);
@@ -128,9 +119,7 @@ bool CCopyClipsDlg::StartCopy()
 
 void CCopyClipsDlg::OnFinished(const COPY_RUN_RESULT &run)
 {
-    m_bFinished = true;
-    if (m_worker.joinable())
-        m_worker.join();
+    m_worker.Finish();
     m_pCopy->setEnabled(true);
     m_pClose->setText(tr("Close"));
     const int copied = int(run.files.size()) - run.nFailed;
@@ -150,7 +139,7 @@ void CCopyClipsDlg::OnFinished(const COPY_RUN_RESULT &run)
 void CCopyClipsDlg::reject()
 {
     if (IsRunning()) {
-        m_bCancel = true;
+        m_worker.Cancel();
         return;
     }
     QDialog::reject();

@@ -1,13 +1,12 @@
 #pragma once
 
-#include <atomic>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <QDialog>
 
 #include "export/clip_copy.h"
+#include "export/ui/dialog_worker.h"
 
 class QLabel;
 class QLineEdit;
@@ -32,7 +31,7 @@ public:
     QRadioButton *CategoryChoice() const { return m_pCategory; }
     QProgressBar *Progress() const { return m_pProgress; }
     QLabel *Status() const { return m_pStatus; }
-    bool IsRunning() const { return m_worker.joinable() && !m_bFinished; }
+    bool IsRunning() const { return m_worker.IsRunning(); }
     // True once a run ended with every clip copied and checked.
     bool AllCopied() const { return m_bAllCopied; }
     bool StartCopy();
@@ -53,10 +52,8 @@ private:
     QPushButton *m_pClose = nullptr;
     QProgressBar *m_pProgress = nullptr;
     QLabel *m_pStatus = nullptr;
-    std::thread m_worker;
-    std::atomic<bool> m_bCancel{false};
-    bool m_bFinished = false;
     bool m_bAllCopied = false;
+    CDialogWorker m_worker; // last: it waits for a job that reads the members above
 };
 
 // The EVENT clips on the card at root (ending with '/'), as the catalog lists them.

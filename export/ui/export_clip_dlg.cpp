@@ -105,17 +105,7 @@ CExportClipDlg::CExportClipDlg(const CLIP_MENU_TARGET &target, QWidget *parent)
     connect(m_pClose, &QPushButton::clicked, this, &CExportClipDlg::reject);
 }
 
-CExportClipDlg::~CExportClipDlg()
-{
-    m_bCancel = true;
-    JoinWorker();
-}
-
-void CExportClipDlg::JoinWorker()
-{
-    if (m_worker.joinable())
-        m_worker.join();
-}
+CExportClipDlg::~CExportClipDlg() = default;
 
 void CExportClipDlg::OnBrowse()
 {
@@ -129,7 +119,6 @@ bool CExportClipDlg::StartExport()
 {
     if (IsRunning())
         return false;
-    JoinWorker();
     const uint32_t from = MsOf(m_pFrom->time()), to = MsOf(m_pTo->time());
     QString path = m_pPath->text().trimmed();
     if (to <= from) {
@@ -147,8 +136,6 @@ bool CExportClipDlg::StartExport()
         m_pStatus->setText(tr(kOnCardRefusal));
         return false;
     }
-    m_bCancel = false;
-    m_bFinished = false;
     m_pExport->setEnabled(false);
     m_pClose->setText(tr("Cancel"));
     m_pProgress->setValue(0);
@@ -156,13 +143,13 @@ bool CExportClipDlg::StartExport()
     const std::string source = m_target.clipPath;
     const int64_t fileEnd = m_target.nFileEndUtcMs;
     const uint32_t duration = m_nDurationMs;
-    m_worker = std::thread([this, source, target, from, to, fileEnd, duration] {
+    m_worker.Start([this, source, target, from, to, fileEnd, duration] {
         const CLIP_EXPORT_RESULT result =
             ExportClipSpan(source, target, from, to, fileEnd, duration, [this](int percent) {
                 QMetaObject::invokeMethod(
                     m_pProgress, [bar = m_pProgress, percent] { bar->setValue(percent); },
                     Qt::QueuedConnection);
-                return !m_bCancel;
+                return !m_worker.Cancelled();
             });
         QMetaObject::invokeMethod(
             this, [this, result] { OnFinished(result); }, Qt::QueuedConnection);
@@ -172,8 +159,7 @@ bool CExportClipDlg::StartExport()
 
 void CExportClipDlg::OnFinished(const CLIP_EXPORT_RESULT &result)
 {
-    m_bFinished = true;
-    JoinWorker();
+    m_worker.Finish();
     m_pExport->setEnabled(true);
     m_pClose->setText(tr("Close"));
     if (!result.video.bOk) {
@@ -202,7 +188,7 @@ void CExportClipDlg::OnFinished(const CLIP_EXPORT_RESULT &result)
 void CExportClipDlg::reject()
 {
     if (IsRunning()) {
-        m_bCancel = true; // the worker removes its partial file and reports back
+        m_worker.Cancel(); // the worker removes its partial file and reports back
         return;
     }
     QDialog::reject();

@@ -1,12 +1,10 @@
 #pragma once
 
-#include <atomic>
-#include <thread>
-
 #include <QDialog>
 
 #include "export/clip_export.h"
 #include "export/ui/clip_menu.h"
+#include "export/ui/dialog_worker.h"
 
 class QLabel;
 class QLineEdit;
@@ -29,7 +27,7 @@ public:
     QPushButton *ExportButton() const { return m_pExport; }
     QProgressBar *Progress() const { return m_pProgress; }
     QLabel *Status() const { return m_pStatus; }
-    bool IsRunning() const { return m_worker.joinable() && !m_bFinished; }
+    bool IsRunning() const { return m_worker.IsRunning(); }
     // Starts the copy as the Export button does; false when the choices were refused.
     bool StartExport();
 
@@ -39,7 +37,6 @@ protected:
 private:
     void OnBrowse();
     void OnFinished(const CLIP_EXPORT_RESULT &result);
-    void JoinWorker();
 
     CLIP_MENU_TARGET m_target;
     uint32_t m_nDurationMs = 0;
@@ -50,9 +47,7 @@ private:
     QPushButton *m_pClose = nullptr;
     QProgressBar *m_pProgress = nullptr;
     QLabel *m_pStatus = nullptr;
-    std::thread m_worker;
-    std::atomic<bool> m_bCancel{false};
-    bool m_bFinished = false;
+    CDialogWorker m_worker; // last: it waits for a job that reads the members above
 };
 
 // The clip's length in ms read from its header; 0 when it cannot be opened.
