@@ -1,31 +1,30 @@
+// The file readers' operations over libavformat: reading samples in time order, seeking to key
+// frames, and the media information. The I/O bridge, the codec tables and the live sessions
+// live in files of their own (lavf_io, lavf_codec_tables, lavf_session).
 #include "engine/source/lavf_reader.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <new>
-#include <string>
 
 extern "C" {
 #include <libavutil/avutil.h>
 #include <libavutil/mathematics.h>
-#include <libavutil/mem.h>
 }
 
-#include "engine/codecs/av_owners.h"
-#include "engine/core/fourcc.h"
 #include "engine/core/vantor_errors.h"
-#include "engine/source/http_back_end.h"
+#include "engine/source/lavf_codec_tables.h"
+#include "engine/source/lavf_io.h"
+#include "engine/source/lavf_reader_internal.h"
+#include "engine/source/lavf_session.h"
 #include "engine/source/media_info.h"
-#include "platform/wide_text.h"
 
+namespace lavf {
 namespace {
 
-constexpr int kIoBufferSize = 32768;
 constexpr AVRational kMillisecond = {1, 1000};
 // Retries of a seek that landed after its target, each starting this much earlier.
 constexpr uint32_t kSeekBackOffMs = 2000;
@@ -34,20 +33,7 @@ constexpr int kSeekRetries = 3;
 constexpr uint32_t kDurationProbePackets = 256;
 constexpr int64_t kDurationProbeBytes = 1 << 20;
 constexpr uint32_t kDurationProbeMs = 1000;
-// A session gives up when opening takes this long, or a read waits this long for a packet.
-constexpr int64_t kSessionOpenTimeoutMs = 10000;
-constexpr int64_t kSessionReadTimeoutMs = 5000;
-// Packets a session keeps for the kind that is not being read, the oldest dropped beyond.
-constexpr size_t kMaxQueuedPackets = 1024;
 constexpr int kMaxFrameRate = 1000;
-
-// How one container is opened: the demuxer libavformat must use, or null for the elementary
-// audio probe.
-struct LavfFormat
-{
-    const char *szDemuxer;
-    uint32_t nMediaType;
-};
 
 constexpr LavfFormat kMp4 = {"mov", kMp4MediaType};
 constexpr LavfFormat kAsf = {"asf", kAsfMediaType};
@@ -60,179 +46,10 @@ constexpr LavfFormat kWave = {"wav", kWaveMediaType};
 constexpr LavfFormat kQcelp = {"qcp", kQcelpMediaType};
 constexpr LavfFormat kJpeg = {"jpeg_pipe", kJpegMediaType};
 constexpr LavfFormat kElementaryAudio = {nullptr, kElementaryAudioMediaType};
-constexpr LavfFormat kSession = {"rtsp", kRtspMediaType};
-
-// The demuxers the elementary-audio probe may end in.
-constexpr const char *kElementaryAudioDemuxers[] = {"mp3", "amr", "amrnb", "amrwb"};
-
-struct ByteStreamCloser
-{
-    void operator()(ByteStream *stream) const { ByteStreamClose(stream); }
-};
-
-// One demuxer reading one kind. It reads the byte stream's sequential position, so the source's
-// buffering report sees how far the first demuxer has read.
-struct Demuxer
-{
-    std::unique_ptr<ByteStream, ByteStreamCloser> pClone; // when not on the source's stream
-    AvIoContextPtr pIo;
-    AvInputPtr pInput; // closed before the I/O context it reads through
-    AvBsfPtr pFilter;  // rewrites the packets for our decoders, or null
-    AvPacketPtr pRead;
-    AvPacketPtr pPending; // the next sample, read ahead
-    bool bPending = false;
-    bool bEnded = false;
-    int32_t nKind = 0;
-    int nStream = -1;
-    AVRational timeBase = {1, 1000};
-    int64_t nPendingTs = 0; // in timeBase
-    int64_t nLastTs = AV_NOPTS_VALUE;
-    int64_t nLastDuration = 0;
-    // A session's two kinds share one input (the video's): each keeps the packets of the other
-    // that arrive while it reads.
-    Demuxer *pSibling = nullptr;
-    std::deque<AvPacketPtr> queued;
-    std::atomic<int64_t> *pDeadline = nullptr; // a session's read limit, ms of the steady clock
-};
-
-bool AllocatePackets(Demuxer *d)
-{
-    d->pRead.reset(av_packet_alloc());
-    d->pPending.reset(av_packet_alloc());
-    return d->pRead && d->pPending;
-}
-
-AVFormatContext *Input(const Demuxer *d)
-{
-    return d->pInput ? d->pInput.get() : d->pSibling->pInput.get();
-}
-
-int64_t NowMs()
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-struct LavfReader
-{
-    const LavfFormat *pFormat = nullptr;
-    ByteStream *pStream = nullptr; // the source's, not owned
-    std::unique_ptr<Demuxer> pFirst;
-    std::unique_ptr<Demuxer> pSecond; // audio, when the first reads video
-    Demuxer *pVideo = nullptr;
-    Demuxer *pAudio = nullptr;
-    int64_t nOriginMs = 0; // the container's start: time 0 of every sample
-    bool bInfoDone = false;
-    std::atomic<int64_t> nDeadlineMs{0};
-    MediaInfo info{};
-};
 
 LavfReader *Cast(void *instance)
 {
     return static_cast<LavfReader *>(instance);
-}
-
-// A live network session: one input, no seeking.
-bool IsSession(const LavfReader *r)
-{
-    return r->pFormat == &kSession;
-}
-
-// -- I/O on the byte stream -----------------------------------------------------------------
-
-int IoRead(void *opaque, uint8_t *buffer, int size)
-{
-    auto *stream = static_cast<ByteStream *>(opaque);
-    const int32_t got =
-        stream->pOps->SequentialRead(stream->pInstance, buffer, static_cast<uint32_t>(size));
-    if (got > 0)
-        return got;
-    const int64_t total = ByteStreamTotalSize(stream);
-    if (got == 0 || stream->pOps->SequentialPosition(stream->pInstance) >= total)
-        return AVERROR_EOF;
-    return AVERROR(EIO);
-}
-
-int64_t IoSeek(void *opaque, int64_t offset, int whence)
-{
-    auto *stream = static_cast<ByteStream *>(opaque);
-    const int64_t total = ByteStreamTotalSize(stream);
-    if (whence & AVSEEK_SIZE)
-        return total >= 0 ? total : AVERROR(ENOSYS);
-    const int64_t here = stream->pOps->SequentialPosition(stream->pInstance);
-    int64_t target;
-    switch (whence & ~AVSEEK_FORCE) {
-    case SEEK_SET:
-        target = offset;
-        break;
-    case SEEK_CUR:
-        target = here + offset;
-        break;
-    case SEEK_END:
-        target = total + offset;
-        break;
-    default:
-        return AVERROR(EINVAL);
-    }
-    if (target < 0 || target > total)
-        return AVERROR(EINVAL);
-    if (stream->pOps->SequentialSkip(stream->pInstance, target - here) < 0)
-        return AVERROR(EIO);
-    return target;
-}
-
-bool IsElementaryAudio(const AVInputFormat *format)
-{
-    if (!format)
-        return false;
-    for (const char *name : kElementaryAudioDemuxers) {
-        if (std::strcmp(format->name, name) == 0)
-            return true;
-    }
-    return false;
-}
-
-// Opens a demuxer on the stream: the given one (by format or by name), or with neither what the
-// elementary-audio probe finds, which must be MPEG audio or AMR.
-int32_t OpenDemuxer(Demuxer *d, ByteStream *stream, const char *demuxer,
-                    const AVInputFormat *format = nullptr)
-{
-    auto *buffer = static_cast<uint8_t *>(av_malloc(kIoBufferSize));
-    if (!buffer)
-        return VANTOR_E_OUT_OF_MEMORY;
-    AVIOContext *io = avio_alloc_context(buffer, kIoBufferSize, 0, stream, IoRead, nullptr, IoSeek);
-    if (!io) {
-        av_free(buffer);
-        return VANTOR_E_OUT_OF_MEMORY;
-    }
-    d->pIo.reset(io);
-    if (!AllocatePackets(d))
-        return VANTOR_E_OUT_OF_MEMORY;
-
-    if (!format && demuxer) {
-        format = av_find_input_format(demuxer);
-        if (!format)
-            return VANTOR_E_UNSUPPORTED_FILE;
-    } else if (!format) {
-        const int score = av_probe_input_buffer2(io, &format, "", nullptr, 0, 0);
-        if (score < 0 || !IsElementaryAudio(format))
-            return VANTOR_E_UNSUPPORTED_FILE;
-    }
-    AVFormatContext *input = avformat_alloc_context();
-    if (!input)
-        return VANTOR_E_OUT_OF_MEMORY;
-    input->pb = io;
-    // While a download is under way, reading the end for a duration would wait for all of it.
-    if (ByteStreamAvailableSize(stream) < ByteStreamTotalSize(stream))
-        input->skip_estimate_duration_from_pts = 1;
-    // On failure libavformat frees the context itself.
-    const int result = avformat_open_input(&input, "", format, nullptr);
-    // A damaged header can give any code, memory among them: it is the file's syntax.
-    if (result < 0)
-        return VANTOR_E_STREAM_SYNTAX;
-    d->pInput.reset(input);
-    return VANTOR_OK;
 }
 
 // -- times ----------------------------------------------------------------------------------
@@ -293,22 +110,15 @@ int ReadStreamPacket(Demuxer *d, AVPacket *out)
     AVFormatContext *input = Input(d);
     for (;;) {
         if (d->pDeadline)
-            d->pDeadline->store(NowMs() + kSessionReadTimeoutMs);
+            d->pDeadline->store(NowMs() + kLavfSessionReadTimeoutMs);
         const int result = av_read_frame(input, out);
         if (result < 0)
             return result;
         if (out->size > 0 && out->stream_index == d->nStream)
             return 0;
         Demuxer *sibling = d->pSibling;
-        if (out->size > 0 && sibling && out->stream_index == sibling->nStream) {
-            if (sibling->queued.size() >= kMaxQueuedPackets)
-                sibling->queued.pop_front();
-            AvPacketPtr kept(av_packet_alloc());
-            if (kept) {
-                av_packet_move_ref(kept.get(), out);
-                sibling->queued.push_back(std::move(kept));
-            }
-        }
+        if (out->size > 0 && sibling && out->stream_index == sibling->nStream)
+            LavfKeepForSibling(sibling, out);
         av_packet_unref(out);
     }
 }
@@ -524,99 +334,6 @@ int32_t SeekToKeyFrame(void *instance, uint32_t *position, int32_t flag)
     return SeekBoth(r, position, r->pVideo, mode, r->pAudio, mode);
 }
 
-// -- media information ----------------------------------------------------------------------
-
-uint32_t NameFourcc(AVCodecID id)
-{
-    const char *name = avcodec_get_name(id);
-    char code[5] = {' ', ' ', ' ', ' ', 0};
-    for (int i = 0; i < 4 && name[i]; ++i)
-        code[i] = name[i];
-    return FourccUpperCase(MakeFourcc(code));
-}
-
-bool IsPrintableFourcc(uint32_t tag)
-{
-    for (int shift = 0; shift < 32; shift += 8) {
-        const uint32_t c = (tag >> shift) & 0xFF;
-        if (c < 0x20 || c > 0x7E)
-            return false;
-    }
-    return true;
-}
-
-struct VideoCode
-{
-    AVCodecID id;
-    uint32_t dwFourcc;
-};
-
-// The fourccs our video decoders are found by. MPEG-4 keeps the container's own code when the
-// decoders know it (it chooses libavcodec's workarounds for that encoder).
-constexpr VideoCode kVideoCodes[] = {
-    {AV_CODEC_ID_H264, MakeFourcc("H264")}, {AV_CODEC_ID_MPEG4, MakeFourcc("MP4V")},
-    {AV_CODEC_ID_H263, MakeFourcc("H263")}, {AV_CODEC_ID_MJPEG, MakeFourcc("JPEG")},
-    {AV_CODEC_ID_HEVC, MakeFourcc("HEVC")},
-};
-
-constexpr uint32_t kMpeg4Tags[] = {MakeFourcc("XVID"), MakeFourcc("DIVX"), MakeFourcc("DX50"),
-                                   MakeFourcc("FMP4"), MakeFourcc("MP4V"), MakeFourcc("DIV5")};
-
-uint32_t RawVideoFourcc(const AVCodecParameters *par)
-{
-    switch (par->format) {
-    case AV_PIX_FMT_YUV420P:
-        return MakeFourcc("I420");
-    case AV_PIX_FMT_YUYV422:
-        return MakeFourcc("YUY2");
-    case AV_PIX_FMT_UYVY422:
-        return MakeFourcc("UYVY");
-    default:
-        return MakeFourcc("RAWV"); // a layout the raw decoder does not take
-    }
-}
-
-uint32_t VideoFourcc(const AVCodecParameters *par)
-{
-    if (par->codec_id == AV_CODEC_ID_RAWVIDEO)
-        return RawVideoFourcc(par);
-    if (par->codec_id == AV_CODEC_ID_MPEG4) {
-        const uint32_t tag = FourccUpperCase(par->codec_tag);
-        for (const uint32_t known : kMpeg4Tags) {
-            if (tag == known)
-                return par->codec_tag;
-        }
-    }
-    for (const VideoCode &code : kVideoCodes) {
-        if (code.id == par->codec_id)
-            return code.dwFourcc;
-    }
-    // Not one of ours: a code the decoder table refuses, never 0 (which means raw I420).
-    if (par->codec_tag && IsPrintableFourcc(par->codec_tag))
-        return par->codec_tag;
-    return NameFourcc(par->codec_id);
-}
-
-constexpr uint32_t kWaveFormatAac = 0xFF;
-constexpr uint32_t kAacCodes[] = {0xFF, 0xFD, 0xFE, MakeFourcc("raac"), MakeFourcc("racp")};
-
-// A WAVE format tag where the codec has one, else a fourcc; only AAC gets an AAC code.
-uint32_t AudioFormat(const AVCodecParameters *par)
-{
-    if (par->codec_id == AV_CODEC_ID_AAC)
-        return kWaveFormatAac;
-    const AVCodecTag *const riff[] = {avformat_get_riff_audio_tags(), nullptr};
-    uint32_t code = av_codec_get_tag(riff, par->codec_id);
-    if (!code)
-        code = par->codec_tag && IsPrintableFourcc(par->codec_tag) ? par->codec_tag
-                                                                   : NameFourcc(par->codec_id);
-    for (const uint32_t aac : kAacCodes) {
-        if (code == aac)
-            return NameFourcc(par->codec_id);
-    }
-    return code;
-}
-
 // The largest packet the container's index lists, 0 when it has none.
 uint32_t LargestIndexedPacket(AVStream *st)
 {
@@ -627,24 +344,6 @@ uint32_t LargestIndexedPacket(AVStream *st)
             largest = std::max(largest, entry->size);
     }
     return static_cast<uint32_t>(largest);
-}
-
-// Configuration longer than the record holds is left out rather than cut: a cut one would
-// mislead the decoder, and the codecs it happens to (Theora, Vorbis) have no decoder here, which
-// the decoder table then reports. H.264's goes in band (ChooseFilter).
-void CopyExtraData(const AVCodecParameters *par, uint8_t *to, uint32_t *length)
-{
-    *length = 0;
-    if (par->extradata_size <= 0 || !par->extradata ||
-        static_cast<uint32_t>(par->extradata_size) > kMaxExtraData)
-        return;
-    std::memcpy(to, par->extradata, static_cast<size_t>(par->extradata_size));
-    *length = static_cast<uint32_t>(par->extradata_size);
-}
-
-bool IsAvcConfiguration(const AVCodecParameters *par)
-{
-    return par->codec_id == AV_CODEC_ID_H264 && par->extradata_size > 0 && par->extradata[0] == 1;
 }
 
 int32_t UseFilter(Demuxer *d, const char *name)
@@ -665,19 +364,11 @@ int32_t UseFilter(Demuxer *d, const char *name)
     return VANTOR_OK;
 }
 
-// The stream's filter: ADTS headers come off AAC (the decoder takes the configuration as extra
-// data), and an oversized H.264 or HEVC configuration goes in band.
+// The stream's filter, as LavfFilterFor chooses it.
 int32_t ChooseFilter(Demuxer *d)
 {
-    const AVCodecParameters *par = Input(d)->streams[d->nStream]->codecpar;
-    if (par->codec_id == AV_CODEC_ID_AAC && par->extradata_size == 0)
-        return UseFilter(d, "aac_adtstoasc");
-    if (IsAvcConfiguration(par) && par->extradata_size > static_cast<int>(kMaxExtraData))
-        return UseFilter(d, "h264_mp4toannexb");
-    // x265 writes its settings into the hvcC record, which makes it too large as often as not.
-    if (par->codec_id == AV_CODEC_ID_HEVC && par->extradata_size > static_cast<int>(kMaxExtraData))
-        return UseFilter(d, "hevc_mp4toannexb");
-    return VANTOR_OK;
+    const char *filter = LavfFilterFor(Input(d)->streams[d->nStream]->codecpar);
+    return filter ? UseFilter(d, filter) : VANTOR_OK;
 }
 
 // The configuration an ADTS stream's filter makes: it comes with the first packet, which stays
@@ -693,7 +384,7 @@ void FilteredConfiguration(Demuxer *d, uint8_t *to, uint32_t *length)
         std::memcpy(to, data, size);
         *length = static_cast<uint32_t>(size);
     } else {
-        CopyExtraData(d->pFilter->par_out, to, length);
+        LavfCopyExtraData(d->pFilter->par_out, to, length);
     }
 }
 
@@ -709,6 +400,8 @@ void DiscardAllBut(Demuxer *d)
     }
 }
 
+} // namespace
+
 int32_t Prepare(Demuxer *d, int32_t kind, int stream)
 {
     d->nKind = kind;
@@ -718,6 +411,8 @@ int32_t Prepare(Demuxer *d, int32_t kind, int stream)
     return ChooseFilter(d);
 }
 
+namespace {
+
 bool IsPicture(const AVStream *st)
 {
     return st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
@@ -726,7 +421,7 @@ bool IsPicture(const AVStream *st)
 
 void FillVideo(const AVStream *st, const AVCodecParameters *par, VIDEO_STREAM_INFO *v)
 {
-    v->nFourcc = VideoFourcc(par);
+    v->nFourcc = LavfVideoFourcc(par);
     v->nWidth = static_cast<uint32_t>(std::max(par->width, 0));
     v->nHeight = static_cast<uint32_t>(std::max(par->height, 0));
     AVRational rate = st->avg_frame_rate;
@@ -741,7 +436,7 @@ void FillVideo(const AVStream *st, const AVCodecParameters *par, VIDEO_STREAM_IN
 
 void FillAudio(const AVStream *st, const AVCodecParameters *par, AUDIO_STREAM_INFO *a)
 {
-    a->nFormat = AudioFormat(par);
+    a->nFormat = LavfAudioFormat(par);
     a->nSampleRate = static_cast<uint32_t>(std::max(par->sample_rate, 0));
     a->nChannels = static_cast<uint32_t>(std::max(par->ch_layout.nb_channels, 0));
     int bits = par->bits_per_coded_sample;
@@ -812,7 +507,7 @@ int32_t OpenSecond(LavfReader *r, int audioStream)
         return result;
     second->pClone.reset(clone);
     if (const int32_t result =
-            OpenDemuxer(second.get(), clone, nullptr, r->pFirst->pInput->iformat);
+            LavfOpenDemuxer(second.get(), clone, nullptr, r->pFirst->pInput->iformat);
         result < 0)
         return result;
     AVFormatContext *input = second->pInput.get();
@@ -829,26 +524,10 @@ int32_t OpenSecond(LavfReader *r, int audioStream)
     return VANTOR_OK;
 }
 
-// A session's audio reads the video's input.
-int32_t ShareInput(LavfReader *r, int audioStream)
-{
-    auto second = std::make_unique<Demuxer>();
-    if (!AllocatePackets(second.get()))
-        return VANTOR_E_OUT_OF_MEMORY;
-    second->pSibling = r->pFirst.get();
-    second->pDeadline = &r->nDeadlineMs;
-    r->pFirst->pSibling = second.get();
-    if (const int32_t result = Prepare(second.get(), SAMPLE_KIND_AUDIO, audioStream); result < 0)
-        return result;
-    r->pSecond = std::move(second);
-    r->pAudio = r->pSecond.get();
-    return VANTOR_OK;
-}
-
 int32_t BuildInfo(LavfReader *r, MediaInfo *info)
 {
     AVFormatContext *input = r->pFirst->pInput.get();
-    r->nDeadlineMs.store(NowMs() + kSessionOpenTimeoutMs);
+    r->nDeadlineMs.store(NowMs() + kLavfSessionOpenTimeoutMs);
     if (avformat_find_stream_info(input, nullptr) < 0)
         return VANTOR_E_STREAM_SYNTAX;
     int video[2] = {-1, -1}, audio[2] = {-1, -1};
@@ -866,7 +545,8 @@ int32_t BuildInfo(LavfReader *r, MediaInfo *info)
             return result;
         r->pVideo = r->pFirst.get();
         if (audioCount) {
-            const int32_t result = IsSession(r) ? ShareInput(r, audio[0]) : OpenSecond(r, audio[0]);
+            const int32_t result =
+                IsSession(r) ? LavfShareInput(r, audio[0]) : OpenSecond(r, audio[0]);
             if (result < 0)
                 return result;
         }
@@ -890,7 +570,7 @@ int32_t BuildInfo(LavfReader *r, MediaInfo *info)
         FillVideo(st, par, &v);
         if (i == 0 && r->pVideo->pFilter)
             par = r->pVideo->pFilter->par_out;
-        CopyExtraData(par, v.byExtraData, &v.nExtraDataLength);
+        LavfCopyExtraData(par, v.byExtraData, &v.nExtraDataLength);
         v.nMaxSampleSize = LargestIndexedPacket(st);
     }
     for (int i = 0; i < audioCount; ++i) {
@@ -898,7 +578,7 @@ int32_t BuildInfo(LavfReader *r, MediaInfo *info)
         const AVCodecParameters *par = st->codecpar;
         AUDIO_STREAM_INFO &a = info->audio[i];
         FillAudio(st, par, &a);
-        CopyExtraData(par, a.byExtraData, &a.nExtraDataLength);
+        LavfCopyExtraData(par, a.byExtraData, &a.nExtraDataLength);
         if (i == 0 && r->pAudio->pFilter)
             FilteredConfiguration(r->pAudio, a.byExtraData, &a.nExtraDataLength);
         a.nMaxSampleSize = LargestIndexedPacket(st);
@@ -930,70 +610,11 @@ int32_t OpenAs(const LavfFormat *format, ByteStream *stream, void **instance)
     r->pFormat = format;
     r->pStream = stream;
     r->pFirst = std::make_unique<Demuxer>();
-    const int32_t result = OpenDemuxer(r->pFirst.get(), stream, format->szDemuxer);
+    const int32_t result = LavfOpenDemuxer(r->pFirst.get(), stream, format->szDemuxer);
     if (result < 0) {
         delete r;
         return result;
     }
-    *instance = r;
-    return VANTOR_OK;
-}
-
-int SessionInterrupted(void *opaque)
-{
-    return NowMs() > static_cast<LavfReader *>(opaque)->nDeadlineMs.load() ? 1 : 0;
-}
-
-// A live session: an rtsp-family URL, or a local SDP file describing RTP streams.
-int32_t OpenOnRequest(SourceOpenRequest *request, void **instance)
-{
-    *instance = nullptr;
-    if (!request || !request->szLocator)
-        return VANTOR_E_INVALID_ARG;
-    std::string url = WideToUtf8(request->szLocator);
-    AvOptions options;
-    const SessionScheme *scheme = nullptr;
-    for (const SessionScheme &candidate : kSessionSchemes) {
-        if (url.rfind(candidate.szPrefix, 0) == 0) {
-            scheme = &candidate;
-            break;
-        }
-    }
-    // Anything else the opener sends here is a local SDP file.
-    if (scheme) {
-        url = "rtsp://" + url.substr(std::strlen(scheme->szPrefix));
-        if (scheme->szTransport)
-            av_dict_set(&options.p, "rtsp_transport", scheme->szTransport, 0);
-    } else {
-        av_dict_set(&options.p, "protocol_whitelist", "file,udp,rtp", 0);
-    }
-    const AVInputFormat *format = av_find_input_format(scheme ? "rtsp" : "sdp");
-    if (!format)
-        return VANTOR_E_UNSUPPORTED_URL;
-
-    auto *r = new (std::nothrow) LavfReader{};
-    if (!r)
-        return VANTOR_E_OUT_OF_MEMORY;
-    r->pFormat = &kSession;
-    r->pFirst = std::make_unique<Demuxer>();
-    Demuxer *d = r->pFirst.get();
-    const bool packets = AllocatePackets(d);
-    d->pDeadline = &r->nDeadlineMs;
-    AVFormatContext *input = avformat_alloc_context();
-    if (!packets || !input) {
-        avformat_free_context(input);
-        delete r;
-        return VANTOR_E_OUT_OF_MEMORY;
-    }
-    input->interrupt_callback = {SessionInterrupted, r};
-    r->nDeadlineMs.store(NowMs() + kSessionOpenTimeoutMs);
-    // On failure libavformat frees the context itself.
-    const int result = avformat_open_input(&input, url.c_str(), format, &options.p);
-    if (result < 0) {
-        delete r;
-        return result == AVERROR_EXIT ? VANTOR_E_TIME_OUT : HttpErrorCode(result);
-    }
-    d->pInput.reset(input);
     *instance = r;
     return VANTOR_OK;
 }
@@ -1025,12 +646,12 @@ template <const LavfFormat *Format> constexpr ReaderOps MakeOps()
     return ReaderOps{
         .OpenOnStream = OpenOnStream<Format>,
         .OpenOnRequest = nullptr,
-        .Close = Close,
-        .GetInfo = GetInfo,
+        .Close = lavf::Close,
+        .GetInfo = lavf::GetInfo,
         .SetStartPosition = nullptr,
         .MakeIndex = nullptr,
-        .ReadSample = ReadSample,
-        .Seek = Seek,
+        .ReadSample = lavf::ReadSample,
+        .Seek = lavf::Seek,
         .SeekToKeyFrame = SeekToKeyFrame,
         .BufferingReport = nullptr,
         .Control = nullptr,
@@ -1038,28 +659,29 @@ template <const LavfFormat *Format> constexpr ReaderOps MakeOps()
 }
 
 } // namespace
+} // namespace lavf
 
-const ReaderOps g_Mp4ReaderOps = MakeOps<&kMp4>();
-const ReaderOps g_AsfReaderOps = MakeOps<&kAsf>();
-const ReaderOps g_FlvReaderOps = MakeOps<&kFlv>();
-const ReaderOps g_ProgramStreamReaderOps = MakeOps<&kProgramStream>();
-const ReaderOps g_OggReaderOps = MakeOps<&kOgg>();
-const ReaderOps g_RealMediaReaderOps = MakeOps<&kRealMedia>();
-const ReaderOps g_TransportStreamReaderOps = MakeOps<&kTransportStream>();
-const ReaderOps g_WaveReaderOps = MakeOps<&kWave>();
-const ReaderOps g_QcelpReaderOps = MakeOps<&kQcelp>();
-const ReaderOps g_JpegReaderOps = MakeOps<&kJpeg>();
-const ReaderOps g_ElementaryAudioReaderOps = MakeOps<&kElementaryAudio>();
+const ReaderOps g_Mp4ReaderOps = lavf::MakeOps<&lavf::kMp4>();
+const ReaderOps g_AsfReaderOps = lavf::MakeOps<&lavf::kAsf>();
+const ReaderOps g_FlvReaderOps = lavf::MakeOps<&lavf::kFlv>();
+const ReaderOps g_ProgramStreamReaderOps = lavf::MakeOps<&lavf::kProgramStream>();
+const ReaderOps g_OggReaderOps = lavf::MakeOps<&lavf::kOgg>();
+const ReaderOps g_RealMediaReaderOps = lavf::MakeOps<&lavf::kRealMedia>();
+const ReaderOps g_TransportStreamReaderOps = lavf::MakeOps<&lavf::kTransportStream>();
+const ReaderOps g_WaveReaderOps = lavf::MakeOps<&lavf::kWave>();
+const ReaderOps g_QcelpReaderOps = lavf::MakeOps<&lavf::kQcelp>();
+const ReaderOps g_JpegReaderOps = lavf::MakeOps<&lavf::kJpeg>();
+const ReaderOps g_ElementaryAudioReaderOps = lavf::MakeOps<&lavf::kElementaryAudio>();
 
 const ReaderOps g_RtspReaderOps = {
     .OpenOnStream = nullptr,
-    .OpenOnRequest = OpenOnRequest,
-    .Close = Close,
-    .GetInfo = GetInfo,
+    .OpenOnRequest = LavfOpenSession,
+    .Close = lavf::Close,
+    .GetInfo = lavf::GetInfo,
     .SetStartPosition = nullptr,
     .MakeIndex = nullptr,
-    .ReadSample = ReadSample,
-    .Seek = Seek,
+    .ReadSample = lavf::ReadSample,
+    .Seek = lavf::Seek,
     .SeekToKeyFrame = nullptr,
     .BufferingReport = nullptr,
     .Control = nullptr,
