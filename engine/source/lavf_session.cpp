@@ -66,8 +66,11 @@ int32_t LavfOpenSession(SourceOpenRequest *request, void **instance)
     // On failure libavformat frees the context itself.
     const int result = avformat_open_input(&input, target.strUrl.c_str(), format, &options.p);
     if (result < 0) {
+        // Once the callback has cut a read, the RTSP client reports the missing answer as a
+        // malformed one: past the deadline the open timed out, whatever the code.
+        const bool late = result == AVERROR_EXIT || lavf::NowMs() > r->nDeadlineMs.load();
         delete r;
-        return result == AVERROR_EXIT ? VANTOR_E_TIME_OUT : HttpErrorCode(result);
+        return late ? VANTOR_E_TIME_OUT : HttpErrorCode(result);
     }
     d->pInput.reset(input);
     *instance = r;
