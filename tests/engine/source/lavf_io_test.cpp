@@ -34,6 +34,7 @@ struct MemoryBackEnd
     int64_t nFailFrom = -1;         // reads starting here or later fail (-1: never)
     bool bSkipFails = false;
     bool bSizeUnknown = false;
+    int64_t nClaimedSize = -1; // the size it reports, when not the bytes' (-1)
 };
 
 MemoryBackEnd *Back(void *instance)
@@ -44,7 +45,9 @@ MemoryBackEnd *Back(void *instance)
 int64_t MemoryTotalSize(void *instance)
 {
     MemoryBackEnd *b = Back(instance);
-    return b->bSizeUnknown ? -1 : static_cast<int64_t>(b->bytes.size());
+    if (b->bSizeUnknown)
+        return -1;
+    return b->nClaimedSize >= 0 ? b->nClaimedSize : static_cast<int64_t>(b->bytes.size());
 }
 
 int32_t MemoryRead(void *instance, void *destination, uint32_t count)
@@ -154,18 +157,21 @@ struct ReadCase
     uint32_t nMaxRead;
     int64_t nFailFrom;
     int nAsk;
-    int nResult; // bytes, or the error the callback answers
+    int nResult;          // bytes, or the error the callback answers
+    int64_t nClaimedSize; // -1: the bytes' own
 };
 
 TEST(LavfIo, ReadCallbackHandsOverWhatCameAndMapsTheEnd)
 {
     const ReadCase cases[] = {
-        {"a whole read", 0, UINT32_MAX, -1, 100, 100},
-        {"a short read stays short", 0, 7, -1, 100, 7},
-        {"the last bytes", kSize - 30, UINT32_MAX, -1, 100, 30},
-        {"at the end", kSize, UINT32_MAX, -1, 100, AVERROR_EOF},
-        {"a failure inside", 200, UINT32_MAX, 200, 100, AVERROR(EIO)},
-        {"a failure at the end is the end", kSize, UINT32_MAX, kSize, 100, AVERROR_EOF},
+        {"a whole read", 0, UINT32_MAX, -1, 100, 100, -1},
+        {"a short read stays short", 0, 7, -1, 100, 7, -1},
+        {"the last bytes", kSize - 30, UINT32_MAX, -1, 100, 30, -1},
+        {"at the end", kSize, UINT32_MAX, -1, 100, AVERROR_EOF, -1},
+        {"a failure inside", 200, UINT32_MAX, 200, 100, AVERROR(EIO), -1},
+        {"a failure at the end is the end", kSize, UINT32_MAX, kSize, 100, AVERROR_EOF, -1},
+        // A file cut short after its size was taken: nothing more comes, which is its end.
+        {"nothing before the claimed end", kSize, UINT32_MAX, -1, 100, AVERROR_EOF, 2 * kSize},
     };
     const std::vector<uint8_t> bytes = Numbered(kSize);
     for (const ReadCase &c : cases) {
@@ -174,6 +180,7 @@ TEST(LavfIo, ReadCallbackHandsOverWhatCameAndMapsTheEnd)
         back.nPosition = c.nFrom;
         back.nMaxRead = c.nMaxRead;
         back.nFailFrom = c.nFailFrom;
+        back.nClaimedSize = c.nClaimedSize;
         ByteStream stream{&back, {}, 0, &kMemoryOps};
         // Guard bytes on both sides of what the callback may write.
         std::vector<uint8_t> buffer(static_cast<size_t>(c.nAsk) + 32, 0xA5);
