@@ -123,25 +123,36 @@ private:
     int m_nPort = 0;
 };
 
+// Opens a session on the loopback port the way the source does, timing the open.
+int32_t OpenTimed(const char *scheme, int port, void **instance, int64_t *tookMs)
+{
+    const std::wstring wide =
+        Utf8ToWide(std::string(scheme) + "://127.0.0.1:" + std::to_string(port) + "/live");
+    SourceOpenRequest request{wide.c_str(), nullptr, 0, 0};
+    const auto start = std::chrono::steady_clock::now();
+    const int32_t result = g_RtspReaderOps.OpenOnRequest(&request, instance);
+    *tookMs = MsSince(start);
+    return result;
+}
+
+// A wait that ended by a time-out: not before it, and not long after.
+void ExpectEndedByTimeOut(int64_t tookMs, int64_t timeOutMs)
+{
+    EXPECT_GE(tookMs, timeOutMs - 100);
+    EXPECT_LT(tookMs, timeOutMs + 2000);
+}
+
 TEST(LavfSession, AServerThatNeverAnswersEndsTheOpenWithinItsTimeOut)
 {
     SilentServer server;
     ASSERT_GT(server.Port(), 0);
-    {
-        const std::wstring locator =
-            Utf8ToWide("rtsp://127.0.0.1:" + std::to_string(server.Port()) + "/live");
-        SourceOpenRequest request{locator.c_str(), nullptr, 0, 0};
-        void *instance = nullptr;
-        const auto start = std::chrono::steady_clock::now();
-        const int32_t result = g_RtspReaderOps.OpenOnRequest(&request, &instance);
-        const int64_t took = MsSince(start);
-        EXPECT_EQ(result, VANTOR_E_TIME_OUT);
-        EXPECT_EQ(instance, nullptr);
-        if (instance)
-            g_RtspReaderOps.Close(instance);
-        EXPECT_GE(took, kLavfSessionOpenTimeoutMs - 100);
-        EXPECT_LT(took, kLavfSessionOpenTimeoutMs + 2000);
-    }
+    void *instance = nullptr;
+    int64_t took = 0;
+    EXPECT_EQ(OpenTimed("rtsp", server.Port(), &instance, &took), VANTOR_E_TIME_OUT);
+    EXPECT_EQ(instance, nullptr);
+    if (instance)
+        g_RtspReaderOps.Close(instance);
+    ExpectEndedByTimeOut(took, kLavfSessionOpenTimeoutMs);
 }
 
 // An RTSP server for one client on a loopback port: it describes one H.264 stream, sets it up
@@ -232,20 +243,15 @@ TEST(LavfSession, ASessionThatSendsNothingEndsAndClosesPromptly)
 {
     MuteRtspServer server;
     ASSERT_GT(server.Port(), 0);
-    const std::wstring locator =
-        Utf8ToWide("rtspt://127.0.0.1:" + std::to_string(server.Port()) + "/live");
-    SourceOpenRequest request{locator.c_str(), nullptr, 0, 0};
     void *instance = nullptr;
-    auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(g_RtspReaderOps.OpenOnRequest(&request, &instance), VANTOR_OK);
-    EXPECT_LT(MsSince(start), 2000);
+    int64_t took = 0;
+    ASSERT_EQ(OpenTimed("rtspt", server.Port(), &instance, &took), VANTOR_OK);
+    EXPECT_LT(took, 2000);
 
-    start = std::chrono::steady_clock::now();
+    auto start = std::chrono::steady_clock::now();
     MediaInfo info{};
     const int32_t result = g_RtspReaderOps.GetInfo(instance, &info);
-    int64_t took = MsSince(start);
-    EXPECT_GE(took, kLavfSessionOpenTimeoutMs - 100);
-    EXPECT_LT(took, kLavfSessionOpenTimeoutMs + 2000);
+    ExpectEndedByTimeOut(MsSince(start), kLavfSessionOpenTimeoutMs);
     EXPECT_EQ(result, VANTOR_OK);
     EXPECT_EQ(info.nMediaType, kRtspMediaType);
     EXPECT_EQ(info.nVideoCount, 1u);
@@ -258,9 +264,7 @@ TEST(LavfSession, ASessionThatSendsNothingEndsAndClosesPromptly)
         sample.nKind = SAMPLE_KIND_VIDEO;
         start = std::chrono::steady_clock::now();
         EXPECT_EQ(g_RtspReaderOps.ReadSample(instance, &sample), VANTOR_E_READ);
-        took = MsSince(start);
-        EXPECT_GE(took, kLavfSessionReadTimeoutMs - 100);
-        EXPECT_LT(took, kLavfSessionReadTimeoutMs + 2000);
+        ExpectEndedByTimeOut(MsSince(start), kLavfSessionReadTimeoutMs);
     }
 
     start = std::chrono::steady_clock::now();
