@@ -61,51 +61,44 @@ const VideoDecoderOps kFailingVideoOps = {FailingVideoInit, scripted::VideoClose
 const AudioDecoderOps kFailingAudioOps = {FailingAudioInit, scripted::AudioClose,
                                           scripted::AudioDecode, scripted::AudioReset};
 
+// A decoder the scripted factory made goes into the census.
+template <class Decoder> int32_t Counted(int32_t result, Decoder *const *decoder, bool *kindMade)
+{
+    if (result == VANTOR_OK)
+        g_Census.Made(*decoder, kindMade);
+    return result;
+}
+
+// Only a decoder alive is handed on to be freed.
+template <auto Destroy, class Decoder> void GiveBack(Decoder *decoder)
+{
+    if (g_Census.Given(decoder))
+        Destroy(decoder);
+}
+
 int32_t CreateVideo(uint32_t fourcc, VideoDecoder **decoder)
 {
     const int32_t result = scripted::CreateVideo(fourcc, decoder);
-    if (result == VANTOR_OK) {
-        if (g_Census.bFailVideoInit)
-            (*decoder)->pOps = &kFailingVideoOps;
-        g_Census.Made(*decoder, &g_Census.bVideoMade);
-    }
-    return result;
-}
-void DestroyVideo(VideoDecoder *decoder)
-{
-    if (g_Census.Given(decoder))
-        scripted::DestroyVideo(decoder);
+    if (result == VANTOR_OK && g_Census.bFailVideoInit)
+        (*decoder)->pOps = &kFailingVideoOps;
+    return Counted(result, decoder, &g_Census.bVideoMade);
 }
 int32_t CreateAudio(uint32_t format, AudioDecoder **decoder)
 {
     const int32_t result = scripted::CreateAudio(format, decoder);
-    if (result == VANTOR_OK) {
-        if (g_Census.bFailAudioInit)
-            (*decoder)->pOps = &kFailingAudioOps;
-        g_Census.Made(*decoder, &g_Census.bAudioMade);
-    }
-    return result;
-}
-void DestroyAudio(AudioDecoder *decoder)
-{
-    if (g_Census.Given(decoder))
-        scripted::DestroyAudio(decoder);
+    if (result == VANTOR_OK && g_Census.bFailAudioInit)
+        (*decoder)->pOps = &kFailingAudioOps;
+    return Counted(result, decoder, &g_Census.bAudioMade);
 }
 int32_t CreateText(uint32_t codec, TextDecoder **decoder)
 {
-    const int32_t result = scripted::CreateText(codec, decoder);
-    if (result == VANTOR_OK)
-        g_Census.Made(*decoder, &g_Census.bTextMade);
-    return result;
-}
-void DestroyText(TextDecoder *decoder)
-{
-    if (g_Census.Given(decoder))
-        scripted::DestroyText(decoder);
+    return Counted(scripted::CreateText(codec, decoder), decoder, &g_Census.bTextMade);
 }
 
-const DecoderFactory kCensusFactory = {CreateVideo, DestroyVideo, CreateAudio,         DestroyAudio,
-                                       CreateText,  DestroyText,  scripted::DecodeText};
+const DecoderFactory kCensusFactory = {CreateVideo,         GiveBack<scripted::DestroyVideo>,
+                                       CreateAudio,         GiveBack<scripted::DestroyAudio>,
+                                       CreateText,          GiveBack<scripted::DestroyText>,
+                                       scripted::DecodeText};
 
 void PlayToTheEnd(PlayerHarness &player, const std::string &clip)
 {
