@@ -114,11 +114,11 @@ struct TextDecoder
 // be read as text).
 int32_t TextDecoderCreate(uint32_t codec, TextDecoder **decoder);
 void TextDecoderDestroy(TextDecoder *decoder);
+// A "TRVX" sample becomes one line holding its bytes unchanged.
+int32_t TextDecoderDecode(TextDecoder *decoder, const uint8_t *sample, uint32_t length,
+                          int32_t timeMs, TEXT_LAYOUT *layout);
 
 // Owners that free a decoder with the destroy function of whoever created it.
 using VideoDecoderPtr = std::unique_ptr<VideoDecoder, DestroyBy<VideoDecoder>>;
 using AudioDecoderPtr = std::unique_ptr<AudioDecoder, DestroyBy<AudioDecoder>>;
 using TextDecoderPtr = std::unique_ptr<TextDecoder, DestroyBy<TextDecoder>>;
-// A "TRVX" sample becomes one line holding its bytes unchanged.
-int32_t TextDecoderDecode(TextDecoder *decoder, const uint8_t *sample, uint32_t length,
-                          int32_t timeMs, TEXT_LAYOUT *layout);
