@@ -10,12 +10,10 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
+#include "engine/core/free_with.h"
+
 // One owner for each FFmpeg object the engine, the tools and the tests hold. No public engine
 // header includes this one: it brings in FFmpeg's headers.
-template <auto Free> struct FreeWith
-{
-    template <class T> void operator()(T *p) const { Free(&p); }
-};
 using AvCodecContextPtr = std::unique_ptr<AVCodecContext, FreeWith<avcodec_free_context>>;
 using AvFramePtr = std::unique_ptr<AVFrame, FreeWith<av_frame_free>>;
 using AvPacketPtr = std::unique_ptr<AVPacket, FreeWith<av_packet_free>>;

@@ -9,15 +9,6 @@
 
 namespace {
 
-struct CloseSource
-{
-    void operator()(SourceObject *source) const { SourceClose(source); }
-};
-struct DestroyVideoDecoder
-{
-    void operator()(VideoDecoder *decoder) const { VideoDecoderDestroy(decoder); }
-};
-
 // Zero bytes kept after every sample, as the sample queue keeps them.
 constexpr size_t kSamplePadding = 64;
 
@@ -71,14 +62,14 @@ int32_t DecodeVideoFile(const std::string &path, const PictureSink &onPicture)
     MediaInfo info{};
     if (const int32_t result = SourceOpenPath(path, &opened, &info); result < 0)
         return result;
-    std::unique_ptr<SourceObject, CloseSource> source(opened);
+    SourcePtr source(opened);
     if (info.nVideoCount == 0)
         return VANTOR_E_NO_STREAM;
 
     VideoDecoder *created = nullptr;
     if (const int32_t result = VideoDecoderCreate(info.video[0].nFourcc, &created); result < 0)
         return result;
-    std::unique_ptr<VideoDecoder, DestroyVideoDecoder> decoder(created);
+    VideoDecoderPtr decoder(created, {VideoDecoderDestroy});
 
     std::vector<uint8_t> buffer(size_t(info.video[0].nMaxSampleSize) + kSamplePadding);
     for (;;) {

@@ -1,4 +1,5 @@
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -58,7 +59,7 @@ int32_t RawInit(VideoDecoder *decoder, const uint8_t *, uint32_t, VIDEO_STREAM_I
     if (!info || info->nWidth == 0 || info->nHeight == 0 || info->nWidth > kMaxRawSide ||
         info->nHeight > kMaxRawSide)
         return VANTOR_E_VIDEO_DECODER_INIT;
-    auto *state = new (std::nothrow) RawState;
+    std::unique_ptr<RawState> state(new (std::nothrow) RawState);
     if (!state)
         return VANTOR_E_VIDEO_DECODER_INIT;
     switch (decoder->dwFourcc) {
@@ -89,7 +90,6 @@ int32_t RawInit(VideoDecoder *decoder, const uint8_t *, uint32_t, VIDEO_STREAM_I
     if (state->layout == RawLayout::Packed || state->width != state->stride)
         state->planes.assign(PlanarSize(state->stride, state->height), 0);
     delete State(decoder);
-    decoder->pInstance = state;
     decoder->dwOutputFormat =
         state->layout == RawLayout::Yv12 ? MakeFourcc("YV12") : MakeFourcc("I420");
     decoder->nWidth = state->width;
@@ -97,6 +97,7 @@ int32_t RawInit(VideoDecoder *decoder, const uint8_t *, uint32_t, VIDEO_STREAM_I
     decoder->nBitCount = 12;
     decoder->nFrameRate = int32_t(info->nFrameRate);
     decoder->bInitialised = 1;
+    decoder->pInstance = state.release();
     return VANTOR_OK;
 }
 

@@ -92,7 +92,7 @@ void Call(VantorCallback callback, void *userData)
 bool Buffered(Playback *pb)
 {
     uint32_t report[5] = {};
-    SourceBufferingReport(pb->pSource, report);
+    SourceBufferingReport(pb->source.get(), report);
     return report[0] >= 100;
 }
 
@@ -142,7 +142,7 @@ void ActOnState(VantorPlayer *player, StatusPass *pass)
     case VS_BUFFER_START:
         pass->nBufferStartTick = GetTickCount();
         pb->clock->Pause();
-        AudioOutPauseDropping(pb->pAudioOut);
+        AudioOutPauseDropping(pb->audioOut.get());
         if (Buffered(pb))
             Request(player, words.nPrevious == VS_PLAYING ? VS_RESUME : VS_START);
         else
@@ -256,7 +256,7 @@ uint32_t Duration(VantorPlayer *player)
 bool HasSource(VantorPlayer *player)
 {
     std::lock_guard<std::mutex> guard(player->playback.openLock);
-    return player->playback.pSource != nullptr;
+    return player->playback.source != nullptr;
 }
 
 void InitStoredSettings(Playback *pb)
@@ -299,7 +299,7 @@ void VantorDestroy(VantorPlayer *player)
     if (Words(player).nState != VS_IDLE)
         VantorStop(player);
     JoinStatusThread(player);
-    if (player->playback.pSource)
+    if (player->playback.source)
         PlaybackClose(&player->playback);
     delete player;
 }
@@ -422,9 +422,9 @@ int32_t VantorGetStatus(VantorPlayer *player, VantorStatus *status)
     status->nLastError = pb->nLastError.exchange(0);
     {
         std::lock_guard<std::mutex> guard(pb->openLock);
-        if (pb->pSource) {
+        if (pb->source) {
             uint32_t report[5] = {};
-            SourceBufferingReport(pb->pSource, report);
+            SourceBufferingReport(pb->source.get(), report);
             status->nBufferFill = report[0];
             status->nDownload = report[1];
             status->nReport2 = report[2];
@@ -458,14 +458,15 @@ int32_t VantorProbe(const wchar_t *locator, const wchar_t *alternativeLocator,
     request.szLocator = locator;
     request.szAlternativeLocator = alternativeLocator;
     request.nStreamArgument = streamArgument;
-    SourceObject *source = nullptr;
-    int32_t result = SourceOpen(&request, &source);
+    SourceObject *opened = nullptr;
+    int32_t result = SourceOpen(&request, &opened);
     if (result != VANTOR_OK)
         return result;
+    SourcePtr source(opened);
     MediaInfo media{};
     media.pTagRecord = tagRecord;
-    result = SourceGetInfo(source, &media);
-    SourceClose(source);
+    result = SourceGetInfo(source.get(), &media);
+    source.reset();
     if (result < 0)
         return result;
     info->nMediaType = media.nMediaType;
@@ -511,14 +512,14 @@ int32_t VantorReadText(VantorPlayer *player, uint8_t *buffer, int32_t *length, u
         return VANTOR_E_INVALID_ARG;
     Playback *pb = &player->playback;
     std::lock_guard<std::mutex> guard(pb->openLock);
-    if (!pb->pSource)
+    if (!pb->source)
         return VANTOR_E_NO_STREAM;
     SampleRequest request{};
     request.pBuffer = buffer;
     request.nBufferSize = static_cast<uint32_t>(*length);
     request.nKind = SAMPLE_KIND_TEXT;
     int32_t readerResult = 0;
-    const int32_t result = SourceRead(pb->pSource, &request, &readerResult);
+    const int32_t result = SourceRead(pb->source.get(), &request, &readerResult);
     if (result == VANTOR_OK) {
         *length = static_cast<int32_t>(request.nLength);
         *timeMs = request.nTime;

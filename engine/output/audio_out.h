@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 
+#include "engine/core/free_with.h"
 #include "engine/output/vantor_audio_params.h"
 #include "platform/auto_reset_event.h"
 
@@ -204,8 +205,4 @@ void AudioOutPlayed(AudioOut *out, uint32_t nBytes);
 // Wakes a waiting writer, closes the device and frees the output.
 void AudioOutClose(AudioOut *out);
 
-struct AudioOutCloser
-{
-    void operator()(AudioOut *out) const { AudioOutClose(out); }
-};
-using AudioOutPtr = std::unique_ptr<AudioOut, AudioOutCloser>;
+using AudioOutPtr = std::unique_ptr<AudioOut, CloseWith<AudioOutClose>>;

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <system_error>
@@ -153,25 +154,22 @@ int32_t DsOpen(AudioOut *out, void **device)
     *device = nullptr;
     const DsPeriodFigures figures =
         DsPeriodFiguresFor(out->nOutputRate, out->nOutputChannels, out->nBufferTarget);
-    DsAudioOut *ds = new (std::nothrow) DsAudioOut(out, figures);
+    std::unique_ptr<DsAudioOut> ds(new (std::nothrow) DsAudioOut(out, figures));
     if (ds == nullptr)
         return VANTOR_E_OUT_OF_MEMORY;
     const int32_t frequency = DsPlayingFrequency(out->nOutputRate, out->nSpeed);
     ds->dStep = frequency > 0 ? static_cast<double>(frequency) / out->nOutputRate : 1.0;
-    if (!ds->sdl.Open(out->nOutputRate, out->nOutputChannels, RenderCallback, ds)) {
-        delete ds;
+    if (!ds->sdl.Open(out->nOutputRate, out->nOutputChannels, RenderCallback, ds.get()))
         return VANTOR_E_AUDIO_OUTPUT_INIT;
-    }
     out->nDelayFrames = ds->sdl.DelayFrames();
     out->nPlayingSpeed = out->nSpeed;
     try {
-        ds->notifier = std::thread(NotificationThread, ds);
+        ds->notifier = std::thread(NotificationThread, ds.get());
     } catch (const std::system_error &) {
-        delete ds;
         return VANTOR_E_AUDIO_OUTPUT_INIT;
     }
     ds->sdl.Start();
-    *device = ds;
+    *device = ds.release();
     return VANTOR_OK;
 }
 

@@ -110,7 +110,7 @@ int32_t VideoRendererCreate(const VideoStreamFormat *format, VideoRenderer **ren
     *renderer = nullptr;
     if (!format)
         return VANTOR_E_INVALID_ARG;
-    auto *r = new (std::nothrow) VideoRenderer;
+    std::unique_ptr<VideoRenderer> r(new (std::nothrow) VideoRenderer);
     if (!r)
         return VANTOR_E_OUT_OF_MEMORY;
     r->dwFormat = format->dwFormat;
@@ -121,7 +121,7 @@ int32_t VideoRendererCreate(const VideoStreamFormat *format, VideoRenderer **ren
         const uint32_t length = std::min(format->dwExtraLen, kVideoExtraDataMax);
         r->extra.assign(format->pExtra, format->pExtra + length);
     }
-    *renderer = r;
+    *renderer = r.release();
     return VANTOR_OK;
 }
 

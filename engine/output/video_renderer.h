@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <vector>
 
+#include "engine/core/free_with.h"
 #include "engine/output/video_out_config.h"
 
 class VideoSurface;
@@ -96,6 +98,7 @@ int32_t VideoRendererNotify(VideoRenderer *renderer, int32_t value);
 // it. Called by device outputs during present, with the lock held.
 DisplayRect VideoRendererGetDisplayRect(VideoRenderer *renderer);
 void VideoRendererClose(VideoRenderer *renderer);
+using VideoRendererPtr = std::unique_ptr<VideoRenderer, CloseWith<VideoRendererClose>>;
 
 // The fitting rule on its own.
 struct DisplayArea

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "engine/core/free_with.h"
 #include "engine/output/video_renderer.h"
 #include "engine/source/media_info.h"
 
@@ -115,3 +117,8 @@ void TextDecoderDestroy(TextDecoder *decoder);
 // A "TRVX" sample becomes one line holding its bytes unchanged.
 int32_t TextDecoderDecode(TextDecoder *decoder, const uint8_t *sample, uint32_t length,
                           int32_t timeMs, TEXT_LAYOUT *layout);
+
+// Owners that free a decoder with the destroy function of whoever created it.
+using VideoDecoderPtr = std::unique_ptr<VideoDecoder, DestroyBy<VideoDecoder>>;
+using AudioDecoderPtr = std::unique_ptr<AudioDecoder, DestroyBy<AudioDecoder>>;
+using TextDecoderPtr = std::unique_ptr<TextDecoder, DestroyBy<TextDecoder>>;

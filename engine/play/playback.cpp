@@ -28,14 +28,10 @@ uint32_t LargestTextSample(const MediaInfo &info)
     return std::max<uint32_t>(largest, 1);
 }
 
-void DestroyVideoSlot(Playback *pb, VideoSlot *slot)
+void DestroyVideoSlot(VideoSlot *slot)
 {
-    if (slot->pDecoder)
-        pb->pFactory->DestroyVideo(slot->pDecoder);
-    slot->pDecoder = nullptr;
-    if (slot->pRenderer)
-        VideoRendererClose(slot->pRenderer);
-    slot->pRenderer = nullptr;
+    slot->decoder.reset();
+    slot->renderer.reset();
     slot->queue.reset();
     slot->picture = VideoPicture{};
     slot->frame.clear();
@@ -60,7 +56,7 @@ void DropAudio(Playback *pb, int32_t code)
 int32_t StartVideoDecoder(Playback *pb, int32_t index)
 {
     VideoSlot &slot = pb->slots[index];
-    if (slot.pDecoder) {
+    if (slot.decoder) {
         ResetVideoDecoder(&slot);
         return VANTOR_OK;
     }
@@ -68,87 +64,85 @@ int32_t StartVideoDecoder(Playback *pb, int32_t index)
     if (!slot.queue || !slot.queue->Peek(&first))
         return VANTOR_E_VIDEO_DECODER_INIT;
     VIDEO_STREAM_INFO &record = pb->info.video[index];
-    VideoDecoder *decoder = nullptr;
-    int32_t result = pb->pFactory->CreateVideo(record.nFourcc, &decoder);
-    if (result != VANTOR_OK || decoder == nullptr)
+    VideoDecoder *created = nullptr;
+    int32_t result = pb->pFactory->CreateVideo(record.nFourcc, &created);
+    if (result != VANTOR_OK || created == nullptr)
         return result != VANTOR_OK ? result : VANTOR_E_UNSUPPORTED_VIDEO;
-    result = decoder->pOps->Init(decoder, first.pData, first.nLength, &record);
-    if (result != VANTOR_OK) {
-        pb->pFactory->DestroyVideo(decoder);
+    VideoDecoderPtr decoder(created, {pb->pFactory->DestroyVideo});
+    result = decoder->pOps->Init(decoder.get(), first.pData, first.nLength, &record);
+    if (result != VANTOR_OK)
         return VANTOR_E_VIDEO_DECODER_INIT;
-    }
     decoder->bInitialised = 1;
     record.nOutputFormat = decoder->dwOutputFormat;
     record.nWidth = static_cast<uint32_t>(decoder->nWidth);
     record.nHeight = static_cast<uint32_t>(decoder->nHeight);
-    slot.pDecoder = decoder;
+    slot.decoder = std::move(decoder);
     return VANTOR_OK;
 }
 
 int32_t StartRenderer(Playback *pb, int32_t index)
 {
     VideoSlot &slot = pb->slots[index];
-    if (slot.pRenderer)
+    if (slot.renderer)
         return VANTOR_OK;
     const VIDEO_STREAM_INFO &record = pb->info.video[index];
     VideoStreamFormat format{};
-    format.dwFormat = slot.pDecoder->dwOutputFormat;
-    format.nBitCount = slot.pDecoder->nBitCount;
-    format.nWidth = slot.pDecoder->nWidth;
-    format.nHeight = slot.pDecoder->nHeight;
+    format.dwFormat = slot.decoder->dwOutputFormat;
+    format.nBitCount = slot.decoder->nBitCount;
+    format.nWidth = slot.decoder->nWidth;
+    format.nHeight = slot.decoder->nHeight;
     format.pExtra = record.byExtraData;
     format.dwExtraLen = std::min(record.nExtraDataLength, kMaxExtraData);
-    VideoRenderer *renderer = nullptr;
-    int32_t result = VideoRendererCreate(&format, &renderer);
+    VideoRenderer *created = nullptr;
+    int32_t result = VideoRendererCreate(&format, &created);
     if (result != VANTOR_OK)
         return result;
+    VideoRendererPtr renderer(created);
     VantorVideoOutConfig config = slot.config;
     config.dwMask = VIDEO_OUT_TYPE | VIDEO_OUT_WINDOW | VIDEO_OUT_ASPECT | VIDEO_OUT_OPTION1 |
                     VIDEO_OUT_OPTION2;
     config.dwOption1 = 1;
     if (pb->bDecoderReset)
         config.dwOption2 = 1;
-    if (!VideoRendererConfigure(renderer, &config)) {
+    if (!VideoRendererConfigure(renderer.get(), &config)) {
         // Whatever the renderer noted (no memory for the device output), the engine's error is
         // the failed video output.
-        VideoRendererClose(renderer);
         return VANTOR_E_VIDEO_OUTPUT_INIT;
     }
-    slot.pRenderer = renderer;
+    slot.renderer = std::move(renderer);
     return VANTOR_OK;
 }
 
 int32_t StartAudio(Playback *pb)
 {
-    if (pb->pAudioDecoder) {
+    if (pb->audioDecoder) {
         ResetAudioDecoder(pb);
     } else {
         QUEUED_SAMPLE first{};
         if (!pb->audioQueue || !pb->audioQueue->Peek(&first))
             return VANTOR_E_AUDIO_DECODER_INIT;
         AUDIO_STREAM_INFO &record = pb->info.audio[0];
-        AudioDecoder *decoder = nullptr;
-        int32_t result = pb->pFactory->CreateAudio(record.nFormat, &decoder);
-        if (result != VANTOR_OK || decoder == nullptr)
+        AudioDecoder *created = nullptr;
+        int32_t result = pb->pFactory->CreateAudio(record.nFormat, &created);
+        if (result != VANTOR_OK || created == nullptr)
             return result != VANTOR_OK ? result : VANTOR_E_UNSUPPORTED_AUDIO;
+        AudioDecoderPtr decoder(created, {pb->pFactory->DestroyAudio});
         decoder->nBitsPerSample = record.nBitsPerSample;
         decoder->nBitRateK = record.nBitRate / 1000;
         decoder->nPerSampleTime = record.nSampleTime;
-        result = decoder->pOps->Init(decoder, first.pData, first.nLength, &record);
+        result = decoder->pOps->Init(decoder.get(), first.pData, first.nLength, &record);
         if (result != VANTOR_OK || decoder->nSampleRate == 0 || decoder->nChannels == 0 ||
             decoder->nChannels > 2 || decoder->nSamplesPerFrame == 0 ||
-            decoder->nSamplesPerFrame > 65536) {
-            pb->pFactory->DestroyAudio(decoder);
+            decoder->nSamplesPerFrame > 65536)
             return VANTOR_E_AUDIO_DECODER_INIT;
-        }
         record.nSamplesPerFrame = decoder->nSamplesPerFrame;
         record.nOutputBlockSize =
             PcmAccumulator::CapacityFor(decoder->nSamplesPerFrame, decoder->nSampleRate);
-        pb->pAudioDecoder = decoder;
-        pb->decodeFrame.assign(static_cast<size_t>(decoder->nSamplesPerFrame) * 2, 0);
+        pb->audioDecoder = std::move(decoder);
+        pb->decodeFrame.assign(static_cast<size_t>(pb->audioDecoder->nSamplesPerFrame) * 2, 0);
         ResetAudioDecoder(pb);
     }
-    AudioDecoder *decoder = pb->pAudioDecoder;
+    AudioDecoder *decoder = pb->audioDecoder.get();
     if (!pb->bAccumulatorCreated) {
         if (!pb->accumulator.Create(decoder->nSamplesPerFrame, decoder->nSampleRate,
                                     decoder->nChannels))
@@ -157,26 +151,25 @@ int32_t StartAudio(Playback *pb)
     } else {
         pb->accumulator.Clear();
     }
-    if (!pb->pAudioOut) {
+    if (!pb->audioOut) {
         AudioStreamFormat format{};
         format.nRate = static_cast<int32_t>(decoder->nSampleRate);
         format.nChannels = static_cast<int32_t>(decoder->nChannels);
         format.nBits = 16;
         format.nFrameBlock = static_cast<int32_t>(decoder->nSamplesPerFrame);
         pb->listener = std::make_unique<ClockListener>(pb->clock.get(), &pb->avSync);
-        AudioOut *out = nullptr;
-        int32_t result = AudioOutCreate(&format, pb->listener.get(), &out);
+        AudioOut *created = nullptr;
+        int32_t result = AudioOutCreate(&format, pb->listener.get(), &created);
         if (result != VANTOR_OK)
             return result;
+        AudioOutPtr out(created);
         VantorAudioParams params = pb->audioParams;
         params.dwMask = 0xFFFFFFFFu;
-        if (AudioOutSelectDevice(out, params.nOutputType) != VANTOR_OK) {
-            AudioOutClose(out);
+        if (AudioOutSelectDevice(out.get(), params.nOutputType) != VANTOR_OK)
             return VANTOR_E_AUDIO_OUTPUT_INIT;
-        }
         params.dwMask &= ~VANTOR_AUDIO_OUTPUT_TYPE; // the device was just chosen
-        AudioOutSetParams(out, &params);
-        pb->pAudioOut = out;
+        AudioOutSetParams(out.get(), &params);
+        pb->audioOut = std::move(out);
     }
     return VANTOR_OK;
 }
@@ -221,30 +214,25 @@ int32_t PlaybackPosition(Playback *pb)
 
 int32_t PlaybackPrepare(Playback *pb, SourceOpenRequest *request, uint32_t startMs)
 {
-    SourceObject *source = nullptr;
-    int32_t result = SourceOpen(request, &source);
+    SourceObject *opened = nullptr;
+    int32_t result = SourceOpen(request, &opened);
     if (result != VANTOR_OK)
         return result;
+    SourcePtr source(opened);
     MediaInfo info{};
-    result = SourceGetInfo(source, &info);
-    if (result < 0) {
-        SourceClose(source);
+    result = SourceGetInfo(source.get(), &info);
+    if (result < 0)
         return result;
-    }
     // Nothing to play is the unsupported-file error, not a silent end.
-    if (info.nAudioCount == 0 && info.nVideoCount == 0) {
-        SourceClose(source);
+    if (info.nAudioCount == 0 && info.nVideoCount == 0)
         return VANTOR_E_UNSUPPORTED_FILE;
-    }
     uint32_t position = startMs;
-    if (position != 0 && SourceSetStartPosition(source, &position) != VANTOR_OK) {
-        // Playing from the start instead would show what the caller did not ask for.
-        SourceClose(source);
+    // Playing from the start instead would show what the caller did not ask for.
+    if (position != 0 && SourceSetStartPosition(source.get(), &position) != VANTOR_OK)
         return VANTOR_E_RANDOM_ACCESS;
-    }
     {
         std::lock_guard<std::mutex> guard(pb->openLock);
-        pb->pSource = source;
+        pb->source = std::move(source);
         pb->info = info;
         pb->clock = std::make_unique<PlaybackClock>(static_cast<int32_t>(position));
     }
@@ -327,11 +315,11 @@ bool PlaybackStart(Playback *pb)
                 break;
             }
         }
-        if (pb->bHasText && !pb->pTextDecoder) {
-            TextDecoder *decoder = nullptr;
-            const int32_t result = pb->pFactory->CreateText(pb->info.text[0].nCodec, &decoder);
-            if (result == VANTOR_OK && decoder) {
-                pb->pTextDecoder = decoder;
+        if (pb->bHasText && !pb->textDecoder) {
+            TextDecoder *created = nullptr;
+            const int32_t result = pb->pFactory->CreateText(pb->info.text[0].nCodec, &created);
+            if (result == VANTOR_OK && created) {
+                pb->textDecoder = TextDecoderPtr(created, {pb->pFactory->DestroyText});
                 pb->textBuffer.assign(LargestTextSample(pb->info), 0);
             } else {
                 // Dropped for this open: the next Start neither retries nor records it again.
@@ -371,18 +359,18 @@ void PlaybackStartTasks(Playback *pb)
 
 void PlaybackResume(Playback *pb)
 {
-    SourceControl(pb->pSource, 2);
+    SourceControl(pb->source.get(), 2);
     pb->clock->Start(!pb->bHasAudio || pb->bAudioEnded);
-    AudioOutRestart(pb->pAudioOut);
+    AudioOutRestart(pb->audioOut.get());
 }
 
 void PlaybackPause(Playback *pb)
 {
-    SourceControl(pb->pSource, 3);
+    SourceControl(pb->source.get(), 3);
     pb->clock->Pause();
     pb->avSync.Silence();
     // A block the audio task is writing waits for the restart and plays then.
-    AudioOutPause(pb->pAudioOut);
+    AudioOutPause(pb->audioOut.get());
 }
 
 bool PlaybackSeek(Playback *pb, uint32_t targetMs, int32_t mode, int32_t precise,
@@ -391,7 +379,7 @@ bool PlaybackSeek(Playback *pb, uint32_t targetMs, int32_t mode, int32_t precise
     // A write waiting for room on the device ends here, so the audio task can see the seek.
     pb->clock->Pause();
     pb->avSync.Silence();
-    AudioOutPauseDropping(pb->pAudioOut);
+    AudioOutPauseDropping(pb->audioOut.get());
     // The tasks touch queues and decoders only while they see a playing state; wait until both
     // have seen this one.
     auto idle = [pb](const std::thread &task, const std::atomic<int32_t> &seen) {
@@ -404,18 +392,18 @@ bool PlaybackSeek(Playback *pb, uint32_t targetMs, int32_t mode, int32_t precise
     pb->nWorkingPosition = static_cast<int32_t>(targetMs);
     uint32_t position = targetMs;
     const int32_t moved = (mode == 3 || mode == 4)
-                              ? SourceSeekToKeyFrame(pb->pSource, &position, keyFrameFlag)
-                              : SourceSeek(pb->pSource, &position, precise);
+                              ? SourceSeekToKeyFrame(pb->source.get(), &position, keyFrameFlag)
+                              : SourceSeek(pb->source.get(), &position, precise);
     if (!moved) {
         pb->nWorkingPosition = 0;
         return false;
     }
     pb->clock->SetPosition(static_cast<int32_t>(position));
-    AudioOutFlush(pb->pAudioOut);
+    AudioOutFlush(pb->audioOut.get());
     std::lock_guard<std::mutex> guard(pb->videoLock);
     for (int32_t i = 0; i < pb->nSlots; ++i)
-        if (pb->slots[i].pRenderer)
-            VideoRendererNotify(pb->slots[i].pRenderer, 0);
+        if (pb->slots[i].renderer)
+            VideoRendererNotify(pb->slots[i].renderer.get(), 0);
     return true;
 }
 
@@ -451,24 +439,24 @@ bool PlaybackStep(Playback *pb)
         std::lock_guard<std::mutex> guard(pb->audioLock);
         DiscardAudioUntil(pb, pictureMs);
     }
-    AudioOutFlush(pb->pAudioOut);
+    AudioOutFlush(pb->audioOut.get());
     return true;
 }
 
 bool PlaybackAudioDrained(Playback *pb)
 {
-    if (!pb->pAudioOut)
+    if (!pb->audioOut)
         return true;
-    return AudioOutIsDrained(pb->pAudioOut) != 0;
+    return AudioOutIsDrained(pb->audioOut.get()) != 0;
 }
 
 void PlaybackClose(Playback *pb)
 {
-    if (pb->pSource)
-        SourceControl(pb->pSource, 1);
+    if (pb->source)
+        SourceControl(pb->source.get(), 1);
     pb->bStop = true;
     pb->videoWake.Set();
-    AudioOutFlush(pb->pAudioOut);
+    AudioOutFlush(pb->audioOut.get());
     if (pb->audioTask.joinable())
         pb->audioTask.join();
     if (pb->videoTask.joinable())
@@ -479,37 +467,31 @@ void PlaybackClose(Playback *pb)
     {
         std::lock_guard<std::mutex> guard(pb->videoLock);
         for (VideoSlot &slot : pb->slots)
-            DestroyVideoSlot(pb, &slot);
+            DestroyVideoSlot(&slot);
         pb->nSlots = 0;
-        if (pb->pTextDecoder)
-            pb->pFactory->DestroyText(pb->pTextDecoder);
-        pb->pTextDecoder = nullptr;
+        pb->textDecoder.reset();
         pb->textBuffer.clear();
         pb->bTextPending = false;
     }
-    AudioOut *out;
+    AudioOutPtr out;
     {
         std::lock_guard<std::mutex> guard(pb->audioLock);
-        if (pb->pAudioDecoder)
-            pb->pFactory->DestroyAudio(pb->pAudioDecoder);
-        pb->pAudioDecoder = nullptr;
-        out = pb->pAudioOut;
-        pb->pAudioOut = nullptr;
+        pb->audioDecoder.reset();
+        out = std::move(pb->audioOut);
         pb->audioQueue.reset();
         pb->accumulator = PcmAccumulator();
         pb->bAccumulatorCreated = false;
     }
     // Closing joins the device's threads: not under the lock that volume and speed calls take.
-    AudioOutClose(out);
+    out.reset();
     pb->listener.reset();
-    SourceObject *source;
+    SourcePtr source;
     {
         std::lock_guard<std::mutex> guard(pb->openLock);
-        source = pb->pSource;
-        pb->pSource = nullptr;
+        source = std::move(pb->source);
         pb->clock.reset();
     }
-    SourceClose(source);
+    source.reset();
     pb->bHasAudio = pb->bHasVideo = pb->bHasText = false;
     DsAudioOutThreadEnd(); // the sound device was opened and closed on this thread
 }
@@ -538,9 +520,9 @@ int32_t PlaybackSetAudioParams(Playback *pb, const VantorAudioParams *params)
             stored.nSwitch[i] = params->nSwitch[i];
     if (mask & VANTOR_AUDIO_EXTRA_WORD)
         stored.nExtra = params->nExtra;
-    if (!pb->pAudioOut)
+    if (!pb->audioOut)
         return 0;
-    return AudioOutSetParams(pb->pAudioOut, params);
+    return AudioOutSetParams(pb->audioOut.get(), params);
 }
 
 int32_t PlaybackSetVideoOut(Playback *pb, int32_t slot, const VantorVideoOutConfig *config)
@@ -559,16 +541,16 @@ int32_t PlaybackSetVideoOut(Playback *pb, int32_t slot, const VantorVideoOutConf
     stored.dwOrientation = config->dwOrientation;
     stored.dwOrientation2 = config->dwOrientation2;
     stored.dwOption1 = config->dwOption1;
-    if (!pb->slots[slot].pRenderer)
+    if (!pb->slots[slot].renderer)
         return 0;
-    return VideoRendererConfigure(pb->slots[slot].pRenderer, config);
+    return VideoRendererConfigure(pb->slots[slot].renderer.get(), config);
 }
 
 int32_t PlaybackSetSpeed(Playback *pb, int32_t percent)
 {
     {
         std::lock_guard<std::mutex> guard(pb->audioLock);
-        if (pb->pAudioOut && !AudioOutSetSpeed(pb->pAudioOut, percent))
+        if (pb->audioOut && !AudioOutSetSpeed(pb->audioOut.get(), percent))
             return 0;
     }
     std::lock_guard<std::mutex> guard(pb->openLock);

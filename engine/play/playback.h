@@ -19,9 +19,8 @@
 #include "engine/play/sample_queue.h"
 #include "engine/source/media_info.h"
 #include "engine/source/reader_ops.h"
+#include "engine/source/source_object.h"
 #include "platform/auto_reset_event.h"
-
-struct SourceObject;
 
 // Where the decoders come from: the built-in tables in the full engine, small scripted
 // decoders in tests.
@@ -41,8 +40,10 @@ struct DecoderFactory
 // Playback::videoLock.
 struct VideoSlot
 {
-    VideoDecoder *pDecoder = nullptr;
-    VideoRenderer *pRenderer = nullptr;
+    // Closing frees the decoder before the renderer; the members are declared so that
+    // destruction keeps that order.
+    VideoRendererPtr renderer;
+    VideoDecoderPtr decoder;
     std::unique_ptr<SampleQueue> queue;
     VideoPicture picture{}; // points into the decoder's frame
     int32_t nPictureMs = 0;
@@ -95,7 +96,7 @@ struct Playback
     // Open pointers, guarded by openLock for threads other than the status thread (which
     // alone changes them, while no task runs).
     std::mutex openLock;
-    SourceObject *pSource = nullptr;
+    SourcePtr source;
     std::unique_ptr<PlaybackClock> clock;
     MediaInfo info{}; // written in Prepare; read-only while tasks run
 
@@ -109,7 +110,7 @@ struct Playback
     std::mutex videoLock;
     VideoSlot slots[kMaxVideoStreams];
     int32_t nSlots = 0;
-    TextDecoder *pTextDecoder = nullptr;
+    TextDecoderPtr textDecoder;
     std::vector<uint8_t> textBuffer;
     TEXT_LAYOUT pendingText;
     bool bTextPending = false;
@@ -118,12 +119,12 @@ struct Playback
 
     // Audio side, guarded by audioLock (the output's own lock orders its operations).
     std::mutex audioLock;
-    AudioDecoder *pAudioDecoder = nullptr;
+    AudioDecoderPtr audioDecoder;
     std::unique_ptr<SampleQueue> audioQueue;
     PcmAccumulator accumulator;
     bool bAccumulatorCreated = false;
-    AudioOut *pAudioOut = nullptr;
-    std::unique_ptr<ClockListener> listener;
+    std::unique_ptr<ClockListener> listener; // declared first: it outlives the output it feeds
+    AudioOutPtr audioOut;
     VantorAudioParams audioParams{};  // stored fields; applied whole to a new output
     std::vector<int16_t> decodeFrame; // one decoded frame, interleaved
     int32_t nLastAudioTime = -1;      // time of the sample decoded last

@@ -111,7 +111,7 @@ ReadOutcome ReadIntoQueue(Playback *pb, std::unique_ptr<SampleQueue> *queue, int
     request.nKind = kind;
     request.nStream = stream;
     int32_t readerResult = 0;
-    const int32_t result = SourceRead(pb->pSource, &request, &readerResult);
+    const int32_t result = SourceRead(pb->source.get(), &request, &readerResult);
     if (result == VANTOR_OK) {
         (*queue)->Commit(request.nLength, static_cast<int32_t>(request.nTime),
                          static_cast<int32_t>(request.nDuration));
@@ -135,7 +135,7 @@ ReadOutcome ReadIntoQueue(Playback *pb, std::unique_ptr<SampleQueue> *queue, int
 
 void ResetVideoDecoder(VideoSlot *slot)
 {
-    VideoDecoder *decoder = slot->pDecoder;
+    VideoDecoder *decoder = slot->decoder.get();
     if (!decoder)
         return;
     decoder->pOps->Reset(decoder);
@@ -145,7 +145,7 @@ void ResetVideoDecoder(VideoSlot *slot)
 
 void ResetAudioDecoder(Playback *pb)
 {
-    AudioDecoder *decoder = pb->pAudioDecoder;
+    AudioDecoder *decoder = pb->audioDecoder.get();
     if (!decoder)
         return;
     decoder->pOps->Reset(decoder);
@@ -167,7 +167,7 @@ void SlotRead(Playback *pb, int32_t index)
 bool SlotDecode(Playback *pb, int32_t index)
 {
     VideoSlot &slot = pb->slots[index];
-    VideoDecoder *decoder = slot.pDecoder;
+    VideoDecoder *decoder = slot.decoder.get();
     if (slot.bReady || !decoder || !slot.queue)
         return false;
     QUEUED_SAMPLE sample{};
@@ -223,11 +223,11 @@ bool SlotDecode(Playback *pb, int32_t index)
 int32_t SlotPresent(Playback *pb, int32_t index, bool forced)
 {
     VideoSlot &slot = pb->slots[index];
-    if (!slot.pRenderer || !slot.bHavePicture)
+    if (!slot.renderer || !slot.bHavePicture)
         return 0;
     if (forced) {
         if (slot.bReady || slot.bDrained) {
-            VideoRendererPresent(slot.pRenderer, &slot.picture);
+            VideoRendererPresent(slot.renderer.get(), &slot.picture);
             if (pb->pfnPresented)
                 pb->pfnPresented(pb->pPresentedContext, index, slot.nPictureMs, true);
         }
@@ -239,7 +239,7 @@ int32_t SlotPresent(Playback *pb, int32_t index, bool forced)
     const int32_t wait = PictureWaitMs(clockMs, slot.nPictureMs, pb->clock->Rate());
     if (wait > 0)
         return wait;
-    VideoRendererPresent(slot.pRenderer, &slot.picture);
+    VideoRendererPresent(slot.renderer.get(), &slot.picture);
     if (pb->pfnPresented)
         pb->pfnPresented(pb->pPresentedContext, index, slot.nPictureMs, false);
     if (index == 0 && pb->bHasAudio && !pb->bAudioEnded)
@@ -253,7 +253,7 @@ int32_t SlotPresent(Playback *pb, int32_t index, bool forced)
 
 void TextStep(Playback *pb)
 {
-    if (!pb->pTextDecoder)
+    if (!pb->textDecoder)
         return;
     if (pb->bTextPending) {
         if (pb->clock->Position() >= pb->pendingText.nTime) {
@@ -270,7 +270,7 @@ void TextStep(Playback *pb)
     request.nBufferSize = static_cast<uint32_t>(pb->textBuffer.size());
     request.nKind = SAMPLE_KIND_TEXT;
     int32_t readerResult = 0;
-    if (const int32_t result = SourceRead(pb->pSource, &request, &readerResult);
+    if (const int32_t result = SourceRead(pb->source.get(), &request, &readerResult);
         result != VANTOR_OK) {
         if (result == VANTOR_E_AGAIN)
             return; // on the next pass
@@ -282,7 +282,7 @@ void TextStep(Playback *pb)
         return;
     }
     TEXT_LAYOUT layout;
-    if (pb->pFactory->DecodeText(pb->pTextDecoder, request.pBuffer, request.nLength,
+    if (pb->pFactory->DecodeText(pb->textDecoder.get(), request.pBuffer, request.nLength,
                                  static_cast<int32_t>(request.nTime), &layout) == VANTOR_OK) {
         layout.nTime = static_cast<int32_t>(request.nTime);
         pb->pendingText = std::move(layout);
@@ -292,7 +292,7 @@ void TextStep(Playback *pb)
 
 bool AudioDecodeOne(Playback *pb)
 {
-    AudioDecoder *decoder = pb->pAudioDecoder;
+    AudioDecoder *decoder = pb->audioDecoder.get();
     if (!decoder || !pb->audioQueue || !pb->accumulator.HasRoomForFrame())
         return false;
     QUEUED_SAMPLE sample{};
@@ -330,7 +330,7 @@ void DiscardAudioUntil(Playback *pb, int32_t timeMs)
 {
     pb->nWorkingPosition = timeMs;
     pb->accumulator.Clear();
-    AudioDecoder *decoder = pb->pAudioDecoder;
+    AudioDecoder *decoder = pb->audioDecoder.get();
     if (!decoder || !pb->audioQueue)
         return;
     for (int guard = 0; guard < 4096; ++guard) {
@@ -371,7 +371,7 @@ void AudioTaskMain(Playback *pb)
         bool last = false;
         {
             std::lock_guard<std::mutex> guard(pb->audioLock);
-            out = pb->pAudioOut;
+            out = pb->audioOut.get();
             if (pb->accumulator.Offers()) {
                 pb->accumulator.Interleave(&block);
                 pcm = AudioPcmBlock{block.data(), nullptr, nullptr, pb->accumulator.Count(),

@@ -131,9 +131,11 @@ int32_t HeaderParse::RegisterStream(int32_t kind, const StreamHeader &h)
     st->nKind = kind;
     st->nNumber = r->nStreamCount;
     r->streams[r->nStreamCount++] = st;
-    if (int32_t result = ByteStreamClone(r->pStream, &st->pStream); result < 0)
+    ByteStream *clone = nullptr;
+    if (int32_t result = ByteStreamClone(r->pStream, &clone); result < 0)
         return result;
-    st->nCursor = st->pStream->pOps->NewCursor(st->pStream->pInstance, 0);
+    st->stream.reset(clone);
+    st->nCursor = clone->pOps->NewCursor(clone->pInstance, 0);
     if (st->nCursor < 0)
         return st->nCursor;
     st->dwScale = h.dwScale;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "engine/core/fourcc.h"
@@ -130,7 +131,7 @@ int32_t ScanForChunk(AviReader *r, ByteStream *s, int32_t cursor, std::vector<ui
 // when the slice ran out first: the next read goes on from where this one stopped.
 int32_t ScanNextChunk(AviReader *r, AviStream *st)
 {
-    ByteStream *s = st->pStream;
+    ByteStream *s = st->stream.get();
     int64_t position = Tell(s, st->nCursor);
     if (position < 0)
         return static_cast<int32_t>(position);
@@ -161,7 +162,7 @@ int32_t ScanNextChunk(AviReader *r, AviStream *st)
 // The next chunk from a complete index; cursor then stands at its data.
 int32_t IndexNextChunk(AviReader *r, AviStream *st)
 {
-    ByteStream *s = st->pStream;
+    ByteStream *s = st->stream.get();
     for (;;) {
         AviIndexNode *node = st->pCurrent;
         if (!node)
@@ -227,7 +228,7 @@ int32_t DeliverIndexedChunk(AviReader *r, AviStream *st, SampleRequest *request)
     const AviIndexNode *node = st->pCurrent;
     if (!node)
         return VANTOR_E_END_OF_STREAM;
-    ByteStream *s = st->pStream;
+    ByteStream *s = st->stream.get();
     const bool split = s->pOps->CursorReadSplit != nullptr;
     const int64_t sizeField = int64_t{node->nPosition} + 4;
     const uint64_t need = uint64_t{node->nSize} + 4;
@@ -291,7 +292,7 @@ int32_t ReadSampleOf(AviReader *r, AviStream *st, SampleRequest *request)
             Saturate32(st->nStartTime + uint64_t{AviTicksToMs(sample, st->dwScale, st->dwRate)});
         request->nDuration = AviTicksToMs(count / st->dwSampleSize, st->dwScale, st->dwRate);
     }
-    if (const int32_t result = ReadExact(st->pStream, st->nCursor, request->pBuffer, count);
+    if (const int32_t result = ReadExact(st->stream.get(), st->nCursor, request->pBuffer, count);
         result < 0)
         return result;
     st->nRemaining -= count;
@@ -400,7 +401,8 @@ bool FindPosition(AviStream *st, uint32_t time, int32_t mode)
         sampleSize ? FindBySample(st, time, sampleSize, count) : FindByFrame(st, time, mode, count);
     if (!found)
         return false;
-    return int64_t{st->pFoundNode->nPosition} + st->pFoundNode->nSize <= Available(st->pStream);
+    return int64_t{st->pFoundNode->nPosition} + st->pFoundNode->nSize <=
+           Available(st->stream.get());
 }
 
 void CommitPosition(AviReader *r, AviStream *st)
@@ -409,7 +411,7 @@ void CommitPosition(AviReader *r, AviStream *st)
     st->nRemaining = 0;
     st->bPadPending = false;
     st->nNextReadPosition = st->pFoundNode->nPosition;
-    SeekTo(st->pStream, st->nCursor, st->pFoundNode->nPosition);
+    SeekTo(st->stream.get(), st->nCursor, st->pFoundNode->nPosition);
     st->nSampleCounter = st->nFoundFrame;
     const uint32_t sampleSize = st->dwSampleSize ? st->dwSampleSize : st->nByteSampleSize;
     st->nBytePosition = st->nFoundSample * sampleSize;
@@ -431,11 +433,9 @@ void FreeStream(AviStream *st)
 {
     if (!st)
         return;
-    if (st->pStream) {
-        if (st->nCursor >= 0)
-            st->pStream->pOps->FreeCursor(st->pStream->pInstance, st->nCursor);
-        ByteStreamClose(st->pStream);
-    }
+    // The cursor goes before the clone closes with the stream record.
+    if (st->stream && st->nCursor >= 0)
+        st->stream->pOps->FreeCursor(st->stream->pInstance, st->nCursor);
     delete st;
 }
 
@@ -457,28 +457,22 @@ void AviClose(void *instance)
 int32_t AviOpen(ByteStream *stream, void **instance)
 {
     *instance = nullptr;
-    auto *r = new (std::nothrow) AviReader{};
+    std::unique_ptr<AviReader, CloseWith<AviClose>> r(new (std::nothrow) AviReader{});
     if (!r)
         return VANTOR_E_OUT_OF_MEMORY;
     std::fill(std::begin(r->streamOfNumber), std::end(r->streamOfNumber), -1);
     r->pStream = stream;
     r->nFileSize = ByteStreamTotalSize(stream);
     r->nMainCursor = stream->pOps->NewCursor(stream->pInstance, 0);
-    if (r->nMainCursor < 0) {
-        const int32_t result = r->nMainCursor;
-        AviClose(r);
-        return result;
-    }
+    if (r->nMainCursor < 0)
+        return r->nMainCursor;
     uint8_t head[12];
     if (r->nFileSize < 12 || SeekTo(stream, r->nMainCursor, 0) < 0 ||
         ReadExact(stream, r->nMainCursor, head, sizeof head) < 0 || Le32(head) != kRiff ||
-        (Le32(head + 8) != kFormAvi && Le32(head + 8) != kFormAvix &&
-         Le32(head + 8) != kFormMenu)) {
-        AviClose(r);
+        (Le32(head + 8) != kFormAvi && Le32(head + 8) != kFormAvix && Le32(head + 8) != kFormMenu))
         return VANTOR_E_STREAM_SYNTAX;
-    }
     r->bAvix = Le32(head + 8) == kFormAvix;
-    *instance = r;
+    *instance = r.release();
     return VANTOR_OK;
 }
 
@@ -501,7 +495,7 @@ int32_t AviGetInfo(void *instance, MediaInfo *info)
         } else {
             st->nNextReadPosition = r->nMoviDataPosition;
             // Without a movi list there is nothing to scan.
-            SeekTo(st->pStream, st->nCursor,
+            SeekTo(st->stream.get(), st->nCursor,
                    r->nMoviDataPosition ? r->nMoviDataPosition : r->nFileSize);
         }
         st->nDuration = AviTicksToMs(st->dwLength, st->dwScale, st->dwRate);

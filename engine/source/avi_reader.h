@@ -31,11 +31,11 @@ struct AviSuperEntry
 // index list is used under the source lock only.
 struct AviStream
 {
-    ByteStream *pStream = nullptr; // clone, owned
-    int32_t nCursor = -1;          // unbuffered
-    int32_t nKind = 0;             // SAMPLE_KIND_AUDIO or SAMPLE_KIND_VIDEO
-    uint32_t nNumber = 0;          // index in the stream table, the "NN" of its chunk ids
-    uint32_t nStartTime = 0;       // ms
+    ByteStreamPtr stream;    // clone
+    int32_t nCursor = -1;    // unbuffered
+    int32_t nKind = 0;       // SAMPLE_KIND_AUDIO or SAMPLE_KIND_VIDEO
+    uint32_t nNumber = 0;    // index in the stream table, the "NN" of its chunk ids
+    uint32_t nStartTime = 0; // ms
     uint32_t nFourcc = 0;
     uint32_t dwScale = 1, dwRate = 1, dwLength = 0;
     uint32_t dwSampleSize = 0; // 0: one sample per chunk

@@ -1,6 +1,7 @@
 #include "engine/source/byte_stream.h"
 
 #include <cwchar>
+#include <memory>
 #include <new>
 
 #include "engine/core/vantor_errors.h"
@@ -52,16 +53,14 @@ int32_t ByteStreamOpenWith(const ByteStreamOps *ops, const wchar_t *locator,
                            uintptr_t streamArgument, ByteStream **stream)
 {
     *stream = nullptr;
-    auto *created = new (std::nothrow) ByteStream{};
+    std::unique_ptr<ByteStream> created(new (std::nothrow) ByteStream{});
     if (!created)
         return VANTOR_E_OUT_OF_MEMORY;
     created->pOps = ops;
     const int32_t result = ops->Open(locator, streamArgument, &created->pInstance);
-    if (result < 0) {
-        delete created;
+    if (result < 0)
         return result;
-    }
-    *stream = created;
+    *stream = created.release();
     return VANTOR_OK;
 }
 
@@ -87,16 +86,14 @@ int32_t ByteStreamOpen(const wchar_t *locator, uintptr_t streamArgument, ByteStr
 int32_t ByteStreamClone(ByteStream *stream, ByteStream **clone)
 {
     *clone = nullptr;
-    auto *created = new (std::nothrow) ByteStream{};
+    std::unique_ptr<ByteStream> created(new (std::nothrow) ByteStream{});
     if (!created)
         return VANTOR_E_OUT_OF_MEMORY;
     created->pOps = stream->pOps;
     const int32_t result = stream->pOps->Clone(stream->pInstance, &created->pInstance);
-    if (result < 0) {
-        delete created;
+    if (result < 0)
         return result;
-    }
-    *clone = created;
+    *clone = created.release();
     return VANTOR_OK;
 }
 

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+
+#include "engine/core/free_with.h"
 
 // Operations of one byte-stream back-end, in the order every back-end provides them. Results are
 // 0 or a negative engine code unless stated. A stream is used by one thread at a time (the
@@ -63,6 +66,7 @@ int32_t ByteStreamOpenWith(const ByteStreamOps *ops, const wchar_t *locator,
 int32_t ByteStreamClone(ByteStream *stream, ByteStream **clone);
 // Closes the back-end and frees the stream; null is ignored.
 void ByteStreamClose(ByteStream *stream);
+using ByteStreamPtr = std::unique_ptr<ByteStream, CloseWith<ByteStreamClose>>;
 
 int64_t ByteStreamTotalSize(ByteStream *stream);
 int64_t ByteStreamAvailableSize(ByteStream *stream);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "engine/core/fourcc.h"
@@ -33,11 +34,9 @@ void FreeStream(ClfStream *s)
 {
     if (!s)
         return;
-    if (s->pStream) {
-        if (s->nCursor >= 0)
-            s->pStream->pOps->FreeCursor(s->pStream->pInstance, s->nCursor);
-        ByteStreamClose(s->pStream);
-    }
+    // The cursor goes before the clone closes with the stream record.
+    if (s->stream && s->nCursor >= 0)
+        s->stream->pOps->FreeCursor(s->stream->pInstance, s->nCursor);
     delete s;
 }
 
@@ -72,10 +71,12 @@ int32_t AddStream(ClfReader *reader, int32_t kind)
     s->nKind = kind;
     s->nTag = TagOf(kind);
     reader->streams[reader->nStreamCount++] = s;
-    int32_t result = ByteStreamClone(reader->pStream, &s->pStream);
+    ByteStream *clone = nullptr;
+    int32_t result = ByteStreamClone(reader->pStream, &clone);
     if (result < 0)
         return result;
-    s->nCursor = s->pStream->pOps->NewCursor(s->pStream->pInstance, 0);
+    s->stream.reset(clone);
+    s->nCursor = clone->pOps->NewCursor(clone->pInstance, 0);
     if (s->nCursor < 0)
         return s->nCursor;
     ClfStream **selected = kind == SAMPLE_KIND_VIDEO   ? &reader->pVideo
@@ -247,25 +248,21 @@ bool FindRecord(ClfReader *reader, ClfStream *s, uint32_t *time)
 int32_t OpenOnStream(ByteStream *stream, void **instance)
 {
     *instance = nullptr;
-    auto *reader = new (std::nothrow) ClfReader{};
+    std::unique_ptr<ClfReader> reader(new (std::nothrow) ClfReader{});
     if (!reader)
         return VANTOR_E_OUT_OF_MEMORY;
     reader->pStream = stream;
     reader->nMainCursor = stream->pOps->NewCursor(stream->pInstance, 0);
-    if (reader->nMainCursor < 0) {
-        const int32_t result = reader->nMainCursor;
-        delete reader;
-        return result;
-    }
+    if (reader->nMainCursor < 0)
+        return reader->nMainCursor;
     uint8_t magic[4] = {};
     const int32_t got = stream->pOps->CursorRead(stream->pInstance, reader->nMainCursor, magic, 4);
     if (got != 4 || std::memcmp(magic, "CLF ", 4) != 0) {
         stream->pOps->FreeCursor(stream->pInstance, reader->nMainCursor);
-        delete reader;
         return VANTOR_E_STREAM_SYNTAX;
     }
     reader->nFileSize = ByteStreamTotalSize(stream);
-    *instance = reader;
+    *instance = reader.release();
     return VANTOR_OK;
 }
 
@@ -295,7 +292,7 @@ int32_t GetInfo(void *instance, MediaInfo *info)
     }
     for (uint32_t i = 0; i < reader->nStreamCount && result == VANTOR_OK; ++i) {
         ClfStream *s = reader->streams[i];
-        result = SeekTo(s->pStream, s->nCursor, reader->nDataStart);
+        result = SeekTo(s->stream.get(), s->nCursor, reader->nDataStart);
         s->nFoundPosition = reader->nDataStart;
     }
     if (result < 0)
@@ -312,7 +309,7 @@ int32_t ReadSample(void *instance, SampleRequest *request)
                                                          : nullptr;
     if (!s)
         return VANTOR_E_NO_STREAM;
-    ByteStream *stream = s->pStream;
+    ByteStream *stream = s->stream.get();
     for (;;) {
         const int64_t at = Tell(stream, s->nCursor);
         RecordHeader record;
@@ -365,7 +362,7 @@ int32_t Seek(void *instance, uint32_t *position, int32_t precise)
     if (second && !FindRecord(reader, second, &time))
         return 0;
     for (ClfStream *s : {reader->pVideo, reader->pAudio}) {
-        if (s && SeekTo(s->pStream, s->nCursor, s->nFoundPosition) < 0)
+        if (s && SeekTo(s->stream.get(), s->nCursor, s->nFoundPosition) < 0)
             return 0;
     }
     *position = time;

@@ -13,9 +13,9 @@ constexpr uint32_t kClfRecordHeaderSize = 16;
 // One stream of a CLF file, reading through a clone of the file's stream.
 struct ClfStream
 {
-    ByteStream *pStream; // clone, owned
-    int32_t nCursor;     // unbuffered
-    int32_t nKind;       // SAMPLE_KIND_*
+    ByteStreamPtr stream; // clone
+    int32_t nCursor;      // unbuffered
+    int32_t nKind;        // SAMPLE_KIND_*
     uint32_t nTag;
     int64_t nFoundPosition; // record found by the last position search
 };

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <utility>
 
@@ -245,16 +246,14 @@ int32_t Open(const wchar_t *locator, uintptr_t streamArgument, void **instance)
     *instance = nullptr;
     if (!locator)
         return VANTOR_E_INVALID_ARG;
-    auto *backEnd = new (std::nothrow) FileBackEnd{};
+    std::unique_ptr<FileBackEnd> backEnd(new (std::nothrow) FileBackEnd{});
     if (!backEnd)
         return VANTOR_E_OUT_OF_MEMORY;
-    const int32_t result = OpenOn(backEnd, locator, streamArgument,
+    const int32_t result = OpenOn(backEnd.get(), locator, streamArgument,
                                   reinterpret_cast<uint8_t *>(const_cast<wchar_t *>(locator)));
-    if (result < 0) {
-        delete backEnd;
+    if (result < 0)
         return result;
-    }
-    *instance = backEnd;
+    *instance = backEnd.release();
     return VANTOR_OK;
 }
 
@@ -262,16 +261,14 @@ int32_t Clone(void *instance, void **clone)
 {
     FileBackEnd *source = Cast(instance);
     *clone = nullptr;
-    auto *backEnd = new (std::nothrow) FileBackEnd{};
+    std::unique_ptr<FileBackEnd> backEnd(new (std::nothrow) FileBackEnd{});
     if (!backEnd)
         return VANTOR_E_OUT_OF_MEMORY;
-    const int32_t result =
-        OpenOn(backEnd, source->strLocator.c_str(), source->nStreamArgument, source->file.Block());
-    if (result < 0) {
-        delete backEnd;
+    const int32_t result = OpenOn(backEnd.get(), source->strLocator.c_str(),
+                                  source->nStreamArgument, source->file.Block());
+    if (result < 0)
         return result;
-    }
-    *clone = backEnd;
+    *clone = backEnd.release();
     return VANTOR_OK;
 }
 

@@ -258,17 +258,16 @@ int32_t Open(const wchar_t *locator, uintptr_t, void **instance)
     // A body of unknown length (chunked, or a live stream) has no size to detect and seek in.
     if (download->nTotal <= 0)
         return download->nTotal == 0 ? VANTOR_E_FILE_NOT_FOUND : VANTOR_E_UNSUPPORTED_URL;
-    auto *backEnd = new (std::nothrow) HttpBackEnd{};
+    std::unique_ptr<HttpBackEnd> backEnd(new (std::nothrow) HttpBackEnd{});
     if (!backEnd)
         return VANTOR_E_OUT_OF_MEMORY;
     try {
         download->worker = std::thread(DownloadMain, download.get());
     } catch (const std::system_error &) {
-        delete backEnd;
         return VANTOR_E_THREAD;
     }
     backEnd->pDownload = std::move(download);
-    *instance = backEnd;
+    *instance = backEnd.release();
     return VANTOR_OK;
 }
 

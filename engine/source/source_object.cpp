@@ -129,13 +129,13 @@ void ApplyMediaInfoDefaults(MediaInfo *info, int64_t streamSize)
 int32_t SourceAttach(ByteStream *stream, ReaderKind kind, const ReaderOps *ops, void *reader,
                      SourceObject **source)
 {
+    ByteStreamPtr owned(stream);
     *source = new (std::nothrow) SourceObject{};
     if (!*source) {
-        ops->Close(reader);
-        ByteStreamClose(stream);
+        ops->Close(reader); // before its stream closes
         return VANTOR_E_OUT_OF_MEMORY;
     }
-    (*source)->pStream = stream;
+    (*source)->stream = std::move(owned);
     (*source)->pReader = reader;
     (*source)->pOps = ops;
     (*source)->kind = kind;
@@ -154,31 +154,28 @@ int32_t SourceOpen(SourceOpenRequest *request, SourceObject **source)
     if (!locatorIsBlock && IsSessionLocator(request->szLocator, hasAlternative))
         return OpenSession(request, source);
 
-    ByteStream *stream = nullptr;
+    ByteStream *opened = nullptr;
     int32_t result =
         ByteStreamOpen(hasAlternative ? request->szAlternativeLocator : request->szLocator,
-                       request->nStreamArgument, &stream);
+                       request->nStreamArgument, &opened);
     if (result < 0)
         return result;
+    ByteStreamPtr stream(opened);
     request->nFormatHint = locatorIsBlock ? 0 : FormatHintOf(request->szLocator);
 
     uint8_t head[kDetectWindow];
-    const size_t got = ReadHead(stream, head, sizeof head);
+    const size_t got = ReadHead(stream.get(), head, sizeof head);
     const ReaderEntry &entry = ReaderFor(DetectContainer(head, got));
-    if (!entry.pOps) {
-        ByteStreamClose(stream);
+    if (!entry.pOps)
         return VANTOR_E_UNSUPPORTED_FILE;
-    }
     if (!hasAlternative)
-        request->nStreamArgument = static_cast<uintptr_t>(ByteStreamTotalSize(stream));
+        request->nStreamArgument = static_cast<uintptr_t>(ByteStreamTotalSize(stream.get()));
 
     void *reader = nullptr;
-    result = entry.pOps->OpenOnStream(stream, &reader);
-    if (result < 0) {
-        ByteStreamClose(stream);
+    result = entry.pOps->OpenOnStream(stream.get(), &reader);
+    if (result < 0)
         return result;
-    }
-    return SourceAttach(stream, entry.kind, entry.pOps, reader, source);
+    return SourceAttach(stream.release(), entry.kind, entry.pOps, reader, source);
 }
 
 int32_t SourceOpenPath(const std::string &path, SourceObject **source, MediaInfo *info)
@@ -205,7 +202,7 @@ int32_t SourceGetInfo(SourceObject *source, MediaInfo *info)
     const int32_t result = source->pOps->GetInfo(source->pReader, info);
     if (result < 0)
         return result;
-    ApplyMediaInfoDefaults(info, source->pStream ? ByteStreamTotalSize(source->pStream) : 0);
+    ApplyMediaInfoDefaults(info, source->stream ? ByteStreamTotalSize(source->stream.get()) : 0);
     source->bHasAudio = info->nAudioCount != 0;
     source->bHasVideo = info->nVideoCount != 0;
     source->bHasText = info->nTextCount != 0;
@@ -300,13 +297,13 @@ void SourceBufferingReport(SourceObject *source, uint32_t report[5])
         source->pOps->BufferingReport(source->pReader, report);
         return;
     }
-    if (!source->pStream) {
+    if (!source->stream) {
         BufferingFromStream(0, 0, 0, report);
         return;
     }
     // The sequential position moves with the reader's reads, on another thread: it is read
     // only from a stream still arriving, whose back-end keeps it in one atomic word.
-    ByteStream *stream = source->pStream;
+    ByteStream *stream = source->stream.get();
     const int64_t total = ByteStreamTotalSize(stream);
     const int64_t available = ByteStreamAvailableSize(stream);
     BufferingFromStream(total, available,
@@ -328,6 +325,6 @@ void SourceClose(SourceObject *source)
         return;
     StopIndexThread(source);
     source->pOps->Close(source->pReader);
-    ByteStreamClose(source->pStream);
+    source->stream.reset();
     delete source;
 }

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -16,8 +17,8 @@
 // locked while it is held, and reader operations take no lock of their own.
 struct SourceObject
 {
-    ByteStream *pStream; // owned; null for readers opened on the request
-    void *pReader;       // owned through pOps->Close
+    ByteStreamPtr stream; // null for readers opened on the request
+    void *pReader;        // owned through pOps->Close, which runs before the stream closes
     const ReaderOps *pOps;
     ReaderKind kind;
     std::mutex lock; // serialises read, seek, key-frame seek and control
@@ -78,3 +79,4 @@ int32_t SourceControl(SourceObject *source, int32_t code);
 
 // Ends the index thread, closes the reader and the stream, frees the source; null is ignored.
 void SourceClose(SourceObject *source);
+using SourcePtr = std::unique_ptr<SourceObject, CloseWith<SourceClose>>;

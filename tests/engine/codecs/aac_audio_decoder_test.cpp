@@ -12,11 +12,7 @@
 
 namespace {
 
-struct Destroy
-{
-    void operator()(AudioDecoder *d) const { AudioDecoderDestroy(d); }
-};
-using DecoderPtr = std::unique_ptr<AudioDecoder, Destroy>;
+using DecoderPtr = std::unique_ptr<AudioDecoder, CloseWith<AudioDecoderDestroy>>;
 
 AUDIO_STREAM_INFO RecordFor(uint32_t format, const EncodedStream &stream)
 {

@@ -13,11 +13,7 @@
 
 namespace {
 
-struct Destroy
-{
-    void operator()(VideoDecoder *d) const { VideoDecoderDestroy(d); }
-};
-using DecoderPtr = std::unique_ptr<VideoDecoder, Destroy>;
+using DecoderPtr = std::unique_ptr<VideoDecoder, CloseWith<VideoDecoderDestroy>>;
 
 VIDEO_STREAM_INFO RecordFor(uint32_t fourcc, const EncodedStream &stream, bool withSize = true)
 {

@@ -34,9 +34,10 @@ protected:
         }
         ASSERT_EQ(writer.Finish(), VANTOR_OK);
         MediaInfo info{};
-        ASSERT_EQ(SourceOpenPath(path, &m_Playback.pSource, &info), VANTOR_OK);
+        SourceObject *source = nullptr;
+        ASSERT_EQ(SourceOpenPath(path, &source, &info), VANTOR_OK);
+        m_Playback.source.reset(source);
     }
-    void TearDown() override { SourceClose(m_Playback.pSource); }
 
     ReadOutcome Read(std::unique_ptr<SampleQueue> *queue)
     {

@@ -11,12 +11,6 @@
 
 namespace {
 
-struct StreamCloser
-{
-    void operator()(ByteStream *s) const { ByteStreamClose(s); }
-};
-using StreamPtr = std::unique_ptr<ByteStream, StreamCloser>;
-
 uint8_t PatternAt(int64_t i)
 {
     return static_cast<uint8_t>((i * 7 + i / 251) & 0xFF);
@@ -30,14 +24,14 @@ std::vector<uint8_t> Pattern(size_t size)
     return bytes;
 }
 
-StreamPtr OpenFile(const std::string &path, int32_t *result = nullptr)
+ByteStreamPtr OpenFile(const std::string &path, int32_t *result = nullptr)
 {
     const std::wstring locator = Wide(path);
     ByteStream *stream = nullptr;
     const int32_t r = ByteStreamOpen(locator.c_str(), 0, &stream);
     if (result)
         *result = r;
-    return StreamPtr(stream);
+    return ByteStreamPtr(stream);
 }
 
 int32_t Read(ByteStream *s, int32_t cursor, std::vector<uint8_t> *out, uint32_t count)
@@ -76,7 +70,7 @@ protected:
 
     TempFolder m_folder;
     std::string m_strPath;
-    StreamPtr m_stream;
+    ByteStreamPtr m_stream;
 };
 
 // Each step moves or reads one cursor; the bytes and the position must follow the file whatever
@@ -145,7 +139,7 @@ TEST(FileBackEnd, BufferedReadFillsTheBufferOnce)
 {
     TempFolder folder;
     const std::string path = folder.Write("p.bin", Pattern(kFileSize));
-    StreamPtr stream = OpenFile(path);
+    ByteStreamPtr stream = OpenFile(path);
     ByteStream *s = stream.get();
     const int32_t c = s->pOps->NewCursor(s->pInstance, 256);
     std::vector<uint8_t> got;
@@ -168,7 +162,7 @@ TEST(FileBackEnd, BufferedReadFillsTheBufferOnce)
 TEST(FileBackEnd, CursorsReadAtTheirOwnPositionsWhateverTheDescriptors)
 {
     TempFolder folder;
-    StreamPtr stream = OpenFile(folder.Write("m.bin", Pattern(kFileSize)));
+    ByteStreamPtr stream = OpenFile(folder.Write("m.bin", Pattern(kFileSize)));
     ByteStream *s = stream.get();
     const int fd = static_cast<FileBackEnd *>(s->pInstance)->file.Fd();
     const int32_t a = s->pOps->NewCursor(s->pInstance, 0);
@@ -190,7 +184,7 @@ TEST(FileBackEnd, SplitReadFillsHeadThenBody)
     for (uint32_t readAhead : {0u, 64u}) {
         SCOPED_TRACE(readAhead);
         TempFolder folder;
-        StreamPtr stream = OpenFile(folder.Write("s.bin", Pattern(kFileSize)));
+        ByteStreamPtr stream = OpenFile(folder.Write("s.bin", Pattern(kFileSize)));
         ByteStream *s = stream.get();
         const int32_t c = s->pOps->NewCursor(s->pInstance, readAhead);
         std::vector<uint8_t> got;
@@ -213,7 +207,7 @@ TEST(FileBackEnd, SplitReadFillsHeadThenBody)
 TEST(FileBackEnd, TwentyCursorsAtMost)
 {
     TempFolder folder;
-    StreamPtr stream = OpenFile(folder.Write("c.bin", Pattern(16)));
+    ByteStreamPtr stream = OpenFile(folder.Write("c.bin", Pattern(16)));
     ByteStream *s = stream.get();
     for (int i = 0; i < kMaxCursors; ++i)
         ASSERT_EQ(s->pOps->NewCursor(s->pInstance, 8), i);
@@ -225,7 +219,7 @@ TEST(FileBackEnd, TwentyCursorsAtMost)
 TEST(FileBackEnd, IntegerReadsInBothByteOrders)
 {
     TempFolder folder;
-    StreamPtr stream =
+    ByteStreamPtr stream =
         OpenFile(folder.Write("i.bin", {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08}));
     ByteStream *s = stream.get();
     const int32_t c = s->pOps->NewCursor(s->pInstance, 0);
@@ -271,7 +265,7 @@ TEST(FileBackEnd, IntegerReadsInBothByteOrders)
 TEST(FileBackEnd, SequentialReadHasItsOwnPosition)
 {
     TempFolder folder;
-    StreamPtr stream = OpenFile(folder.Write("q.bin", Pattern(100)));
+    ByteStreamPtr stream = OpenFile(folder.Write("q.bin", Pattern(100)));
     ByteStream *s = stream.get();
     const int32_t c = s->pOps->NewCursor(s->pInstance, 16);
     std::vector<uint8_t> got;
@@ -297,7 +291,7 @@ TEST(FileBackEnd, MemoryBlockWithLengthPrefix)
     ByteStream *raw = nullptr;
     ASSERT_EQ(ByteStreamOpen(reinterpret_cast<const wchar_t *>(block), sizeof block, &raw),
               VANTOR_OK);
-    StreamPtr stream(raw);
+    ByteStreamPtr stream(raw);
     EXPECT_EQ(ByteStreamTotalSize(raw), 5);
     const int32_t c = raw->pOps->NewCursor(raw->pInstance, 4);
     std::vector<uint8_t> got;
@@ -333,13 +327,13 @@ TEST(ByteStreamOpen, LocatorKinds)
 TEST(FileBackEnd, ReadModeRefusesWritesAndCloneReadsTheSameFile)
 {
     TempFolder folder;
-    StreamPtr stream = OpenFile(folder.Write("w.bin", Pattern(64)));
+    ByteStreamPtr stream = OpenFile(folder.Write("w.bin", Pattern(64)));
     ByteStream *s = stream.get();
     const int32_t c = s->pOps->NewCursor(s->pInstance, 0);
     EXPECT_EQ(s->pOps->CursorWrite(s->pInstance, c, "x", 1), VANTOR_E_WRITE);
     ByteStream *clone = nullptr;
     ASSERT_EQ(ByteStreamClone(s, &clone), VANTOR_OK);
-    StreamPtr cloned(clone);
+    ByteStreamPtr cloned(clone);
     const int32_t d = clone->pOps->NewCursor(clone->pInstance, 0);
     ASSERT_EQ(clone->pOps->Seek(clone->pInstance, d, 60), VANTOR_OK);
     std::vector<uint8_t> got;
