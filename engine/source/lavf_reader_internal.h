@@ -28,16 +28,11 @@ struct LavfFormat
 // A live network session's format: one input, no seeking.
 inline constexpr LavfFormat kSession = {"rtsp", kRtspMediaType};
 
-struct ByteStreamCloser
-{
-    void operator()(ByteStream *stream) const { ByteStreamClose(stream); }
-};
-
 // One demuxer reading one kind. It reads the byte stream's sequential position, so the source's
 // buffering report sees how far the first demuxer has read.
 struct Demuxer
 {
-    std::unique_ptr<ByteStream, ByteStreamCloser> pClone; // when not on the source's stream
+    ByteStreamPtr pClone; // when not on the source's stream
     AvIoContextPtr pIo;
     AvInputPtr pInput; // closed before the I/O context it reads through
     AvBsfPtr pFilter;  // rewrites the packets for our decoders, or null
