@@ -197,11 +197,6 @@ TEST(LavfIo, ReadCallbackHandsOverWhatCameAndMapsTheEnd)
     }
 }
 
-struct ByteStreamCloser
-{
-    void operator()(ByteStream *s) const { ByteStreamClose(s); }
-};
-
 // What libavformat sees through a real I/O context: the size, reads after seeks both ways
 // (past its own buffer), the end flag, and a seek past the end refused without moving. (The
 // context takes only SEEK_SET and SEEK_CUR; SEEK_END reaches the callback from its size query.)
@@ -261,7 +256,7 @@ TEST(LavfIo, AnIoContextReadsAndSeeksTheStreamsBytes)
         WriteBytes(folder / "bytes.bin", bytes);
         ByteStream *opened = nullptr;
         ASSERT_EQ(ByteStreamOpen(Utf8ToWide(folder / "bytes.bin").c_str(), 0, &opened), VANTOR_OK);
-        std::unique_ptr<ByteStream, ByteStreamCloser> stream(opened);
+        ByteStreamPtr stream(opened);
         CheckThroughIoContext(stream.get(), bytes);
     }
 }
