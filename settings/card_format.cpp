@@ -1,20 +1,25 @@
 #include "settings/card_format.h"
 
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QThread>
 #include <QVBoxLayout>
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/trace.h"
@@ -67,6 +72,18 @@ bool MountAs(CardFileSystem fileSystem, const QString &device, const QString &di
     return Run("mount", {"-t", "exfat", device, dir}) || Run("mount.exfat-fuse", {device, dir});
 }
 
+// Waits until no other process holds the device, checking every 100 ms.
+bool WaitUntilReleased(const std::string &device, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (FileHeldByAnotherProcess(device)) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(100);
+    }
+    return true;
+}
+
 // A full format writes zeros over the whole device before the new file system.
 bool ZeroDevice(const std::string &device)
 {
@@ -95,6 +112,42 @@ bool ZeroDevice(const std::string &device)
 
 } // namespace
 
+bool FileHeldByAnotherProcess(const std::string &path)
+{
+    struct stat wanted = {};
+    if (::stat(path.c_str(), &wanted) != 0)
+        return false;
+    const bool device = S_ISBLK(wanted.st_mode);
+    // Two opens of one file or device: the same device number for a device node (any node of
+    // it), the same inode for anything else.
+    const auto same = [&](const struct stat &st) {
+        if (device)
+            return S_ISBLK(st.st_mode) && st.st_rdev == wanted.st_rdev;
+        return st.st_dev == wanted.st_dev && st.st_ino == wanted.st_ino;
+    };
+    const std::string self = std::to_string(::getpid());
+    const std::unique_ptr<DIR, int (*)(DIR *)> proc(::opendir("/proc"), ::closedir);
+    if (!proc)
+        return false;
+    while (const dirent *entry = ::readdir(proc.get())) {
+        const std::string pid = entry->d_name;
+        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos || pid == self)
+            continue;
+        const std::string fds = "/proc/" + pid + "/fd";
+        const std::unique_ptr<DIR, int (*)(DIR *)> dir(::opendir(fds.c_str()), ::closedir);
+        if (!dir)
+            continue; // gone, or not ours to look at
+        while (const dirent *fd = ::readdir(dir.get())) {
+            if (fd->d_name[0] == '.')
+                continue;
+            struct stat st = {};
+            if (::stat((fds + "/" + fd->d_name).c_str(), &st) == 0 && same(st))
+                return true;
+        }
+    }
+    return false;
+}
+
 std::string CCardFormatter::CheckTarget(const std::string &mountPoint)
 {
     const CARD_TARGET target =
@@ -119,6 +172,12 @@ int CMkfsFormatter::Format(const std::string &mountPoint, const FORMAT_CHOICE &c
     const QString dir = QString::fromStdString(WithoutTrailingSlash(mountPoint));
     if (!Run("umount", {dir})) {
         *newMountPoint = place; // busy: the old file system stays as it was
+        return FORMAT_NOFORMAT;
+    }
+    // A FUSE driver's last writes after its unmount would land in the new file system.
+    if (!WaitUntilReleased(device, 10000)) {
+        if (MountAs(CardFileSystem::Fat32, dev, dir) || MountAs(CardFileSystem::ExFat, dev, dir))
+            *newMountPoint = place;
         return FORMAT_NOFORMAT;
     }
     const QString label = QString::fromStdString(CardLabel(choice.strLabel));

@@ -43,6 +43,11 @@ struct FORMAT_CHOICE
 // upper case (FAT keeps labels in upper case), no characters FAT forbids.
 std::string CardLabel(const std::string &label);
 
+// True when a process other than this one has the file or block device open. A FUSE driver
+// (fusefat, mount.exfat-fuse) still writes to its device for a moment after its unmount returns,
+// so a format waits until nobody holds the device.
+bool FileHeldByAnotherProcess(const std::string &path);
+
 // Formats the card mounted at a mount point and mounts the new file system again.
 class CCardFormatter
 {
@@ -70,9 +75,9 @@ private:
     std::string m_strRefusal;
 };
 
-// For the root user where no disk service runs: umount, mkfs.vfat -F 32 or mkfs.exfat, then
-// mount again at the same place, by the kernel driver when it has one, else through FUSE
-// (fusefat, mount.exfat-fuse).
+// For the root user where no disk service runs: umount, wait (up to 10 s) until no process holds
+// the device, mkfs.vfat -F 32 or mkfs.exfat, then mount again at the same place, by the kernel
+// driver when it has one, else through FUSE (fusefat, mount.exfat-fuse).
 class CMkfsFormatter : public CCardFormatter
 {
 public:

@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <fstream>
 #include <optional>
 #include <set>
 
@@ -734,6 +735,35 @@ TEST(CardFormat, MkfsRefusesAFolderThatIsNoCard)
         std::string::npos)
         << formatter.Refusal();
     EXPECT_EQ(Tree(card.Root()), before);
+}
+
+// A FUSE driver still writing after its unmount returned put its last blocks into the new file
+// system (exFAT's boot checksum broken, the card not mountable again): the format waits until
+// no process holds the device.
+TEST(CardFormat, SeesWhetherAnotherProcessHoldsAFile)
+{
+    SheetCard card;
+    const std::string path = card.Root() + "device";
+    std::ofstream(path) << "card";
+    EXPECT_FALSE(FileHeldByAnotherProcess(path)) << "nobody holds it";
+    {
+        const int own = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(own, 0);
+        EXPECT_FALSE(FileHeldByAnotherProcess(path)) << "only this process holds it";
+        ::close(own);
+    }
+    QProcess holder; // ended by its own object, by pid
+    holder.setStandardInputFile(QString::fromStdString(path));
+    holder.start("sleep", {"30"});
+    ASSERT_TRUE(holder.waitForStarted(5000));
+    EXPECT_TRUE(FileHeldByAnotherProcess(path)) << "a child holds it on its standard input";
+    const std::string other = card.Root() + "other";
+    std::ofstream(other) << "card";
+    EXPECT_FALSE(FileHeldByAnotherProcess(other)) << "another file of the same folder";
+    holder.kill();
+    ASSERT_TRUE(holder.waitForFinished(5000));
+    EXPECT_FALSE(FileHeldByAnotherProcess(path)) << "the child has ended";
+    EXPECT_FALSE(FileHeldByAnotherProcess(card.Root() + "missing"));
 }
 
 TEST(MemoryPage, CopyOfferComesBeforeTheFormatAndCanStopIt)
