@@ -295,6 +295,9 @@ TEST(SourceObject, IndexThreadRunsUntilDoneAndCloseCutsItsSleepShort)
     ReaderOps indexing = kFakeOps;
     indexing.MakeIndex = FakeMakeIndex;
     FakeReader fake;
+    // A slice that did its work pauses for a second; one that is not yet done (the fake's
+    // default) comes back after 5 ms, which would race the count below.
+    fake.indexResult = VANTOR_OK;
     SourceObject *source = Attach(&indexing, &fake);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (fake.indexCalls.load() == 0 && std::chrono::steady_clock::now() < deadline)
