@@ -3,8 +3,11 @@
 // white at the moment PulseAudio says that beep will be heard, then grey again a frame later.
 // What av-sync measures for it is the recording's own offset, which is in every player's figure.
 //
-//   av-sync-reference X Y WIDTH HEIGHT SECONDS
+//   av-sync-reference X Y WIDTH HEIGHT SECONDS [TONE_HZ]
 //
+// With a tone other than the clips' 1 kHz it can run beside a player, in a small square on top
+// of the player's picture, so that one recording holds both and its own offset can be taken
+// out of the player's.
 // Built by tools/av-sync with cc (libX11, libpulse-simple).
 #include <X11/Xlib.h>
 #include <math.h>
@@ -73,6 +76,8 @@ static void *ShowFlashes(void *argument)
         g_flashAt = 0;
         pthread_mutex_unlock(&g_lock);
         SleepUntil(at);
+        // A player's window may have come up over the square since the last flash.
+        XRaiseWindow(w->display, w->window);
         Fill(w, w->white);
         SleepUntil(at + kFlashMs * 1000);
         Fill(w, w->grey);
@@ -84,8 +89,8 @@ static void *ShowFlashes(void *argument)
 
 int main(int argc, char **argv)
 {
-    if (argc != 6) {
-        fprintf(stderr, "usage: av-sync-reference X Y WIDTH HEIGHT SECONDS\n");
+    if (argc != 6 && argc != 7) {
+        fprintf(stderr, "usage: av-sync-reference X Y WIDTH HEIGHT SECONDS [TONE_HZ]\n");
         return 2;
     }
     XInitThreads();
@@ -98,6 +103,7 @@ int main(int argc, char **argv)
     w.width = atoi(argv[3]);
     w.height = atoi(argv[4]);
     const int seconds = atoi(argv[5]);
+    const double tone = argc == 7 ? atof(argv[6]) : 1000.0;
     const int screen = DefaultScreen(w.display);
     XSetWindowAttributes attributes = {0};
     attributes.override_redirect = True;
@@ -136,7 +142,7 @@ int main(int argc, char **argv)
             if (inSecond == 0)
                 beepStart = i;
             chunk[i] = inSecond >= 0 && inSecond < beepLength
-                           ? (int16_t)(12000 * sin(2 * M_PI * 1000.0 * (double)inSecond / kRate))
+                           ? (int16_t)(12000 * sin(2 * M_PI * tone * (double)inSecond / kRate))
                            : 0;
         }
         if (beepStart >= 0) {
