@@ -126,26 +126,21 @@ bool FileHeldByAnotherProcess(const std::string &path)
         return st.st_dev == wanted.st_dev && st.st_ino == wanted.st_ino;
     };
     const std::string self = std::to_string(::getpid());
-    const std::unique_ptr<DIR, int (*)(DIR *)> proc(::opendir("/proc"), ::closedir);
-    if (!proc)
-        return false;
-    while (const dirent *entry = ::readdir(proc.get())) {
-        const std::string pid = entry->d_name;
-        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos || pid == self)
-            continue;
+    return AnyProcess([&](const std::string &pid) {
+        if (pid == self)
+            return false;
         const std::string fds = "/proc/" + pid + "/fd";
         const std::unique_ptr<DIR, int (*)(DIR *)> dir(::opendir(fds.c_str()), ::closedir);
         if (!dir)
-            continue; // gone, or not ours to look at
+            return false; // gone, or not ours to look at
         while (const dirent *fd = ::readdir(dir.get())) {
-            if (fd->d_name[0] == '.')
-                continue;
             struct stat st = {};
-            if (::stat((fds + "/" + fd->d_name).c_str(), &st) == 0 && same(st))
+            if (fd->d_name[0] != '.' && ::stat((fds + "/" + fd->d_name).c_str(), &st) == 0 &&
+                same(st))
                 return true;
         }
-    }
-    return false;
+        return false;
+    });
 }
 
 std::string CCardFormatter::CheckTarget(const std::string &mountPoint)

@@ -1,6 +1,7 @@
 #include "settings/card_target.h"
 
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include <dirent.h>
@@ -127,13 +128,7 @@ CARD_TARGET Refuse(const std::string &why)
 std::string ServedDevice(const std::string &program, const std::string &mountPoint)
 {
     std::string found;
-    DIR *proc = ::opendir("/proc");
-    if (proc == nullptr)
-        return found;
-    while (const dirent *entry = ::readdir(proc)) {
-        const std::string pid = entry->d_name;
-        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos)
-            continue;
+    AnyProcess([&](const std::string &pid) {
         const std::string cmdline = ReadText("/proc/" + pid + "/cmdline");
         std::vector<std::string> args;
         for (size_t start = 0; start < cmdline.size();) {
@@ -142,7 +137,7 @@ std::string ServedDevice(const std::string &program, const std::string &mountPoi
             start = end == std::string::npos ? cmdline.size() : end + 1;
         }
         if (args.empty() || BaseName(args[0]) != program)
-            continue;
+            return false;
         std::vector<std::string> positional;
         for (size_t i = 1; i < args.size(); ++i) {
             if (args[i] == "-o")
@@ -151,7 +146,7 @@ std::string ServedDevice(const std::string &program, const std::string &mountPoi
                 positional.push_back(args[i]);
         }
         if (positional.size() != 2)
-            continue;
+            return false;
         char cwd[PATH_MAX];
         const ssize_t n = ::readlink(("/proc/" + pid + "/cwd").c_str(), cwd, sizeof cwd - 1);
         const std::string base = n > 0 ? std::string(cwd, static_cast<size_t>(n)) + "/" : "/";
@@ -159,12 +154,25 @@ std::string ServedDevice(const std::string &program, const std::string &mountPoi
         char dir[PATH_MAX];
         if (::realpath(absolute(positional[1]).c_str(), dir) != nullptr && dir == mountPoint)
             found = absolute(positional[0]);
-    }
-    ::closedir(proc);
+        return false; // the last one found is kept, as later ones replace earlier ones
+    });
     return found;
 }
 
 } // namespace
+
+bool AnyProcess(const std::function<bool(const std::string &pid)> &visit)
+{
+    const std::unique_ptr<DIR, int (*)(DIR *)> proc(::opendir("/proc"), ::closedir);
+    if (!proc)
+        return false;
+    while (const dirent *entry = ::readdir(proc.get())) {
+        const std::string pid = entry->d_name;
+        if (!pid.empty() && pid.find_first_not_of("0123456789") == std::string::npos && visit(pid))
+            return true;
+    }
+    return false;
+}
 
 const MOUNT_ENTRY *FindMount(const std::vector<MOUNT_ENTRY> &mounts, const std::string &mountPoint)
 {

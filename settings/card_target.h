@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -9,6 +10,9 @@
 // The last mount at a place, which hides the earlier ones; null when nothing is mounted there.
 const MOUNT_ENTRY *FindMount(const std::vector<MOUNT_ENTRY> &mounts, const std::string &mountPoint);
 std::string ReadMountInfo();
+// Calls visit with the id of each running process (the numeric folders of /proc) until it
+// returns true; true when one did.
+bool AnyProcess(const std::function<bool(const std::string &pid)> &visit);
 
 // What the removable-card check reads of the system, as text, so that a table can stand in
 // for the system.
